@@ -1,0 +1,32 @@
+# The two commands a player or developer needs: `make run` and `make test`.
+# Both first install any missing Debian build dependencies.
+
+JOBS ?= 2
+
+.PHONY: run test build deps bench format clean
+
+deps:
+	@./tools/install-build-deps.sh
+
+build: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+run: build
+	./build/release/skyrazor
+
+test: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize
+
+bench: deps
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+	./build/bench/bench/skyrazor_bench
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build

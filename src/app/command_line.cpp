@@ -1,0 +1,129 @@
+#include "app/command_line.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+namespace skyrazor {
+namespace {
+
+std::optional<std::int64_t> parseWhole(std::string_view text) {
+  std::int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size() || text.empty()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool parseSize(std::string_view text, int& columns, int& rows) {
+  std::size_t cross = text.find('x');
+  if (cross == std::string_view::npos) {
+    return false;
+  }
+  std::optional<std::int64_t> parsedColumns = parseWhole(text.substr(0, cross));
+  std::optional<std::int64_t> parsedRows = parseWhole(text.substr(cross + 1));
+  if (!parsedColumns || !parsedRows || *parsedColumns < 1 || *parsedColumns > 1000 ||
+      *parsedRows < 1 || *parsedRows > 1000) {
+    return false;
+  }
+  columns = static_cast<int>(*parsedColumns);
+  rows = static_cast<int>(*parsedRows);
+  return true;
+}
+
+CommandLine failure(std::string message) {
+  CommandLine commandLine;
+  commandLine.mode = CommandLine::Mode::Error;
+  commandLine.error = std::move(message);
+  return commandLine;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine commandLine;
+  bool scriptedOptionSeen = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    auto takeValue = [&](std::string& value) {
+      if (i + 1 >= arguments.size()) {
+        return false;
+      }
+      value = arguments[++i];
+      return true;
+    };
+    std::string value;
+    if (argument == "--help" || argument == "-h") {
+      commandLine.mode = CommandLine::Mode::Help;
+      return commandLine;
+    } else if (argument == "--version") {
+      commandLine.mode = CommandLine::Mode::Version;
+      return commandLine;
+    } else if (argument == "--script") {
+      if (!takeValue(commandLine.scripted.scriptPath)) {
+        return failure("--script needs a file name (or - for standard input)");
+      }
+      commandLine.mode = CommandLine::Mode::Scripted;
+    } else if (argument == "--size") {
+      scriptedOptionSeen = true;
+      if (!takeValue(value) ||
+          !parseSize(value, commandLine.scripted.columns, commandLine.scripted.rows)) {
+        return failure("--size needs COLSxROWS, each from 1 to 1000, e.g. 80x25");
+      }
+    } else if (argument == "--limit") {
+      scriptedOptionSeen = true;
+      std::optional<std::int64_t> limit;
+      if (!takeValue(value) || !(limit = parseWhole(value)) || *limit < 0) {
+        return failure("--limit needs a whole number of milliseconds, 0 or more");
+      }
+      commandLine.scripted.limitMs = *limit;
+    } else if (argument == "--dump-reads") {
+      scriptedOptionSeen = true;
+      commandLine.scripted.dumps.reads = true;
+    } else if (argument == "--dump-sleeps") {
+      scriptedOptionSeen = true;
+      commandLine.scripted.dumps.sleeps = true;
+    } else if (argument == "--dump-frames") {
+      scriptedOptionSeen = true;
+      commandLine.scripted.dumps.frames = true;
+    } else if (argument == "--colors") {
+      scriptedOptionSeen = true;
+      commandLine.scripted.dumps.colors = true;
+    } else {
+      return failure("unknown argument '" + argument + "' (try --help)");
+    }
+  }
+  if (scriptedOptionSeen && commandLine.mode != CommandLine::Mode::Scripted) {
+    return failure("--size, --limit, --dump-* and --colors go with --script");
+  }
+  return commandLine;
+}
+
+const char* usageText() {
+  return "Usage: skyrazor [--help | --version]\n"
+         "       skyrazor --script FILE [--size COLSxROWS] [--dump-reads] [--dump-sleeps]\n"
+         "                [--dump-frames] [--colors] [--limit MS]\n"
+         "\n"
+         "A text-mode space duel for two ships in a framed arena.\n"
+         "Without arguments the game plays in this terminal.\n"
+         "\n"
+         "Controls in battle:\n"
+         "  pilot 1 (left):  e up, s down, w next weapon, a fire\n"
+         "  pilot 2 (right): p up, l down, o next weapon, k fire\n"
+         "Menus take single keys; names, levels and options are typed and ended with Enter.\n"
+         "\n"
+         "The game has no quit key: press Ctrl-C to leave it (Ctrl-D at a prompt also ends it).\n"
+         "\n"
+         "Scripted runs play the game headless from a script of timed keys on a virtual\n"
+         "clock and print exact screen dumps:\n"
+         "  --script FILE      the script to play (- reads it from standard input)\n"
+         "  --size COLSxROWS   size of the virtual screen, each 1..1000 (default 80x25)\n"
+         "  --dump-reads       dump the screen at every key read and typed-line read\n"
+         "  --dump-sleeps      dump the screen at every sleep\n"
+         "  --dump-frames      dump the screen at the end of every battle frame\n"
+         "  --colors           add the foreground colour of every cell to each dump\n"
+         "  --limit MS         stop MS milliseconds after the script's end (default 3600000)\n";
+}
+
+}  // namespace skyrazor

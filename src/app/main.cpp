@@ -1,0 +1,95 @@
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/command_line.h"
+#include "console/console.h"
+#include "platform/script.h"
+#include "platform/scripted_platform.h"
+#include "platform/terminal_platform.h"
+#include "shell/program_loop.h"
+
+namespace {
+
+using namespace skyrazor;
+
+int playOnTerminal() {
+  Screen screen(80, 25);
+  int exitStatus = 0;
+  {
+    TerminalPlatform terminal(screen);
+    Console console(screen, terminal, terminal, terminal);
+    Game game(console);
+    try {
+      runProgramLoop(game);
+    } catch (const SessionEnded& ended) {
+      exitStatus = ended.exitStatus;
+    }
+  }
+  return exitStatus;
+}
+
+bool readScriptText(const std::string& path, std::string& text) {
+  if (path == "-") {
+    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return true;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    return false;
+  }
+  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad();
+}
+
+int playScripted(const ScriptedRunOptions& options) {
+  std::string text;
+  if (!readScriptText(options.scriptPath, text)) {
+    std::cerr << "skyrazor: cannot read script '" << options.scriptPath << "'\n";
+    return 2;
+  }
+  std::variant<Script, ScriptError> parsed = parseScript(text);
+  if (const ScriptError* error = std::get_if<ScriptError>(&parsed)) {
+    std::cerr << "skyrazor: " << error->line << ": " << error->message << "\n";
+    return 2;
+  }
+  Screen screen(options.columns, options.rows);
+  ScriptedPlatform platform(screen, std::move(std::get<Script>(parsed)), options.dumps,
+                            options.limitMs, std::cout);
+  Console console(screen, platform, platform, platform);
+  Game game(console);
+  try {
+    runProgramLoop(game);
+  } catch (const SessionEnded&) {
+    platform.dumpEnd();
+  }
+  std::cout.flush();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  CommandLine commandLine = parseCommandLine(arguments);
+  switch (commandLine.mode) {
+    case CommandLine::Mode::Help:
+      std::cout << usageText();
+      return 0;
+    case CommandLine::Mode::Version:
+      std::cout << "skyrazor " << SKYRAZOR_VERSION << "\n";
+      return 0;
+    case CommandLine::Mode::Error:
+      std::cerr << "skyrazor: " << commandLine.error << "\n";
+      return 2;
+    case CommandLine::Mode::Scripted:
+      return playScripted(commandLine.scripted);
+    case CommandLine::Mode::Play:
+      break;
+  }
+  return playOnTerminal();
+}

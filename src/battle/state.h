@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "battle/computer_pilot_state.h"
+
+namespace skyrazor {
+
+// The five weapons, numbered as the pilots cycle through them.
+enum class WeaponType : std::int32_t {
+  MachineBolt = 1,
+  Bomb = 2,
+  Laser = 3,
+  Rocket = 4,
+  Ion = 5,
+};
+
+// Symbols a projectile slot carries; the byte is also what is drawn.
+namespace symbol {
+constexpr char kEmpty = ' ';
+constexpr char kMachineBolt = '.';
+constexpr char kBomb = 'o';
+constexpr char kLaser = '-';
+constexpr char kRocket = '\x1D';  // shown as the left-right arrow
+constexpr char kIon = '~';
+constexpr char kHomingIon = '*';
+}  // namespace symbol
+
+// A pilot's ship settings: the defaults, or what the options screen chose.
+struct PilotConfig {
+  std::int32_t hpConfig = 3;
+  std::int32_t shieldMax = 100;
+  std::int32_t regenRate = 1;
+  std::int32_t weaponStrength = 12;
+  std::int32_t ammoLimit = 19;  // highest slot index of the firing ring
+};
+
+// The live values of one ship.
+struct ShipState {
+  std::int32_t col = 3;
+  std::int32_t row = 7;
+  std::int32_t shields = 100;
+  std::int32_t hp = 3;
+  std::int32_t weaponType = 1;
+  std::int32_t nextSlot = 19;
+  std::int32_t dustWallTimer = 0;
+};
+
+// One projectile slot. An empty slot holds a blank, parked at column 3, row 20.
+struct Projectile {
+  char symbol = symbol::kEmpty;
+  std::int32_t col = 3;
+  std::int32_t row = 20;
+
+  bool empty() const { return symbol == symbol::kEmpty; }
+};
+
+constexpr int kPoolSize = 40;
+using ProjectilePool = std::array<Projectile, kPoolSize>;
+
+// Everything one pilot brings into a battle.
+struct Pilot {
+  PilotConfig config;
+  ShipState ship;
+  ProjectilePool pool;
+};
+
+// Both pilots and the per-battle counters, owned by the shell for the whole run.
+struct Duel {
+  std::array<Pilot, 2> pilots;
+  ComputerPilotState computerPilot;
+  std::int32_t regenTick = 1;
+
+  Pilot& left() { return pilots[0]; }
+  Pilot& right() { return pilots[1]; }
+};
+
+// The default ship settings of pilot 1 (left) and pilot 2 (right).
+void applyDefaultSet(Duel& duel);
+// Full shields, configured hit points and the machine bolt for both ships.
+void rearmShips(Duel& duel);
+// The per-battle values: no dust walls, regeneration tick 1, a fresh computer pilot.
+void resetBattleCounters(Duel& duel);
+
+// The only ways projectile slots change.
+void clearSlot(Projectile& slot);
+void resetPools(Duel& duel);
+bool launchProjectile(Pilot& pilot, char symbol, std::int32_t col, std::int32_t row);
+
+}  // namespace skyrazor

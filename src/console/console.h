@@ -1,0 +1,90 @@
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "console/screen.h"
+#include "console/seam.h"
+#include "console/typed_input.h"
+
+namespace skyrazor {
+
+// The console layer: the game's one door to the screen, the keyboard and the
+// clock. Every screen of the game is built from text written with print(),
+// gotoXY() and setTextColor(); the battle arena's border is drawFrame().
+// Positions are 1-based for gotoXY and 0-based console cells for
+// gotoXYDirect and drawFrame, as on the Windows console the game grew up on.
+class Console {
+ public:
+  Console(Screen& screen, Display& display, Keyboard& keyboard, Clock& clock);
+
+  Screen& screen() { return screen_; }
+  const Screen& screen() const { return screen_; }
+
+  // --- Output --------------------------------------------------------------
+  // Writes text bytes and plain decimal numbers at the cursor, in order.
+  template <typename... Pieces>
+  void print(const Pieces&... pieces) {
+    (printPiece(pieces), ...);
+  }
+
+  // The game's screen clear ("cls"): every cell blank in the current
+  // attribute, cursor top left.
+  void cls();
+
+  // --- The fifteen console operations --------------------------------------
+  void gotoXY(std::int64_t x, std::int64_t y);
+  void setTextColor(int color);
+  void drawFrame(double x1, int y1, double x2, int y2, int style);
+  void gotoXYDirect(double x, int y);
+  void clearScreen();
+  void clearToEndOfLine();
+  int whereX() const;
+  int whereY() const;
+  void insertLine();
+  void deleteLine();
+  void setTextBackground(int color);
+  void setTextAttribute(std::uint8_t attribute);
+  void highVideo();
+  void lowVideo();
+  void setCursorType(int type);
+
+  // --- Input and time --------------------------------------------------------
+  // Waits for one key, read without echo.
+  unsigned char readKey();
+  // The battle's keyboard poll: never blocks.
+  bool keyWaiting();
+  unsigned char takeWaitingKey();
+  // Typed words and numbers, from line-buffered input echoed on the screen.
+  std::string readWord();
+  std::int32_t readNumber();
+  char readCharacter();
+
+  void sleep(int milliseconds);
+  std::int64_t nowSeconds();
+  void frameEnded(int frameNumber);
+
+ private:
+  void printPiece(std::string_view text) { screen_.write(text); }
+  void printPiece(const char* text) { screen_.write(std::string_view(text)); }
+  void printPiece(const std::string& text) { screen_.write(text); }
+  void printPiece(char byte) { screen_.write(static_cast<unsigned char>(byte)); }
+  void printPiece(unsigned char byte) { screen_.write(byte); }
+  template <std::integral Number>
+    requires(!std::same_as<Number, char> && !std::same_as<Number, unsigned char> &&
+             !std::same_as<Number, bool>)
+  void printPiece(Number number) {
+    screen_.write(std::to_string(number));
+  }
+  std::string pullLine();
+
+  Screen& screen_;
+  Display& display_;
+  Keyboard& keyboard_;
+  Clock& clock_;
+  TypedInput typedInput_;
+};
+
+}  // namespace skyrazor

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The seam between the game and the machine it runs on. The game sees the
+// platform only through these three interfaces; backends (a real terminal, a
+// Windows console, a scripted run) live in src/platform/.
+namespace skyrazor {
+
+// Thrown by a backend when the session is over: input has ended, the player
+// closed the window or pressed Ctrl-C, or a scripted run reached its end. The
+// program leaves through the normal path, restoring the terminal on the way.
+struct SessionEnded {
+  int exitStatus = 0;
+};
+
+// Shows the screen model. Called at every point where the program waits, so
+// that each battle frame reaches the player as one update.
+class Display {
+ public:
+  virtual ~Display() = default;
+  virtual void present() = 0;
+  // The end of battle frame `frameNumber` (counted from 1 in each battle).
+  virtual void frameEnded(int frameNumber) { (void)frameNumber; }
+};
+
+class Keyboard {
+ public:
+  virtual ~Keyboard() = default;
+  // Waits for the next key and returns its byte, without echo.
+  virtual unsigned char readKey() = 0;
+  // True when a key has been taken in and is waiting; never blocks, never consumes.
+  virtual bool keyWaiting() = 0;
+  // Takes the waiting key (only after keyWaiting() said so).
+  virtual unsigned char takeWaitingKey() = 0;
+  // Pulls the next typed line, through its line end '\n', echoing it into the
+  // screen model at the cursor as the console does.
+  virtual std::string pullLine() = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void sleep(int milliseconds) = 0;
+  // The game clock in whole seconds since 1970 (the random seed reads it).
+  virtual std::int64_t nowSeconds() = 0;
+};
+
+}  // namespace skyrazor

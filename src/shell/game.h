@@ -1,0 +1,20 @@
+#pragma once
+
+#include "battle/state.h"
+#include "console/console.h"
+#include "shell/random.h"
+#include "shell/shell_state.h"
+
+namespace skyrazor {
+
+// Everything the game keeps for the life of the process, and its console.
+struct Game {
+  explicit Game(Console& gameConsole) : console(gameConsole) {}
+
+  Console& console;
+  Random random;
+  ShellState shell;
+  Duel duel;
+};
+
+}  // namespace skyrazor

@@ -1,0 +1,10 @@
+#include "shell/title_screen.h"
+
+namespace skyrazor {
+
+void showTitle(Game& game) {
+  game.console.print("   ***   Skyrazor   ***   ");
+  game.console.readKey();
+}
+
+}  // namespace skyrazor

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the game needs to build and test, when any is missing.
+set -euo pipefail
+packages=(cmake g++ make pkg-config libncurses-dev libgtest-dev libgmock-dev libbenchmark-dev tmux)
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing missing build dependencies: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
