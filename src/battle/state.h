@@ -4,6 +4,9 @@
 #include <cstdint>
 
 #include "battle/computer_pilot_state.h"
+#include "console/console.h"
+#include "shell/random.h"
+#include "shell/shell_state.h"
 
 namespace skyrazor {
 
@@ -87,5 +90,9 @@ void resetBattleCounters(Duel& duel);
 void clearSlot(Projectile& slot);
 void resetPools(Duel& duel);
 bool launchProjectile(Pilot& pilot, char symbol, std::int32_t col, std::int32_t row);
+
+// One battle, frame by frame, until a ship has no hit points left. Reads and
+// writes the shared key, the names, the speed and the level in `shell`.
+void runBattle(Console& console, Random& random, ShellState& shell, Duel& duel);
 
 }  // namespace skyrazor
