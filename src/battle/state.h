@@ -62,6 +62,13 @@ struct Projectile {
 constexpr int kPoolSize = 40;
 using ProjectilePool = std::array<Projectile, kPoolSize>;
 
+// Pilot 1 flies the left ship, pilot 2 the right one; everything pilot 2 does
+// mirrors pilot 1 with the column offsets negated.
+enum class Side { Left = 0, Right = 1 };
+
+// +1 for the left ship (its shots fly right), -1 for the right ship.
+constexpr std::int32_t forwardStep(Side side) { return side == Side::Left ? 1 : -1; }
+
 // Everything one pilot brings into a battle.
 struct Pilot {
   PilotConfig config;
@@ -75,6 +82,7 @@ struct Duel {
   ComputerPilotState computerPilot;
   std::int32_t regenTick = 1;
 
+  Pilot& pilot(Side side) { return pilots[static_cast<std::size_t>(side)]; }
   Pilot& left() { return pilots[0]; }
   Pilot& right() { return pilots[1]; }
 };
