@@ -67,7 +67,9 @@ using ProjectilePool = std::array<Projectile, kPoolSize>;
 enum class Side { Left = 0, Right = 1 };
 
 // +1 for the left ship (its shots fly right), -1 for the right ship.
-constexpr std::int32_t forwardStep(Side side) { return side == Side::Left ? 1 : -1; }
+constexpr std::int32_t forwardStep(Side side) {
+  return side == Side::Left ? 1 : -1;
+}
 
 // Everything one pilot brings into a battle.
 struct Pilot {

@@ -26,13 +26,13 @@ constexpr std::string_view kFrameErrorText =
 }  // namespace
 
 Console::Console(Screen& screen, Display& display, Keyboard& keyboard, Clock& clock)
-    : screen_(screen),
-      display_(display),
-      keyboard_(keyboard),
-      clock_(clock),
-      typedInput_([this] { return pullLine(); }) {}
+    : screen_(screen), display_(display), keyboard_(keyboard), clock_(clock), typedInput_([this] {
+        return pullLine();
+      }) {}
 
-void Console::cls() { screen_.clear(); }
+void Console::cls() {
+  screen_.clear();
+}
 
 void Console::gotoXY(std::int64_t x, std::int64_t y) {
   if (x < 0 || x > 65535 || y < 0 || y > 65535) {
@@ -81,20 +81,30 @@ void Console::drawFrame(double x1, int y1, double x2, int y2, int style) {
   print(glyphs.bottomRight);
 }
 
-void Console::clearScreen() { screen_.clear(); }
+void Console::clearScreen() {
+  screen_.clear();
+}
 
 void Console::clearToEndOfLine() {
   screen_.blankCells(screen_.cursorColumn(), screen_.cursorRow(),
                      screen_.columns() - screen_.cursorColumn());
 }
 
-int Console::whereX() const { return screen_.cursorColumn() + 1; }
+int Console::whereX() const {
+  return screen_.cursorColumn() + 1;
+}
 
-int Console::whereY() const { return screen_.cursorRow() + 1; }
+int Console::whereY() const {
+  return screen_.cursorRow() + 1;
+}
 
-void Console::insertLine() { screen_.insertRow(screen_.cursorRow()); }
+void Console::insertLine() {
+  screen_.insertRow(screen_.cursorRow());
+}
 
-void Console::deleteLine() { screen_.deleteRow(screen_.cursorRow()); }
+void Console::deleteLine() {
+  screen_.deleteRow(screen_.cursorRow());
+}
 
 void Console::setTextBackground(int color) {
   screen_.setAttribute(
@@ -105,9 +115,13 @@ void Console::setTextAttribute(std::uint8_t attribute) {
   screen_.setAttribute(static_cast<std::uint16_t>((screen_.attribute() & 0xFF00) | attribute));
 }
 
-void Console::highVideo() { screen_.setAttribute(screen_.attribute() | 0x08); }
+void Console::highVideo() {
+  screen_.setAttribute(screen_.attribute() | 0x08);
+}
 
-void Console::lowVideo() { screen_.setAttribute(screen_.attribute() & 0xFFF7); }
+void Console::lowVideo() {
+  screen_.setAttribute(screen_.attribute() & 0xFFF7);
+}
 
 void Console::setCursorType(int type) {
   switch (type) {
@@ -130,28 +144,42 @@ unsigned char Console::readKey() {
   return keyboard_.readKey();
 }
 
-bool Console::keyWaiting() { return keyboard_.keyWaiting(); }
+bool Console::keyWaiting() {
+  return keyboard_.keyWaiting();
+}
 
-unsigned char Console::takeWaitingKey() { return keyboard_.takeWaitingKey(); }
+unsigned char Console::takeWaitingKey() {
+  return keyboard_.takeWaitingKey();
+}
 
 std::string Console::pullLine() {
   display_.present();
   return keyboard_.pullLine();
 }
 
-std::string Console::readWord() { return typedInput_.readWord(); }
+std::string Console::readWord() {
+  return typedInput_.readWord();
+}
 
-std::int32_t Console::readNumber() { return typedInput_.readNumber(); }
+std::int32_t Console::readNumber() {
+  return typedInput_.readNumber();
+}
 
-char Console::readCharacter() { return typedInput_.readCharacter(); }
+char Console::readCharacter() {
+  return typedInput_.readCharacter();
+}
 
 void Console::sleep(int milliseconds) {
   display_.present();
   clock_.sleep(milliseconds);
 }
 
-std::int64_t Console::nowSeconds() { return clock_.nowSeconds(); }
+std::int64_t Console::nowSeconds() {
+  return clock_.nowSeconds();
+}
 
-void Console::frameEnded(int frameNumber) { display_.frameEnded(frameNumber); }
+void Console::frameEnded(int frameNumber) {
+  display_.frameEnded(frameNumber);
+}
 
 }  // namespace skyrazor

@@ -73,9 +73,8 @@ class Console {
   void printPiece(char byte) { screen_.write(static_cast<unsigned char>(byte)); }
   void printPiece(unsigned char byte) { screen_.write(byte); }
   template <std::integral Number>
-    requires(!std::same_as<Number, char> && !std::same_as<Number, unsigned char> &&
-             !std::same_as<Number, bool>)
-  void printPiece(Number number) {
+  requires(!std::same_as<Number, char> && !std::same_as<Number, unsigned char> &&
+           !std::same_as<Number, bool>) void printPiece(Number number) {
     screen_.write(std::to_string(number));
   }
   std::string pullLine();

@@ -70,7 +70,9 @@ void Screen::lineFeed() {
   }
 }
 
-void Screen::scrollUp() { deleteRow(0); }
+void Screen::scrollUp() {
+  deleteRow(0);
+}
 
 bool Screen::placeCursor(int column, int row) {
   if (column < 0 || column >= columns_ || row < 0 || row >= rows_) {

@@ -8,7 +8,9 @@ bool isWhitespace(char character) {
          character == '\f' || character == '\r';
 }
 
-bool isDigit(char character) { return character >= '0' && character <= '9'; }
+bool isDigit(char character) {
+  return character >= '0' && character <= '9';
+}
 
 }  // namespace
 

@@ -3,7 +3,9 @@
 namespace skyrazor {
 namespace {
 
-bool isMainMenuChoice(char key) { return key >= '1' && key <= '5'; }
+bool isMainMenuChoice(char key) {
+  return key >= '1' && key <= '5';
+}
 
 }  // namespace
 

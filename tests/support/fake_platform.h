@@ -76,9 +76,7 @@ struct FakeConsole {
     return text;
   }
   // The byte and foreground colour at a 1-based cell.
-  unsigned char byteAt(int column, int row) const {
-    return screen.cell(column - 1, row - 1).byte;
-  }
+  unsigned char byteAt(int column, int row) const { return screen.cell(column - 1, row - 1).byte; }
   int colorAt(int column, int row) const {
     return screen.cell(column - 1, row - 1).attribute & 0x0F;
   }
