@@ -24,11 +24,11 @@ TEST(ConsolePlacement, GotoXYIsOneBasedAndGotoXYDirectZeroBased) {
 TEST(ConsolePlacement, RejectedCoordinatesLeaveTheCursor) {
   FakeConsole fake;
   fake.console.gotoXY(10, 4);
-  fake.console.gotoXY(0, 5);      // column -1 on the console
-  fake.console.gotoXY(-3, 2);     // negative: not a 16-bit position
-  fake.console.gotoXY(70000, 2);  // beyond 16 bits
-  fake.console.gotoXY(81, 2);     // a column past the screen
-  fake.console.gotoXYDirect(-0.5, 2);
+  fake.console.gotoXY(0, 5);           // column -1 on the console
+  fake.console.gotoXY(-3, 2);          // negative: not a 16-bit position
+  fake.console.gotoXY(70000, 2);       // beyond 16 bits
+  fake.console.gotoXY(81, 2);          // a column past the screen
+  fake.console.gotoXYDirect(-1.5, 2);  // truncates to column -1
   EXPECT_EQ(fake.console.whereX(), 10);
   EXPECT_EQ(fake.console.whereY(), 4);
 }
