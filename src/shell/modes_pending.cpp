@@ -4,9 +4,9 @@
 // until its screen lands; the README's status section lists them.
 namespace skyrazor {
 
-bool runArcadeMenu(Game&) { return false; }
-
-void applyRankTitle(Game&) {}
+bool runArcadeMenu(Game&) {
+  return false;
+}
 
 void runMatchPath(Game&) {}
 
