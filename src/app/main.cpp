@@ -42,7 +42,11 @@ bool readScriptText(const std::string& path, std::string& text) {
   if (!file) {
     return false;
   }
-  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  try {
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    return false;  // a directory, or a read error part way through
+  }
   return !file.bad();
 }
 

@@ -1,5 +1,11 @@
 #include "platform/scripted_platform.h"
 
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+#include "platform/cp437.h"
+
 namespace skyrazor {
 
 ScriptedPlatform::ScriptedPlatform(Screen& screen, Script script, DumpOptions dumps,
@@ -11,16 +17,143 @@ ScriptedPlatform::ScriptedPlatform(Screen& screen, Script script, DumpOptions du
       out_(out),
       clockMs_(script_.startMs) {}
 
-void ScriptedPlatform::frameEnded(int) {}
-unsigned char ScriptedPlatform::readKey() { throw SessionEnded{}; }
-bool ScriptedPlatform::keyWaiting() { return false; }
-unsigned char ScriptedPlatform::takeWaitingKey() { throw SessionEnded{}; }
-std::string ScriptedPlatform::pullLine() { throw SessionEnded{}; }
-void ScriptedPlatform::sleep(int milliseconds) { clockMs_ += milliseconds; }
-std::int64_t ScriptedPlatform::nowSeconds() { return clockMs_ / 1000; }
-void ScriptedPlatform::dumpEnd() {}
-void ScriptedPlatform::dump(std::string_view) {}
+void ScriptedPlatform::frameEnded(int frameNumber) {
+  if (dumps_.frames) {
+    dump("frame", frameNumber);
+  }
+}
 
-std::variant<Script, ScriptError> parseScript(std::string_view) { return Script{}; }
+unsigned char ScriptedPlatform::readKey() {
+  if (!inputLeft()) {
+    throw SessionEnded{};
+  }
+  if (dumps_.reads) {
+    dump("read");
+  }
+  // Waiting for a key that is still to come passes the time until it arrives.
+  clockMs_ = std::max(clockMs_, script_.input[nextInput_].arrivalMs);
+  return take();
+}
+
+bool ScriptedPlatform::keyWaiting() {
+  return inputLeft() && script_.input[nextInput_].arrivalMs <= clockMs_;
+}
+
+unsigned char ScriptedPlatform::takeWaitingKey() {
+  if (!inputLeft()) {
+    throw SessionEnded{};
+  }
+  return take();
+}
+
+std::string ScriptedPlatform::pullLine() {
+  auto begin = script_.input.begin() + static_cast<std::ptrdiff_t>(nextInput_);
+  auto lineEnd = std::find_if(begin, script_.input.end(),
+                              [](const ScriptedByte& input) { return input.byte == '\n'; });
+  if (lineEnd == script_.input.end()) {
+    throw SessionEnded{};
+  }
+  if (dumps_.reads) {
+    dump("read");
+  }
+  clockMs_ = std::max(clockMs_, lineEnd->arrivalMs);
+  std::string line;
+  line.reserve(static_cast<std::size_t>(lineEnd - begin) + 1);
+  while (line.empty() || line.back() != '\n') {
+    line += static_cast<char>(take());
+  }
+  // The console echoes what is typed at the cursor.
+  screen_.write(line);
+  return line;
+}
+
+void ScriptedPlatform::sleep(int milliseconds) {
+  if (dumps_.sleeps) {
+    dump("sleep", milliseconds);
+  }
+  clockMs_ += std::max(milliseconds, 0);
+  if (clockMs_ - script_.endMs > limitMs_) {
+    throw SessionEnded{};
+  }
+}
+
+std::int64_t ScriptedPlatform::nowSeconds() {
+  // Whole seconds, rounded down; the clock never goes below zero.
+  return clockMs_ / 1000;
+}
+
+void ScriptedPlatform::dumpEnd() {
+  if (ended_) {
+    return;
+  }
+  ended_ = true;
+  dump("end");
+}
+
+unsigned char ScriptedPlatform::take() {
+  return script_.input[nextInput_++].byte;
+}
+
+void ScriptedPlatform::dump(std::string_view kind, std::optional<std::int64_t> number) {
+  dumpText_.clear();
+  appendHeader(kind, number);
+  appendScreen();
+  out_.write(dumpText_.data(), static_cast<std::streamsize>(dumpText_.size()));
+}
+
+namespace {
+
+void appendNumber(std::string& text, std::int64_t number) {
+  char digits[24];
+  auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
+  (void)error;
+  text.append(digits, end);
+}
+
+}  // namespace
+
+// "@@ KIND MS", or "@@ KIND N MS" for the kinds that carry a number.
+void ScriptedPlatform::appendHeader(std::string_view kind, std::optional<std::int64_t> number) {
+  dumpText_ += "@@ ";
+  dumpText_ += kind;
+  if (number) {
+    dumpText_ += ' ';
+    appendNumber(dumpText_, *number);
+  }
+  dumpText_ += ' ';
+  appendNumber(dumpText_, elapsedMs());
+  dumpText_ += '\n';
+}
+
+// One line per row, blanks at the end left off, each byte as its glyph; with
+// colours, then one line per row of foreground colours as hex digits.
+void ScriptedPlatform::appendScreen() {
+  const int columns = screen_.columns();
+  const int rows = screen_.rows();
+  for (int row = 0; row < rows; ++row) {
+    int width = columns;
+    while (width > 0) {
+      unsigned char byte = screen_.cell(width - 1, row).byte;
+      if (byte != ' ' && byte != 0x00) {
+        break;
+      }
+      --width;
+    }
+    for (int column = 0; column < width; ++column) {
+      dumpText_ += cp437ToUtf8(screen_.cell(column, row).byte);
+    }
+    dumpText_ += '\n';
+  }
+  if (!dumps_.colors) {
+    return;
+  }
+  static constexpr char kHexDigits[] = "0123456789abcdef";
+  for (int row = 0; row < rows; ++row) {
+    for (int column = 0; column < columns; ++column) {
+      dumpText_ += kHexDigits[screen_.cell(column, row).attribute & 0x0F];
+    }
+    dumpText_ += '\n';
+  }
+}
 
 }  // namespace skyrazor

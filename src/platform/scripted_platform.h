@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
+#include <string>
+#include <string_view>
 
 #include "console/screen.h"
 #include "console/seam.h"
@@ -19,6 +22,13 @@ struct DumpOptions {
 
 // The headless platform: virtual time, input from a script, and exact screen
 // dumps on the given stream.
+//
+// The clock starts at the script's start and moves only when the game sleeps
+// or waits for input that has not arrived yet. Key reads, the battle's key
+// test and typed lines all take from the one queue of scripted bytes. The run
+// ends (SessionEnded is thrown) when input is needed and none is left, or when
+// a sleep carries the clock more than `limitMs` past the script's end; the
+// caller then prints the closing dump with dumpEnd().
 class ScriptedPlatform final : public Display, public Keyboard, public Clock {
  public:
   ScriptedPlatform(Screen& screen, Script script, DumpOptions dumps, std::int64_t limitMs,
@@ -38,9 +48,16 @@ class ScriptedPlatform final : public Display, public Keyboard, public Clock {
   // The closing dump, printed once when the run ends.
   void dumpEnd();
 
- private:
-  void dump(std::string_view kind);
+  // Virtual milliseconds since the start of the run.
   std::int64_t elapsedMs() const { return clockMs_ - script_.startMs; }
+
+ private:
+  // "@@ KIND MS" (or "@@ KIND N MS") and the screen, in one write.
+  void dump(std::string_view kind, std::optional<std::int64_t> number = std::nullopt);
+  void appendHeader(std::string_view kind, std::optional<std::int64_t> number);
+  void appendScreen();
+  bool inputLeft() const { return nextInput_ < script_.input.size(); }
+  unsigned char take();
 
   Screen& screen_;
   Script script_;
@@ -49,6 +66,8 @@ class ScriptedPlatform final : public Display, public Keyboard, public Clock {
   std::ostream& out_;
   std::size_t nextInput_ = 0;
   std::int64_t clockMs_;
+  bool ended_ = false;
+  std::string dumpText_;  // reused from dump to dump
 };
 
 }  // namespace skyrazor
