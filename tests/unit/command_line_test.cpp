@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace skyrazor {
+namespace {
+
+using Mode = CommandLine::Mode;
+
+CommandLine parse(std::vector<std::string> arguments) {
+  return parseCommandLine(arguments);
+}
+
+TEST(CommandLineTest, ScriptAloneTakesTheDefaults) {
+  EXPECT_EQ(parse({}).mode, Mode::Play);
+  CommandLine commandLine = parse({"--script", "duel.script"});
+  ASSERT_EQ(commandLine.mode, Mode::Scripted);
+  const ScriptedRunOptions& options = commandLine.scripted;
+  EXPECT_EQ(options.scriptPath, "duel.script");
+  EXPECT_EQ(options.columns, 80);
+  EXPECT_EQ(options.rows, 25);
+  EXPECT_FALSE(options.dumps.reads || options.dumps.sleeps || options.dumps.frames ||
+               options.dumps.colors);
+  EXPECT_EQ(options.limitMs, 3600000);
+}
+
+TEST(CommandLineTest, EveryScriptedOptionInAnyOrder) {
+  CommandLine commandLine = parse({"--colors", "--limit", "0", "--script", "-", "--dump-frames",
+                                   "--size", "40x12", "--dump-sleeps", "--dump-reads"});
+  ASSERT_EQ(commandLine.mode, Mode::Scripted);
+  const ScriptedRunOptions& options = commandLine.scripted;
+  EXPECT_EQ(options.scriptPath, "-");
+  EXPECT_EQ(options.columns, 40);
+  EXPECT_EQ(options.rows, 12);
+  EXPECT_TRUE(options.dumps.reads && options.dumps.sleeps && options.dumps.frames &&
+              options.dumps.colors);
+  EXPECT_EQ(options.limitMs, 0);
+}
+
+TEST(CommandLineTest, SizeAndLimitRanges) {
+  CommandLine smallest = parse({"--script", "s", "--size", "1x1000", "--limit", "99999999999"});
+  ASSERT_EQ(smallest.mode, Mode::Scripted);
+  EXPECT_EQ(smallest.scripted.columns, 1);
+  EXPECT_EQ(smallest.scripted.rows, 1000);
+  EXPECT_EQ(smallest.scripted.limitMs, 99999999999);
+
+  for (const char* bad : {"0x25", "80x0", "1001x25", "80x1001", "-80x25", "80", "80x", "x25",
+                          "80X25", "80x25x2", "80 x25", ""}) {
+    CommandLine commandLine = parse({"--script", "s", "--size", bad});
+    EXPECT_EQ(commandLine.error, "--size needs COLSxROWS, each from 1 to 1000, e.g. 80x25") << bad;
+  }
+  for (const char* bad : {"-1", "1.5", "10ms", "", "99999999999999999999999"}) {
+    CommandLine commandLine = parse({"--script", "s", "--limit", bad});
+    EXPECT_EQ(commandLine.error, "--limit needs a whole number of milliseconds, 0 or more") << bad;
+  }
+}
+
+TEST(CommandLineTest, MistakesAreErrors) {
+  for (std::vector<std::string> arguments : std::vector<std::vector<std::string>>{
+           {"--script"},
+           {"--script", "s", "--size"},
+           {"--script", "s", "--limit"},
+           {"duel.script"},
+           {"--size=80x25", "--script", "s"},
+       }) {
+    EXPECT_EQ(parse(arguments).mode, Mode::Error) << arguments[0];
+  }
+  EXPECT_EQ(parse({"--script", "s", "--dump-all"}).error,
+            "unknown argument '--dump-all' (try --help)");
+  // The dump options mean nothing without a script.
+  for (const char* option : {"--dump-reads", "--dump-sleeps", "--dump-frames", "--colors"}) {
+    EXPECT_EQ(parse({option}).error, "--size, --limit, --dump-* and --colors go with --script");
+  }
+}
+
+}  // namespace
+}  // namespace skyrazor
