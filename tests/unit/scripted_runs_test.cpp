@@ -1,0 +1,203 @@
+// Whole runs of the real program, played from the scripts in tests/scripts.
+//
+// Each NAME.script is played with `skyrazor --script NAME.script`, followed by
+// the extra arguments in NAME.args when that file exists (words separated by
+// blanks or line ends). Standard output must equal NAME.expected byte for
+// byte. The exit status must be the number in NAME.status (0 without one),
+// and standard error must equal NAME.stderr (empty without one).
+//
+// A new case is three files dropped into tests/scripts; rebuilding the tests
+// picks it up.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace skyrazor {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path scriptsDirectory() {
+  return fs::path(SKYRAZOR_TEST_DATA_DIR) / "scripts";
+}
+
+std::optional<std::string> readFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    return std::nullopt;
+  }
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Where a run's output is kept; the process id keeps test runs of different
+// builds apart.
+fs::path outputPath(const std::string& tag, const char* extension) {
+  return fs::path(::testing::TempDir()) /
+         ("skyrazor_" + std::to_string(getpid()) + "_" + tag + extension);
+}
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the program with `arguments`, standard input from `inputPath` (or
+// /dev/null), and collects what it prints.
+RunResult runProgram(const std::vector<std::string>& arguments, const std::string& tag,
+                     const fs::path& inputPath = "/dev/null") {
+  fs::path outPath = outputPath(tag, ".stdout");
+  fs::path errPath = outputPath(tag, ".stderr");
+
+  std::vector<std::string> argv = {SKYRAZOR_BINARY};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argvPointers;
+  for (std::string& argument : argv) {
+    argvPointers.push_back(argument.data());
+  }
+  argvPointers.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  int spawnError =
+      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+
+  RunResult result;
+  if (spawnError != 0) {
+    ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawnError);
+    return result;
+  }
+  int waitStatus = 0;
+  while (waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+  result.out = readFile(outPath).value_or("");
+  result.err = readFile(errPath).value_or("");
+  fs::remove(outPath);
+  fs::remove(errPath);
+  return result;
+}
+
+// Where two outputs first part: the line number and both lines there.
+std::string describeDifference(const std::string& expected, const std::string& actual) {
+  std::istringstream want(expected);
+  std::istringstream got(actual);
+  std::string wantLine;
+  std::string gotLine;
+  for (int line = 1;; ++line) {
+    bool haveWant = static_cast<bool>(std::getline(want, wantLine));
+    bool haveGot = static_cast<bool>(std::getline(got, gotLine));
+    if (!haveWant && !haveGot) {
+      return "outputs differ only in their last line end";
+    }
+    if (!haveWant || !haveGot || wantLine != gotLine) {
+      return "output differs at line " + std::to_string(line) +
+             "\n  expected: " + (haveWant ? "\"" + wantLine + "\"" : "(end)") +
+             "\n  actual:   " + (haveGot ? "\"" + gotLine + "\"" : "(end)");
+    }
+  }
+}
+
+std::vector<std::string> scriptNames() {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(scriptsDirectory(), error)) {
+    if (entry.path().extension() == ".script") {
+      names.push_back(entry.path().stem().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string testNameFor(const ::testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  for (char& character : name) {
+    if (!std::isalnum(static_cast<unsigned char>(character))) {
+      character = '_';
+    }
+  }
+  return name;
+}
+
+class ScriptedRunTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScriptedRunTest, PrintsTheExpectedDumps) {
+  const std::string& name = GetParam();
+  fs::path base = scriptsDirectory() / name;
+
+  std::vector<std::string> arguments = {"--script", base.string() + ".script"};
+  if (std::optional<std::string> extra = readFile(base.string() + ".args")) {
+    std::istringstream words(*extra);
+    for (std::string word; words >> word;) {
+      arguments.push_back(word);
+    }
+  }
+  std::optional<std::string> expected = readFile(base.string() + ".expected");
+  ASSERT_TRUE(expected.has_value()) << "missing " << base.string() << ".expected";
+  int expectedStatus = std::atoi(readFile(base.string() + ".status").value_or("0").c_str());
+  std::string expectedErr = readFile(base.string() + ".stderr").value_or("");
+
+  RunResult result = runProgram(arguments, "scripted_run_" + name);
+  EXPECT_EQ(result.status, expectedStatus);
+  EXPECT_EQ(result.err, expectedErr);
+  if (result.out != *expected) {
+    fs::path kept = outputPath("scripted_run_" + name, ".stdout");
+    std::ofstream(kept, std::ios::binary) << result.out;
+    ADD_FAILURE() << describeDifference(*expected, result.out) << "\n  the whole output is in "
+                  << kept.string();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, ScriptedRunTest, ::testing::ValuesIn(scriptNames()), testNameFor);
+
+TEST(ScriptedRunFromStandardInputTest, DashReadsTheScriptFromStandardInput) {
+  fs::path base = scriptsDirectory() / "menu_ignores_other_keys";
+  RunResult fromFile =
+      runProgram({"--script", base.string() + ".script", "--dump-reads"}, "stdin_reference");
+  RunResult fromInput =
+      runProgram({"--script", "-", "--dump-reads"}, "stdin_run", base.string() + ".script");
+  EXPECT_EQ(fromInput.status, 0);
+  EXPECT_EQ(fromInput.err, "");
+  EXPECT_FALSE(fromInput.out.empty());
+  EXPECT_EQ(fromInput.out, fromFile.out);
+}
+
+TEST(ScriptedRunErrorsTest, UnreadableScriptIsOneLineAndStatusTwo) {
+  for (std::string path :
+       {std::string("/nonexistent/skyrazor.script"), scriptsDirectory().string()}) {
+    RunResult result = runProgram({"--script", path}, "unreadable_script");
+    EXPECT_EQ(result.status, 2) << path;
+    EXPECT_EQ(result.out, "") << path;
+    EXPECT_EQ(result.err, "skyrazor: cannot read script '" + path + "'\n");
+  }
+}
+
+}  // namespace
+}  // namespace skyrazor
