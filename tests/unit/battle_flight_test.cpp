@@ -428,6 +428,7 @@ TEST_P(IonRollTest, FirstFittingRuleDecides) {
     }
     case IonOutcome::Vanish:
       EXPECT_TRUE(ion.empty());
+      EXPECT_EQ(ion.col, 3);  // parked, not moved on
       EXPECT_EQ(ion.row, 20);
       expectCell(20, row, kLightShade, kGreen);
       break;
