@@ -110,7 +110,9 @@ void drawPilot(Console& console, const PilotLook& look, const std::string& name,
   console.print(look.marker);
 }
 
-void runFrame(Console& console, Random& random, ShellState& shell, Duel& duel) {
+}  // namespace
+
+void runBattleFrame(Console& console, Random& random, ShellState& shell, Duel& duel) {
   pause(console, shell);
   drawEmptyArena(console);
   drawPilot(console, kPilotOneLook, shell.name1, duel.left().ship);
@@ -128,13 +130,11 @@ void runFrame(Console& console, Random& random, ShellState& shell, Duel& duel) {
   advanceFrameCounters(console, duel);
 }
 
-}  // namespace
-
 void runBattle(Console& console, Random& random, ShellState& shell, Duel& duel) {
   // The end test comes before every frame, the first included, so a battle
   // ends at the start of the frame after a ship lost its last hit point.
   for (int frameNumber = 1; bothShipsFlying(duel); ++frameNumber) {
-    runFrame(console, random, shell, duel);
+    runBattleFrame(console, random, shell, duel);
     console.frameEnded(frameNumber);
   }
 }

@@ -104,5 +104,7 @@ bool launchProjectile(Pilot& pilot, char symbol, std::int32_t col, std::int32_t 
 // One battle, frame by frame, until a ship has no hit points left. Reads and
 // writes the shared key, the names, the speed and the level in `shell`.
 void runBattle(Console& console, Random& random, ShellState& shell, Duel& duel);
+// One frame of it, from the pause to the frame-end counters.
+void runBattleFrame(Console& console, Random& random, ShellState& shell, Duel& duel);
 
 }  // namespace skyrazor
