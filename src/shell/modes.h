@@ -11,6 +11,9 @@ bool runArcadeMenu(Game& game);
 void applyRankTitle(Game& game);
 // Names, level, countdown, battle and result: one match of the chosen mode.
 void runMatchPath(Game& game);
+// After an arcade battle's result: the password display, once three scored
+// battles have passed since the last one; otherwise nothing.
+void showPasswordIfDue(Game& game);
 // The options screen; returns once all values are entered.
 void runOptionsScreen(Game& game);
 // The seven pages of the gallery.

@@ -8,7 +8,7 @@ bool runArcadeMenu(Game&) {
   return false;
 }
 
-void runMatchPath(Game&) {}
+void showPasswordIfDue(Game&) {}
 
 void runOptionsScreen(Game&) {}
 
