@@ -4,8 +4,6 @@ namespace skyrazor {
 namespace {
 
 constexpr char kNoKey = 'x';
-constexpr std::int32_t kTopRow = 3;
-constexpr std::int32_t kBottomRow = 11;
 constexpr int kRocketsPerVolley = 10;
 
 // The four command letters of one pilot. Only these lower-case letters act.
@@ -42,8 +40,8 @@ std::int32_t weaponAfter(std::int32_t weaponType) {
 void fireMachineBolts(Pilot& pilot, Side side) {
   const ShipState& ship = pilot.ship;
   const std::int32_t col = ship.col + forwardStep(side);
-  const std::int32_t upperRow = ship.row > kTopRow ? ship.row - 1 : ship.row;
-  const std::int32_t lowerRow = ship.row < kBottomRow ? ship.row + 1 : ship.row;
+  const std::int32_t upperRow = ship.row > arena::kTopRow ? ship.row - 1 : ship.row;
+  const std::int32_t lowerRow = ship.row < arena::kBottomRow ? ship.row + 1 : ship.row;
   launchProjectile(pilot, symbol::kMachineBolt, col, upperRow);
   launchProjectile(pilot, symbol::kMachineBolt, col, lowerRow);
 }
@@ -104,9 +102,9 @@ void actOnKey(char& key, Pilot& pilot, Side side) {
   const KeyBindings& keys = keysOf(side);
   ShipState& ship = pilot.ship;
   // A move against the arena's edge is not made, and its key stays pending.
-  if (key == keys.up && ship.row > kTopRow) {
+  if (key == keys.up && ship.row > arena::kTopRow) {
     --ship.row;
-  } else if (key == keys.down && ship.row < kBottomRow) {
+  } else if (key == keys.down && ship.row < arena::kBottomRow) {
     ++ship.row;
   } else if (key == keys.nextWeapon) {
     ship.weaponType = weaponAfter(ship.weaponType);

@@ -1,11 +1,10 @@
 #include "battle/dustwall.h"
 
+#include "console/colors.h"
+
 namespace skyrazor {
 namespace {
 
-constexpr int kDustColor = 8;
-constexpr std::int32_t kTopRow = 3;
-constexpr std::int32_t kBottomRow = 11;
 constexpr unsigned char kLightDust = 0xB0;
 constexpr unsigned char kMediumDust = 0xB1;
 
@@ -57,7 +56,7 @@ void drawDustCell(Console& console, Random& random, std::int32_t col, std::int32
 
 void drawWall(Console& console, Random& random, Side side) {
   const WallColumns columns = wallColumnsOf(side);
-  for (std::int32_t row = kBottomRow; row >= kTopRow; --row) {
+  for (std::int32_t row = arena::kBottomRow; row >= arena::kTopRow; --row) {
     drawDustCell(console, random, columns.first, row);
     drawDustCell(console, random, columns.second, row);
   }
@@ -77,7 +76,7 @@ void applyDustWalls(Duel& duel) {
 
 void drawDustWalls(Console& console, Random& random, Duel& duel) {
   // Set even without a wall: the meeting marks drawn next use this colour.
-  console.setTextColor(kDustColor);
+  console.setTextColor(color::kEffects);
   for (Side side : kBothSides) {
     ShipState& ship = duel.pilot(side).ship;
     if (ship.dustWallTimer > 0) {

@@ -2,23 +2,19 @@
 
 #include <array>
 
+#include "console/colors.h"
+
 namespace skyrazor {
 namespace {
 
 constexpr unsigned char kLightShade = 0xB0;
 constexpr unsigned char kMediumShade = 0xB1;
 constexpr unsigned char kDarkShade = 0xB2;
-constexpr int kEffectColor = 8;
-
-constexpr std::int32_t kArenaLeftColumn = 3;
-constexpr std::int32_t kArenaRightColumn = 40;
-constexpr std::int32_t kArenaTopRow = 3;
-constexpr std::int32_t kArenaBottomRow = 11;
 
 constexpr std::int32_t kDustWallFrames = 100;
 
 int passColor(Side side) {
-  return side == Side::Left ? 10 : 12;
+  return side == Side::Left ? color::kPilotOne : color::kPilotTwo;
 }
 
 void drawByte(Console& console, std::int32_t col, std::int32_t row, unsigned char byte) {
@@ -37,8 +33,8 @@ void drawPool(Console& console, const ProjectilePool& pool) {
 
 // The end column is the target ship's column; shots stop there.
 bool beforeEndColumn(const Projectile& projectile, Side side) {
-  return side == Side::Left ? projectile.col < kArenaRightColumn
-                            : projectile.col > kArenaLeftColumn;
+  return side == Side::Left ? projectile.col < arena::kRightColumn
+                            : projectile.col > arena::kLeftColumn;
 }
 
 void steerTowards(Projectile& homingIon, const ShipState& target) {
@@ -55,9 +51,9 @@ enum class IonFate { FliesOn, Vanished };
 // through to the later rules, which is why ions fizzle out more at the top.
 IonFate driftIon(Console& console, Random& random, Projectile& ion) {
   const std::int32_t roll = random.below(100);
-  if (roll > 75 && ion.row < kArenaBottomRow) {
+  if (roll > 75 && ion.row < arena::kBottomRow) {
     ++ion.row;
-  } else if (roll > 50 && ion.row > kArenaTopRow) {
+  } else if (roll > 50 && ion.row > arena::kTopRow) {
     --ion.row;
   } else if (roll > 45) {
     drawByte(console, ion.col, ion.row, kLightShade);
@@ -73,7 +69,7 @@ IonFate driftIon(Console& console, Random& random, Projectile& ion) {
 // Behind the bomb, below it and above it; not clipped, so it may touch the
 // arena border, which the next frame redraws.
 void drawBombBurst(Console& console, const Projectile& bomb, Side side) {
-  console.setTextColor(kEffectColor);
+  console.setTextColor(color::kEffects);
   drawByte(console, bomb.col - forwardStep(side), bomb.row, kLightShade);
   drawByte(console, bomb.col, bomb.row + 1, kLightShade);
   drawByte(console, bomb.col, bomb.row - 1, kLightShade);
@@ -134,7 +130,7 @@ constexpr std::array<BlastRing, 6> kBlastRings{{
 }};
 
 bool insideArenaRows(const BlastRing& ring, std::int32_t cellRow) {
-  return ring.rowOffset < 0 ? cellRow >= kArenaTopRow : cellRow <= kArenaBottomRow;
+  return ring.rowOffset < 0 ? cellRow >= arena::kTopRow : cellRow <= arena::kBottomRow;
 }
 
 }  // namespace
@@ -175,7 +171,7 @@ HitResult hitShip(Console& console, Random& random, const Pilot& attacker, Pilot
 void fieldBlast(Console& console, std::int32_t col, std::int32_t row, const Pilot& attacker,
                 Side attackerSide, Pilot& target) {
   ShipState& ship = target.ship;
-  console.setTextColor(kEffectColor);
+  console.setTextColor(color::kEffects);
   drawByte(console, col, row, kDarkShade);
   for (const BlastRing& ring : kBlastRings) {
     const std::int32_t cellRow = row + ring.rowOffset;

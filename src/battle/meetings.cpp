@@ -2,11 +2,12 @@
 
 #include <array>
 
+#include "console/colors.h"
+
 namespace skyrazor {
 namespace {
 
 constexpr unsigned char kMeetingMark = 0xB0;
-constexpr int kTextColor = 15;
 
 constexpr std::int32_t kLeftRegenerationTick = 10;
 constexpr std::int32_t kRightRegenerationTick = 15;
@@ -127,7 +128,7 @@ void resolveProjectileMeetings(Console& console, Random& random, Duel& duel) {
 }
 
 void advanceFrameCounters(Console& console, Duel& duel) {
-  console.setTextColor(kTextColor);
+  console.setTextColor(color::kText);
   ++duel.regenTick;
   if (duel.regenTick == kLeftRegenerationTick) {
     regenerateShields(duel.left());

@@ -7,6 +7,7 @@
 #include "battle/dustwall.h"
 #include "battle/flight.h"
 #include "battle/meetings.h"
+#include "console/colors.h"
 
 namespace skyrazor {
 
@@ -61,9 +62,6 @@ bool launchProjectile(Pilot& pilot, char symbol, std::int32_t col, std::int32_t 
 
 namespace {
 
-constexpr int kTextColor = 15;
-constexpr std::int32_t kTopRow = 3;
-constexpr std::int32_t kBottomRow = 11;
 // Columns 3..40: the arena's interior width.
 constexpr std::string_view kBlankArenaRow = "                                      ";
 
@@ -77,8 +75,8 @@ struct PilotLook {
   char marker;
 };
 
-constexpr PilotLook kPilotOneLook{10, 1, ")        ", '>'};
-constexpr PilotLook kPilotTwoLook{12, 13, ")                               ", '<'};
+constexpr PilotLook kPilotOneLook{color::kPilotOne, 1, ")        ", '>'};
+constexpr PilotLook kPilotTwoLook{color::kPilotTwo, 13, ")                               ", '<'};
 
 bool bothShipsFlying(const Duel& duel) {
   return duel.pilots[0].ship.hp > 0 && duel.pilots[1].ship.hp > 0;
@@ -86,7 +84,7 @@ bool bothShipsFlying(const Duel& duel) {
 
 void pause(Console& console, const ShellState& shell) {
   console.gotoXY(1, 1);
-  console.setTextColor(kTextColor);
+  console.setTextColor(color::kText);
   console.sleep(shell.gameSpeed);
 }
 
@@ -94,7 +92,7 @@ void pause(Console& console, const ShellState& shell) {
 // 0-based console cells), in the pause's white, then the interior wiped clean.
 void drawEmptyArena(Console& console) {
   console.drawFrame(1, 1, 40, 11, 0);
-  for (std::int32_t row = kTopRow; row <= kBottomRow; ++row) {
+  for (std::int32_t row = arena::kTopRow; row <= arena::kBottomRow; ++row) {
     console.gotoXY(3, row);
     console.print(kBlankArenaRow);
   }

@@ -60,6 +60,15 @@ struct Projectile {
 };
 
 constexpr int kPoolSize = 40;
+
+// The arena's interior, in 1-based console positions: ships fly in its first
+// and last column, and nothing in the battle leaves its rows but a parked slot.
+namespace arena {
+constexpr std::int32_t kLeftColumn = 3;
+constexpr std::int32_t kRightColumn = 40;
+constexpr std::int32_t kTopRow = 3;
+constexpr std::int32_t kBottomRow = 11;
+}  // namespace arena
 using ProjectilePool = std::array<Projectile, kPoolSize>;
 
 // Pilot 1 flies the left ship, pilot 2 the right one; everything pilot 2 does

@@ -1,13 +1,12 @@
 #include "shell/program_loop.h"
 
+#include "console/colors.h"
 #include "shell/main_menu.h"
 #include "shell/modes.h"
 #include "shell/title_screen.h"
 
 namespace skyrazor {
 namespace {
-
-constexpr int kWhite = 15;
 
 void prepareNextBattle(Game& game) {
   game.shell.kiLevel = 0;
@@ -65,7 +64,7 @@ void dispatchMainMenuChoice(Game& game) {
 
 void runOnePass(Game& game) {
   game.console.cls();
-  game.console.setTextColor(kWhite);
+  game.console.setTextColor(color::kText);
   game.random.seed(static_cast<std::uint32_t>(game.console.nowSeconds()));
   prepareNextBattle(game);
   showTitle(game);

@@ -1,11 +1,11 @@
 #include "shell/result_screen.h"
 
+#include "console/colors.h"
 #include "shell/modes.h"
 
 namespace skyrazor {
 namespace {
 
-constexpr int kWhite = 15;
 constexpr int kResultWaitMs = 5000;
 
 // Pilot 1 wins when its ship still has hit points, so a battle in which both
@@ -101,7 +101,7 @@ void applyRankTitle(Game& game) {
 }
 
 void showResultScreen(Game& game) {
-  game.console.setTextColor(kWhite);
+  game.console.setTextColor(color::kText);
   announceWinner(game);
   showMatchOutcome(game);
   game.console.sleep(kResultWaitMs);
