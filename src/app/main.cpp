@@ -17,10 +17,13 @@ namespace {
 
 using namespace skyrazor;
 
+// Plays until the session ends: Ctrl-C or another ending signal (status 128
+// plus the signal's number) or the end of input (status 0). The terminal is
+// given back when `terminal` goes out of scope, before anything is printed.
 int playOnTerminal() {
   Screen screen(80, 25);
   int exitStatus = 0;
-  {
+  try {
     TerminalPlatform terminal(screen);
     Console console(screen, terminal, terminal, terminal);
     Game game(console);
@@ -29,6 +32,9 @@ int playOnTerminal() {
     } catch (const SessionEnded& ended) {
       exitStatus = ended.exitStatus;
     }
+  } catch (const TerminalUnavailable& unavailable) {
+    std::cerr << "skyrazor: " << unavailable.what() << "\n";
+    return 1;
   }
   return exitStatus;
 }

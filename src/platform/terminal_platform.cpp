@@ -1,15 +1,427 @@
 #include "platform/terminal_platform.h"
 
-namespace skyrazor {
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
-TerminalPlatform::TerminalPlatform(Screen& screen) : screen_(screen) {}
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/cp437.h"
+#include "platform/terminal_guard.h"
+#include "platform/terminal_key_clock.h"
+#include "platform/terminal_line_editor.h"
+#include "platform/terminal_look.h"
+
+// Last, and without its function-like macros: curses would otherwise claim
+// names such as timeout() and refresh() everywhere below.
+#define NCURSES_NOMACROS 1
+#define NCURSES_WIDECHAR 1
+#include <curses.h>
+
+namespace skyrazor {
+namespace {
+
+// Long enough for the rest of an arrow key's sequence, short enough that a
+// lone Escape is not felt as a delay.
+constexpr int kEscapeDelayMs = 25;
+
+// What a crash writes when the terminal description lacks the strings.
+constexpr const char* kFallbackReset = "\033[0m\033[?25h\033[?1l\033>\033[?1049l";
+
+// A terminfo string as it is sent, without its $<..> padding delays.
+std::string withoutPadding(const char* capability) {
+  std::string text;
+  for (const char* c = capability; *c != '\0'; ++c) {
+    if (c[0] == '$' && c[1] == '<') {
+      const char* end = std::strchr(c, '>');
+      if (end != nullptr) {
+        c = end;
+        continue;
+      }
+    }
+    text += *c;
+  }
+  return text;
+}
+
+std::string emergencyResetSequence() {
+  std::string reset;
+  for (const char* name : {"sgr0", "cnorm", "rmkx", "rmcup"}) {
+    char* capability = tigetstr(name);
+    if (capability != nullptr && capability != reinterpret_cast<char*>(-1)) {
+      reset += withoutPadding(capability);
+    }
+  }
+  return reset.empty() ? std::string(kFallbackReset) : reset;
+}
+
+// Flow control (Ctrl-S, Ctrl-Q) would freeze the game on a stray key.
+void disableFlowControl() {
+  for (int descriptor : {STDIN_FILENO, STDOUT_FILENO}) {
+    termios modes{};
+    if (isatty(descriptor) && tcgetattr(descriptor, &modes) == 0) {
+      modes.c_iflag &= ~static_cast<tcflag_t>(IXON);
+      tcsetattr(descriptor, TCSADRAIN, &modes);
+    }
+  }
+}
+
+bool sameCell(const Cell& a, const Cell& b) {
+  return a.byte == b.byte && a.attribute == b.attribute;
+}
+
+int pollTimeout(std::int64_t milliseconds) {
+  return static_cast<int>(std::clamp<std::int64_t>(milliseconds, 0, 60 * 60 * 1000));
+}
+
+}  // namespace
+
+// One session on the terminal: curses, the signals, the game clock and the
+// keys. The guard comes first so the terminal's modes are saved and the
+// signal handlers are in place before curses starts (curses then leaves the
+// signals to us).
+class TerminalPlatform::Session final : public KeySource {
+ public:
+  explicit Session(Screen& screen);
+  ~Session() override;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  void present();
+  // Ends the session when a signal asked for it; every call checks.
+  void checkEnded();
+
+  KeyClock& keys() { return keys_; }
+  LineEditor& editor() { return editor_; }
+
+  std::int64_t wallMs() override;
+  void waitUntil(std::int64_t deadlineMs) override;
+  void waitForInput() override;
+  void takeTyped(std::string& bytes, bool afterWait) override;
+
+ private:
+  void afterWake();
+  void followWindowSize();
+  void draw();
+  void drawCell(int column, int row, const Cell& cell);
+  int colorPair(const CellLook& look);
+  void takeKey(int status, wint_t key, std::string& bytes);
+
+  TerminalGuard guard_;
+  Screen& screen_;
+  SCREEN* curses_ = nullptr;
+  int terminalColors_ = 0;
+  ColorPairs pairs_{0};
+  std::vector<Cell> shown_;
+  int shownColumns_ = 0;
+  int shownRows_ = 0;
+  bool redrawAll_ = true;
+  int cursorState_ = -1;
+  std::chrono::steady_clock::time_point steadyStart_;
+  std::int64_t wallStartMs_ = 0;
+  KeyClock keys_;
+  LineEditor editor_;
+};
+
+// The game clock starts at the wall clock, so the start times come first.
+TerminalPlatform::Session::Session(Screen& screen)
+    : screen_(screen),
+      steadyStart_(std::chrono::steady_clock::now()),
+      wallStartMs_(std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count()),
+      keys_(*this),
+      editor_(screen) {
+  if (!isatty(STDOUT_FILENO)) {
+    throw TerminalUnavailable("standard output is not a terminal (try --help)");
+  }
+  std::setlocale(LC_ALL, "");
+  curses_ = newterm(nullptr, stdout, stdin);
+  if (curses_ == nullptr) {
+    const char* type = std::getenv("TERM");
+    throw TerminalUnavailable(std::string("cannot use the terminal type '") +
+                              (type != nullptr ? type : "") + "'");
+  }
+  cbreak();
+  noecho();
+  disableFlowControl();
+  def_prog_mode();
+  keypad(stdscr, TRUE);
+  intrflush(stdscr, FALSE);
+  set_escdelay(kEscapeDelayMs);
+  typeahead(-1);  // held keys must never hold back a frame
+  wtimeout(stdscr, 0);
+  if (has_colors() && start_color() == OK) {
+    terminalColors_ = COLORS;
+    pairs_ = ColorPairs(COLOR_PAIRS);
+  }
+  guard_.armEmergencyReset(emergencyResetSequence());
+  screen_.resize(std::max(COLS, 1), std::max(LINES, 1));
+}
+
+TerminalPlatform::Session::~Session() {
+  guard_.disarmEmergencyReset();
+  curs_set(1);
+  endwin();
+  std::fflush(stdout);
+  guard_.restoreTerminalModes();
+  delscreen(curses_);
+}
+
+void TerminalPlatform::Session::checkEnded() {
+  if (int signal = guard_.endingSignal(); signal != 0) {
+    throw SessionEnded{128 + signal};
+  }
+}
+
+std::int64_t TerminalPlatform::Session::wallMs() {
+  auto elapsed = std::chrono::steady_clock::now() - steadyStart_;
+  return wallStartMs_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+}
+
+void TerminalPlatform::Session::waitUntil(std::int64_t deadlineMs) {
+  checkEnded();
+  pollfd wake{guard_.wakeDescriptor(), POLLIN, 0};
+  if (poll(&wake, 1, pollTimeout(deadlineMs - wallMs())) > 0) {
+    afterWake();
+  }
+}
+
+void TerminalPlatform::Session::waitForInput() {
+  for (;;) {
+    checkEnded();
+    std::array<pollfd, 2> watched{
+        {{STDIN_FILENO, POLLIN, 0}, {guard_.wakeDescriptor(), POLLIN, 0}}};
+    int ready = poll(watched.data(), watched.size(), -1);
+    if (ready < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw SessionEnded{0};
+    }
+    if (watched[1].revents != 0) {
+      afterWake();
+    }
+    if ((watched[0].revents & POLLNVAL) != 0) {
+      throw SessionEnded{0};  // standard input is closed
+    }
+    if (watched[0].revents != 0) {
+      checkEnded();
+      return;
+    }
+  }
+}
+
+void TerminalPlatform::Session::afterWake() {
+  guard_.drainWake();
+  checkEnded();
+  if (guard_.takeResize()) {
+    followWindowSize();
+    draw();
+  }
+}
+
+void TerminalPlatform::Session::takeTyped(std::string& bytes, bool afterWait) {
+  wint_t key = 0;
+  if (afterWait) {
+    // Input is ready, so this read does not block; nothing at all to read
+    // means input has ended.
+    wtimeout(stdscr, -1);
+    errno = 0;
+    int status = wget_wch(stdscr, &key);
+    int readError = errno;
+    wtimeout(stdscr, 0);
+    if (status == ERR) {
+      checkEnded();
+      if (readError != EINTR && readError != EAGAIN && readError != EWOULDBLOCK) {
+        throw SessionEnded{0};
+      }
+    } else {
+      takeKey(status, key, bytes);
+    }
+  }
+  for (int status = wget_wch(stdscr, &key); status != ERR; status = wget_wch(stdscr, &key)) {
+    takeKey(status, key, bytes);
+  }
+}
+
+// Keys with a character arrive as their code-page-437 byte (dropped where
+// the code page has none); of the keys without one, Backspace and the keypad
+// Enter count as their bytes and the rest are ignored.
+void TerminalPlatform::Session::takeKey(int status, wint_t key, std::string& bytes) {
+  if (status == KEY_CODE_YES) {
+    if (key == KEY_BACKSPACE) {
+      bytes += '\b';
+    } else if (key == KEY_ENTER) {
+      bytes += '\n';
+    }
+    return;
+  }
+  if (std::optional<unsigned char> byte = unicodeToCp437(static_cast<char32_t>(key))) {
+    bytes += static_cast<char>(*byte);
+  }
+}
+
+void TerminalPlatform::Session::followWindowSize() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
+    resizeterm(size.ws_row, size.ws_col);
+  }
+  screen_.resize(std::max(COLS, 1), std::max(LINES, 1));
+  clearok(curscr, TRUE);
+  redrawAll_ = true;
+}
+
+void TerminalPlatform::Session::present() {
+  checkEnded();
+  if (guard_.takeResize()) {
+    followWindowSize();
+  }
+  draw();
+}
+
+void TerminalPlatform::Session::draw() {
+  int columns = screen_.columns();
+  int rows = screen_.rows();
+  if (columns != shownColumns_ || rows != shownRows_) {
+    shown_.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), Cell{});
+    shownColumns_ = columns;
+    shownRows_ = rows;
+    redrawAll_ = true;
+  }
+  int visibleColumns = std::min(columns, COLS);
+  int visibleRows = std::min(rows, LINES);
+  for (int row = 0; row < visibleRows; ++row) {
+    for (int column = 0; column < visibleColumns; ++column) {
+      const Cell& cell = screen_.cell(column, row);
+      Cell& shown = shown_[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
+                           static_cast<std::size_t>(column)];
+      if (redrawAll_ || !sameCell(cell, shown)) {
+        drawCell(column, row, cell);
+        shown = cell;
+      }
+    }
+  }
+  redrawAll_ = false;
+
+  int cursorState = !screen_.cursorVisible() ? 0 : screen_.cursorSizePercent() >= 100 ? 2 : 1;
+  if (cursorState != cursorState_) {
+    curs_set(cursorState);
+    cursorState_ = cursorState;
+  }
+  if (screen_.cursorColumn() < visibleColumns && screen_.cursorRow() < visibleRows) {
+    wmove(stdscr, screen_.cursorRow(), screen_.cursorColumn());
+  }
+  wnoutrefresh(stdscr);
+  doupdate();
+}
+
+void TerminalPlatform::Session::drawCell(int column, int row, const Cell& cell) {
+  CellLook look = lookFor(cell.attribute, terminalColors_);
+  attr_t attributes = A_NORMAL;
+  if (look.bold) {
+    attributes |= A_BOLD;
+  }
+  if (look.reverse) {
+    attributes |= A_REVERSE;
+  }
+  if (look.underline) {
+    attributes |= A_UNDERLINE;
+  }
+  short pair = static_cast<short>(colorPair(look));
+
+  cchar_t shown{};
+  std::array<wchar_t, 2> text{static_cast<wchar_t>(cp437ToUnicode(cell.byte)), L'\0'};
+  if (wcwidth(text[0]) != 1) {
+    // The terminal's character set lacks the glyph: borrow a line-drawing
+    // character or a plain one.
+    GlyphStandIn standIn = glyphStandIn(cell.byte);
+    text[0] = static_cast<wchar_t>(static_cast<unsigned char>(standIn.character));
+    if (standIn.lineDrawing) {
+      std::array<wchar_t, CCHARW_MAX + 1> lineText{};
+      attr_t lineAttributes = A_NORMAL;
+      short linePair = 0;
+      getcchar(NCURSES_WACS(standIn.character), lineText.data(), &lineAttributes, &linePair,
+               nullptr);
+      std::copy_n(lineText.begin(), 2, text.begin());
+      text[1] = L'\0';
+      attributes |= lineAttributes;
+    }
+  }
+  setcchar(&shown, text.data(), attributes, pair, nullptr);
+  // Written in place: no cursor movement, so the bottom-right cell is safe too.
+  mvwadd_wchnstr(stdscr, row, column, &shown, 1);
+}
+
+int TerminalPlatform::Session::colorPair(const CellLook& look) {
+  if (terminalColors_ <= 0) {
+    return 0;
+  }
+  ColorPairs::Pair pair = pairs_.pairFor(look.foreground, look.background);
+  if (pair.isNew) {
+    init_pair(static_cast<short>(pair.number), static_cast<short>(look.foreground),
+              static_cast<short>(look.background));
+  }
+  return pair.number;
+}
+
+// --- The platform seam ---------------------------------------------------------
+
+TerminalPlatform::TerminalPlatform(Screen& screen) : session_(std::make_unique<Session>(screen)) {}
+
 TerminalPlatform::~TerminalPlatform() = default;
-void TerminalPlatform::present() {}
-unsigned char TerminalPlatform::readKey() { throw SessionEnded{}; }
-bool TerminalPlatform::keyWaiting() { return false; }
-unsigned char TerminalPlatform::takeWaitingKey() { throw SessionEnded{}; }
-std::string TerminalPlatform::pullLine() { throw SessionEnded{}; }
-void TerminalPlatform::sleep(int) {}
-std::int64_t TerminalPlatform::nowSeconds() { return 0; }
+
+void TerminalPlatform::present() {
+  session_->present();
+}
+
+unsigned char TerminalPlatform::readKey() {
+  session_->checkEnded();
+  return session_->keys().readKey();
+}
+
+bool TerminalPlatform::keyWaiting() {
+  session_->checkEnded();
+  return session_->keys().keyWaiting();
+}
+
+unsigned char TerminalPlatform::takeWaitingKey() {
+  session_->checkEnded();
+  return session_->keys().takeWaitingKey();
+}
+
+std::string TerminalPlatform::pullLine() {
+  session_->checkEnded();
+  for (;;) {
+    if (!session_->keys().keyWaiting()) {
+      session_->present();  // show the echo so far before waiting for more
+    }
+    if (session_->editor().type(session_->keys().readKey())) {
+      return session_->editor().takeLine();
+    }
+  }
+}
+
+void TerminalPlatform::sleep(int milliseconds) {
+  session_->checkEnded();
+  session_->keys().sleep(milliseconds);
+}
+
+std::int64_t TerminalPlatform::nowSeconds() {
+  session_->checkEnded();
+  return session_->keys().nowMs() / 1000;
+}
 
 }  // namespace skyrazor

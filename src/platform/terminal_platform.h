@@ -1,15 +1,28 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "console/screen.h"
 #include "console/seam.h"
 
 namespace skyrazor {
 
+// There is no terminal to play on (standard output is not one, or curses
+// does not know it).
+struct TerminalUnavailable : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 // The real terminal, through ncurses. Taking it over saves the terminal's
-// state; the destructor (and every way out: Ctrl-C, SIGTERM, SIGHUP, end of
-// input) gives it back exactly as it was.
+// state; the destructor gives it back exactly as it was, whichever way the
+// session ended (Ctrl-C, SIGTERM, SIGHUP, end of input).
+//
+// The screen model is sized to the terminal and follows it when the window
+// is resized. Each present sends only the cells that changed since the last
+// one, in one update.
 class TerminalPlatform final : public Display, public Keyboard, public Clock {
  public:
   explicit TerminalPlatform(Screen& screen);
@@ -28,7 +41,8 @@ class TerminalPlatform final : public Display, public Keyboard, public Clock {
   std::int64_t nowSeconds() override;
 
  private:
-  Screen& screen_;
+  class Session;
+  std::unique_ptr<Session> session_;
 };
 
 }  // namespace skyrazor

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+
+namespace skyrazor {
+
+// The machine side of a live keyboard and clock: the wall clock, waiting, and
+// the keys the terminal holds. Waits may throw SessionEnded (a signal, or the
+// end of input).
+class KeySource {
+ public:
+  virtual ~KeySource() = default;
+  // The wall clock in milliseconds since 1970.
+  virtual std::int64_t wallMs() = 0;
+  // Waits until the wall clock reaches `deadlineMs`; may return earlier.
+  virtual void waitUntil(std::int64_t deadlineMs) = 0;
+  // Waits until something can be read from the keyboard.
+  virtual void waitForInput() = 0;
+  // Appends the keys typed so far as code-page-437 bytes, without waiting.
+  // `afterWait` says that waitForInput() has just returned.
+  virtual void takeTyped(std::string& bytes, bool afterWait) = 0;
+};
+
+// The game clock of a live session and the keys taken in on it. The clock
+// starts at the wall clock and moves only where the game waits: a sleep of N
+// ms adds exactly N, and a wait for a key moves it forward to the wall clock
+// when the key arrives. Keys typed while the game computes are taken in the
+// next time the clock moves and stamped with its new value, so a live session
+// has the same timeline of keys a script has.
+class KeyClock {
+ public:
+  // A sleep that ends this far behind its wall-clock deadline starts a new
+  // schedule instead of hurrying through the next ones.
+  static constexpr std::int64_t kCatchUpLimitMs = 100;
+
+  explicit KeyClock(KeySource& source);
+
+  std::int64_t nowMs() const { return clockMs_; }
+
+  // Advances the clock by `milliseconds` and waits for the wall clock to get
+  // there, measured from the schedule so frame periods stay even.
+  void sleep(int milliseconds);
+
+  // Whether a key has been taken in; never reads the terminal.
+  bool keyWaiting() const { return !keys_.empty(); }
+  std::optional<std::int64_t> nextKeyStampMs() const;
+  // Takes the waiting key (keyWaiting() must be true).
+  unsigned char takeWaitingKey();
+
+  // The next key: the first one taken in, or else the next one typed. Ctrl-D
+  // is the terminal's end of input and ends the session.
+  unsigned char readKey();
+
+ private:
+  struct StampedKey {
+    unsigned char byte;
+    std::int64_t stampMs;
+  };
+  void takeIn(bool afterWait);
+
+  KeySource& source_;
+  std::int64_t clockMs_;
+  std::int64_t lagMs_ = 0;  // how far behind the wall clock the schedule runs
+  std::deque<StampedKey> keys_;
+};
+
+}  // namespace skyrazor

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "console/screen.h"
+
+namespace skyrazor {
+
+// The line editing a console does for typed input, over the screen model:
+// each typed character is echoed at the cursor, Backspace takes back the last
+// one (never past the start of the line), Enter ends the line. Other control
+// keys do nothing.
+class LineEditor {
+ public:
+  explicit LineEditor(Screen& screen) : screen_(screen) {}
+
+  // Takes one typed byte (a code-page-437 byte; '\n' or '\r' for Enter,
+  // 0x08 or 0x7F for Backspace). Returns true once the line is complete.
+  bool type(unsigned char byte);
+
+  // The completed line through its '\n'; the editor starts a new line.
+  std::string takeLine();
+
+ private:
+  void eraseLastEcho();
+
+  Screen& screen_;
+  std::string line_;
+};
+
+}  // namespace skyrazor

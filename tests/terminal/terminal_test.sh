@@ -1,0 +1,217 @@
+#!/bin/sh
+# Plays the real binary in a detached tmux pane of 80x25 and checks what a
+# player sees and what the terminal is left with:
+#   - the title, the main menu, colours, the arena's line-drawing glyphs (in a
+#     UTF-8 locale) and typed names with a Backspace;
+#   - no CPU used while the menu waits for a key;
+#   - Ctrl-C, SIGTERM, SIGHUP, a crash, Ctrl-D and a closed or empty input each
+#     end the game with the expected status, and `stty -g` of the pane's
+#     terminal is afterwards what it was before.
+# Usage: terminal_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux.
+
+set -u
+
+binary=${1:?usage: terminal_test.sh PATH/TO/skyrazor}
+case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
+
+if ! command -v tmux >/dev/null 2>&1; then
+  echo "tmux is not installed: skipping the terminal test"
+  exit 77
+fi
+if [ ! -x "$binary" ]; then
+  echo "not an executable: $binary"
+  exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-terminal.XXXXXX")
+socket="skyrazor-test-$$"
+unset TMUX
+tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+cleanup() {
+  tmux_ kill-server >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+failures=0
+fail() {
+  echo "FAIL [$scenario]: $*"
+  failures=$((failures + 1))
+}
+
+# The pane runs this wrapper: it notes the terminal's settings, runs the game
+# (writing its process id first), and notes the settings and the exit status
+# after it. Ctrl-C reaches the whole foreground group; the wrapper only waits.
+cat >"$work/wrapper" <<WRAPPER
+#!/bin/sh
+dir=\$1
+stty -g >"\$dir/before"
+trap : INT
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
+case \$2 in
+  tty) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0"' "$binary" "\$dir" ;;
+  empty) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" </dev/null' "$binary" "\$dir" ;;
+  closed) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" <&-' "$binary" "\$dir" ;;
+esac
+status=\$?
+stty -g >"\$dir/after"
+echo \$status >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
+WRAPPER
+
+# start NAME [tty|empty|closed]: a fresh pane running the game.
+start() {
+  scenario=$1
+  dir="$work/$1"
+  mkdir -p "$dir"
+  tmux_ new-session -d -x 80 -y 25 -s "$scenario" "sh '$work/wrapper' '$dir' ${2:-tty}" || {
+    fail "tmux could not start a session"
+    return 1
+  }
+  wait_for_file "$dir/pid" || return 1
+  pid=$(cat "$dir/pid")
+}
+
+# Polls up to 20 s (sanitizer builds on a busy machine start slowly).
+wait_for_file() {
+  tries=0
+  while [ ! -s "$1" ]; do
+    tries=$((tries + 1))
+    if [ $tries -gt 200 ]; then
+      fail "timed out waiting for $(basename "$1")"
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
+screen_colors() { tmux_ capture-pane -p -e -t "$scenario" 2>/dev/null; }
+
+wait_for_text() {
+  tries=0
+  until screen_text | grep -F -q -- "$1"; do
+    tries=$((tries + 1))
+    if [ $tries -gt 200 ]; then
+      fail "'$1' never appeared; the screen was:"
+      screen_text | sed 's/^/    | /'
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+keys() { tmux_ send-keys -t "$scenario" "$@"; }
+
+# finish EXPECTED-STATUS: the game is gone, with that status ("nonzero" for
+# any failure), and the terminal's settings are back.
+finish() {
+  wait_for_file "$dir/status" || {
+    kill -KILL "$pid" 2>/dev/null
+    return 1
+  }
+  status=$(cat "$dir/status")
+  if [ "$1" = nonzero ]; then
+    [ "$status" -ne 0 ] || fail "exit status 0, expected a failure"
+  elif [ "$status" != "$1" ]; then
+    fail "exit status $status, expected $1"
+  fi
+  if kill -0 "$pid" 2>/dev/null; then
+    fail "the game (pid $pid) is still running"
+  fi
+  if ! cmp -s "$dir/before" "$dir/after"; then
+    fail "terminal settings not restored: before '$(cat "$dir/before")' after '$(cat "$dir/after")'"
+  fi
+}
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
+# --- A player's session: title, menu, names, battle, Ctrl-C ------------------
+if start play; then
+  wait_for_text "***   Skyrazor   ***"
+  # An arrow key is no key press; Escape is one, and comes through on its own.
+  keys Up
+  sleep 0.5
+  screen_text | grep -F -q "***   Skyrazor   ***" || fail "an arrow key passed the title"
+  keys Escape
+  wait_for_text "Welcome Pilots! Where do u want to go?"
+  wait_for_text "(5)Gallery"
+  # Bright white text on black: 16 colours come through.
+  screen_colors | grep -q "$(printf '\033')\[97m" || fail "no bright white (SGR 97) in the menu"
+
+  if [ -r "/proc/$pid/stat" ]; then
+    before=$(cpu_ticks "$pid")
+    sleep 2
+    after=$(cpu_ticks "$pid")
+    echo "CPU at the main menu: $((after - before)) ticks in 2 s"
+    [ $((after - before)) -le 1 ] || fail "the menu burns CPU: $((after - before)) ticks in 2 s"
+  fi
+
+  keys 7 Enter  # not menu choices
+  keys 3
+  wait_for_text "Enter your name Pilot#1:"
+  keys Alicx BSpace
+  keys "e Bob" Enter
+  if wait_for_text "┌──────"; then
+    wait_for_text "└──────"
+    wait_for_text "Alice: Shields"
+    screen_text | grep -q "^ │>  *<│" || fail "no ships between the arena's side lines"
+    esc=$(printf '\033')
+    screen_colors | grep -q "${esc}\[92m>" || fail "pilot 1's ship is not bright green"
+    screen_colors | grep -q "${esc}\[91m<" || fail "pilot 2's ship is not bright red"
+  fi
+  keys C-c
+  finish 130
+fi
+
+# --- Signals from outside --------------------------------------------------------
+if start sigterm; then
+  wait_for_text "Skyrazor"
+  kill -TERM "$pid"
+  finish 143
+fi
+
+if start sighup; then
+  wait_for_text "Skyrazor"
+  keys x
+  wait_for_text "(1)Arcade"
+  kill -HUP "$pid"
+  finish 129
+fi
+
+if start crash; then
+  wait_for_text "Skyrazor"
+  kill -SEGV "$pid"
+  finish nonzero
+fi
+
+# --- The end of input ----------------------------------------------------------
+if start ctrl-d; then
+  wait_for_text "Skyrazor"
+  keys x
+  wait_for_text "(1)Arcade"
+  keys C-d
+  finish 0
+fi
+
+if start ctrl-d-at-prompt; then
+  wait_for_text "Skyrazor"
+  keys x 3
+  wait_for_text "Enter your name Pilot#1:"
+  keys Al C-d
+  finish 0
+fi
+
+if start empty-input empty; then
+  finish 0
+fi
+
+if start closed-input closed; then
+  finish 0
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "terminal test passed"

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "console/seam.h"
+#include "platform/terminal_key_clock.h"
+
+namespace skyrazor {
+namespace {
+
+constexpr std::int64_t kStart = 1'700'000'000'000;
+
+// A wall clock the test moves by hand (the game "computing") and keys typed at
+// given wall times. Waiting moves the wall clock as real waiting would.
+class FakeTerminal : public KeySource {
+ public:
+  std::int64_t wall = kStart;
+  std::map<std::int64_t, std::string> typedAt;  // wall time -> keys typed then
+  std::vector<std::int64_t> waitDeadlines;
+  int earlyWakes = 0;  // waits that return before their deadline (a resize, say)
+  std::vector<bool> takeCalls;
+
+  void compute(std::int64_t milliseconds) { wall += milliseconds; }
+
+  std::int64_t wallMs() override { return wall; }
+  void waitUntil(std::int64_t deadlineMs) override {
+    waitDeadlines.push_back(deadlineMs);
+    if (earlyWakes > 0) {
+      --earlyWakes;
+      wall += 1;
+      return;
+    }
+    wall = std::max(wall, deadlineMs);
+  }
+  void waitForInput() override {
+    auto next = typedAt.begin();
+    if (next == typedAt.end()) {
+      throw SessionEnded{0};  // input has ended
+    }
+    wall = std::max(wall, next->first);
+  }
+  void takeTyped(std::string& bytes, bool afterWait) override {
+    takeCalls.push_back(afterWait);
+    while (!typedAt.empty() && typedAt.begin()->first <= wall) {
+      bytes += typedAt.begin()->second;
+      typedAt.erase(typedAt.begin());
+    }
+  }
+};
+
+TEST(TerminalGameClock, StartsAtTheWallClock) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  EXPECT_EQ(clock.nowMs(), kStart);
+}
+
+TEST(TerminalGameClock, SleepsAddExactlyTheirLengthAndKeepAnEvenSchedule) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.compute(7);
+  clock.sleep(50);
+  terminal.compute(3);
+  clock.sleep(50);
+  EXPECT_EQ(clock.nowMs(), kStart + 100);
+  // The waits end 50 ms apart however long each frame computed.
+  EXPECT_EQ(terminal.waitDeadlines, (std::vector<std::int64_t>{kStart + 50, kStart + 100}));
+  EXPECT_EQ(terminal.wall, kStart + 100);
+}
+
+TEST(TerminalGameClock, ALittleLateTheNextSleepCatchesUp) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.compute(80);  // 30 ms past the first deadline
+  clock.sleep(50);
+  EXPECT_TRUE(terminal.waitDeadlines.empty());
+  clock.sleep(50);
+  EXPECT_EQ(clock.nowMs(), kStart + 100);
+  EXPECT_EQ(terminal.waitDeadlines, (std::vector<std::int64_t>{kStart + 100}));
+}
+
+TEST(TerminalGameClock, FarBehindItStartsANewScheduleInsteadOfRushing) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.compute(500);
+  clock.sleep(50);
+  clock.sleep(50);
+  clock.sleep(50);
+  // The game clock still counts only the sleeps...
+  EXPECT_EQ(clock.nowMs(), kStart + 150);
+  // ...but the two later frames get their full pause from where the game was.
+  EXPECT_EQ(terminal.waitDeadlines, (std::vector<std::int64_t>{kStart + 550, kStart + 600}));
+}
+
+TEST(TerminalGameClock, AWaitThatWakesEarlyGoesOnToTheDeadline) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.earlyWakes = 2;
+  clock.sleep(40);
+  EXPECT_EQ(terminal.wall, kStart + 40);
+  EXPECT_EQ(terminal.waitDeadlines.size(), 3u);
+}
+
+TEST(TerminalGameClock, ANegativeSleepNeitherWaitsNorTurnsTheClockBack) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  clock.sleep(-20);
+  EXPECT_EQ(clock.nowMs(), kStart);
+  EXPECT_TRUE(terminal.waitDeadlines.empty());
+}
+
+TEST(TerminalKeyTakeIn, KeysTypedWhileComputingWaitForTheClockToMove) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.typedAt[kStart + 5] = "ap";
+  terminal.compute(10);
+  EXPECT_FALSE(clock.keyWaiting());  // typed, but not yet taken in
+
+  clock.sleep(50);
+  ASSERT_TRUE(clock.keyWaiting());
+  EXPECT_EQ(clock.nextKeyStampMs(), kStart + 50);  // the clock's new value, not the typing time
+  EXPECT_EQ(clock.takeWaitingKey(), 'a');
+  EXPECT_EQ(clock.nextKeyStampMs(), kStart + 50);
+  EXPECT_EQ(clock.takeWaitingKey(), 'p');
+  EXPECT_FALSE(clock.keyWaiting());
+  EXPECT_EQ(terminal.takeCalls, std::vector<bool>{false});
+}
+
+TEST(TerminalKeyTakeIn, KeysTypedDuringASleepAreTakenInAtItsEnd) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.typedAt[kStart + 20] = "s";
+  clock.sleep(50);
+  EXPECT_EQ(clock.nextKeyStampMs(), kStart + 50);
+}
+
+TEST(TerminalKeyTakeIn, TakingAKeyThatIsNotThereIsAnError) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  EXPECT_EQ(clock.nextKeyStampMs(), std::nullopt);
+  EXPECT_THROW(clock.takeWaitingKey(), std::logic_error);
+}
+
+TEST(TerminalKeyRead, WaitingMovesTheClockToTheWallClockWhenTheKeyArrives) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.typedAt[kStart + 4000] = "xy";
+  EXPECT_EQ(clock.readKey(), 'x');
+  EXPECT_EQ(clock.nowMs(), kStart + 4000);
+  EXPECT_EQ(terminal.takeCalls, std::vector<bool>{true});
+  // 'y' came with it and was taken in at the same moment.
+  EXPECT_EQ(clock.nextKeyStampMs(), kStart + 4000);
+}
+
+TEST(TerminalKeyRead, AKeyAlreadyTakenInIsReadWithoutMovingTheClock) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.typedAt[kStart + 10] = "1";
+  clock.sleep(50);
+  terminal.compute(300);
+  EXPECT_EQ(clock.readKey(), '1');
+  EXPECT_EQ(clock.nowMs(), kStart + 50);
+}
+
+TEST(TerminalKeyRead, KeysTypedWhileComputingArriveWhenTheReadBegins) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.typedAt[kStart + 100] = "2";
+  terminal.compute(250);
+  EXPECT_EQ(clock.readKey(), '2');
+  EXPECT_EQ(clock.nowMs(), kStart + 250);
+}
+
+TEST(TerminalKeyRead, TheClockNeverRunsBackwards) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  clock.sleep(1000);
+  terminal.wall = kStart + 400;  // a wall clock that stepped back
+  terminal.typedAt[kStart + 500] = "k";
+  EXPECT_EQ(clock.readKey(), 'k');
+  EXPECT_EQ(clock.nowMs(), kStart + 1000);
+}
+
+TEST(TerminalKeyRead, AfterAWaitForAKeyTheNextSleepIsMeasuredFromItsArrival) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.compute(500);
+  clock.sleep(50);  // far behind: a new schedule
+  terminal.typedAt[kStart + 9000] = "a";
+  clock.readKey();
+  clock.sleep(50);
+  EXPECT_EQ(terminal.waitDeadlines.back(), kStart + 9050);
+  EXPECT_EQ(clock.nowMs(), kStart + 9050);
+}
+
+TEST(TerminalKeyRead, CtrlDEndsTheSessionCleanlyAtAReadButIsJustAKeyInBattle) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  terminal.typedAt[kStart + 10] = "\x04\x04";
+  clock.sleep(20);
+  EXPECT_EQ(clock.takeWaitingKey(), 0x04);
+  try {
+    clock.readKey();
+    FAIL() << "Ctrl-D at a key read did not end the session";
+  } catch (const SessionEnded& ended) {
+    EXPECT_EQ(ended.exitStatus, 0);
+  }
+}
+
+TEST(TerminalKeyRead, TheEndOfInputEndsTheSession) {
+  FakeTerminal terminal;
+  KeyClock clock(terminal);
+  EXPECT_THROW(clock.readKey(), SessionEnded);
+}
+
+}  // namespace
+}  // namespace skyrazor

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "console/screen.h"
+#include "platform/terminal_line_editor.h"
+
+namespace skyrazor {
+namespace {
+
+std::string rowText(const Screen& screen, int row) {
+  std::string text;
+  for (int column = 0; column < screen.columns(); ++column) {
+    text += static_cast<char>(screen.cell(column, row).byte);
+  }
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
+// Types the bytes one by one; returns the finished line, or "" when none was.
+std::string type(LineEditor& editor, std::string_view bytes) {
+  for (char byte : bytes) {
+    if (editor.type(static_cast<unsigned char>(byte))) {
+      return editor.takeLine();
+    }
+  }
+  return "";
+}
+
+TEST(TerminalLineEditor, EchoesAtTheCursorAndEndsTheLineWithEnter) {
+  Screen screen(20, 4);
+  screen.write("Name: ");
+  screen.setAttribute(0x0A);
+  LineEditor editor(screen);
+  EXPECT_EQ(type(editor, "Ann Lee\n"), "Ann Lee\n");
+  EXPECT_EQ(rowText(screen, 0), "Name: Ann Lee");
+  EXPECT_EQ(screen.cell(6, 0).attribute, 0x0A);
+  // Later output goes on after the echoed line end.
+  EXPECT_EQ(screen.cursorColumn(), 0);
+  EXPECT_EQ(screen.cursorRow(), 1);
+}
+
+TEST(TerminalLineEditor, CarriageReturnAlsoEndsTheLine) {
+  Screen screen(20, 4);
+  LineEditor editor(screen);
+  EXPECT_EQ(type(editor, "7\r"), "7\n");
+  EXPECT_EQ(screen.cursorRow(), 1);
+}
+
+TEST(TerminalLineEditor, BackspaceTakesBackTheLastCharacterButNotThePrompt) {
+  Screen screen(20, 4);
+  screen.write("> ");
+  LineEditor editor(screen);
+  type(editor, "Bob\b\x7F");
+  EXPECT_EQ(rowText(screen, 0), "> B");
+  EXPECT_EQ(screen.cursorColumn(), 3);
+  type(editor, "\b\b\b");  // more backspaces than typed characters
+  EXPECT_EQ(rowText(screen, 0), ">");
+  EXPECT_EQ(screen.cursorColumn(), 2);
+  EXPECT_EQ(type(editor, "Al\n"), "Al\n");
+  EXPECT_EQ(rowText(screen, 0), "> Al");
+}
+
+TEST(TerminalLineEditor, BackspaceFollowsAnEchoThatWrappedOntoTheNextRow) {
+  Screen screen(5, 3);
+  screen.write("ab");
+  LineEditor editor(screen);
+  type(editor, "cdefg");  // "cde" ends row 0, "fg" starts row 1
+  EXPECT_EQ(rowText(screen, 1), "fg");
+  type(editor, "\b\b\b");
+  EXPECT_EQ(rowText(screen, 0), "abcd");
+  EXPECT_EQ(rowText(screen, 1), "");
+  EXPECT_EQ(screen.cursorColumn(), 4);
+  EXPECT_EQ(screen.cursorRow(), 0);
+  EXPECT_EQ(type(editor, "X\n"), "cdX\n");
+  EXPECT_EQ(rowText(screen, 0), "abcdX");
+}
+
+TEST(TerminalLineEditor, ControlKeysDoNothingAndHighBytesAreKept) {
+  Screen screen(20, 4);
+  LineEditor editor(screen);
+  EXPECT_EQ(type(editor, "a\t\x1b\x01\x94\xE1z\n"), "a\x94\xE1z\n");
+  EXPECT_EQ(rowText(screen, 0), "a\x94\xE1z");
+}
+
+TEST(TerminalLineEditor, EachLineStartsAfreshAndCannotEraseTheLastOne) {
+  Screen screen(20, 4);
+  LineEditor editor(screen);
+  EXPECT_EQ(type(editor, "one\n"), "one\n");
+  EXPECT_EQ(type(editor, "\b\btwo\n"), "two\n");
+  EXPECT_EQ(rowText(screen, 0), "one");
+  EXPECT_EQ(rowText(screen, 1), "two");
+}
+
+}  // namespace
+}  // namespace skyrazor
