@@ -24,6 +24,7 @@ bench: deps
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	./build/bench/bench/skyrazor_bench
+	./build/bench/bench/skyrazor_soak
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,0 +1,213 @@
+// Soak run of the computer pilot: thousands of headless battles at each level
+// 1..9 against a pilot 1 who presses "e", "s", "w", "a" or nothing at random
+// in every frame. Reports the frame rate and who wins how often, and checks
+// after every frame what the battle promises about ships and projectile rings.
+//
+//   skyrazor_soak [battles per level] [frame cap per battle]
+//
+// Exits with status 1 when any check failed.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "battle/state.h"
+#include "console/console.h"
+
+namespace {
+
+using namespace skyrazor;
+
+constexpr int kDefaultBattlesPerLevel = 2000;
+constexpr int kDefaultFrameCap = 20000;
+constexpr int kReportedViolations = 10;
+
+// A platform that shows nothing and never waits; the keyboard holds at most
+// the one key pilot 1 pressed for the coming frame.
+class SoakPlatform final : public Display, public Keyboard, public Clock {
+ public:
+  void press(char key) { pressed_ = key; }
+  void present() override {}
+  unsigned char readKey() override { return takeWaitingKey(); }
+  bool keyWaiting() override { return pressed_ != kNothing; }
+  unsigned char takeWaitingKey() override {
+    const char key = pressed_;
+    pressed_ = kNothing;
+    return static_cast<unsigned char>(key);
+  }
+  std::string pullLine() override { return "\n"; }
+  void sleep(int) override {}
+  std::int64_t nowSeconds() override { return 0; }
+
+ private:
+  static constexpr char kNothing = '\0';
+  char pressed_ = kNothing;
+};
+
+// Pilot 1 as a monkey at the keyboard, with dice of its own so that the
+// game's draws stay exactly those of a real battle.
+class RandomPilot {
+ public:
+  explicit RandomPilot(std::uint32_t seed) : dice_(seed) {}
+  // One of the four commands, or '\0' for a frame without a key press.
+  char nextKey() {
+    static constexpr char kChoices[] = {'e', 's', 'w', 'a', '\0'};
+    return kChoices[dice_() % 5];
+  }
+
+ private:
+  std::mt19937 dice_;
+};
+
+struct LevelTally {
+  int battles = 0;
+  int pilotOneWins = 0;
+  int computerWins = 0;
+  int bothDown = 0;
+  int capped = 0;
+  std::int64_t frames = 0;
+};
+
+class InvariantChecker {
+ public:
+  // Checks both ships and both rings after a frame; notes what failed.
+  void check(const Duel& duel, int level, int battle, int frame) {
+    for (int side = 0; side < 2; ++side) {
+      const Pilot& pilot = duel.pilots[static_cast<std::size_t>(side)];
+      const ShipState& ship = pilot.ship;
+      const char* who = side == 0 ? "pilot 1" : "pilot 2";
+      expect(ship.row >= 3 && ship.row <= 11, "row outside 3..11", who, level, battle, frame);
+      expect(ship.nextSlot >= 0 && ship.nextSlot <= pilot.config.ammoLimit,
+             "nextSlot outside 0..ammoLimit", who, level, battle, frame);
+      expect(ship.shields >= 0, "shields below 0", who, level, battle, frame);
+      expect(ship.weaponType >= 1 && ship.weaponType <= 5, "weapon outside 1..5", who, level,
+             battle, frame);
+      for (int slot = 0; slot < kPoolSize; ++slot) {
+        const Projectile& projectile = pilot.pool[static_cast<std::size_t>(slot)];
+        if (slot > pilot.config.ammoLimit) {
+          expect(projectile.empty(), "slot above ammoLimit filled", who, level, battle, frame);
+        }
+        if (projectile.empty()) {
+          expect(projectile.col == 3 && projectile.row == 20, "empty slot not parked at (3, 20)",
+                 who, level, battle, frame);
+        }
+      }
+    }
+  }
+  std::int64_t violations() const { return violations_; }
+
+ private:
+  void expect(bool holds, const char* what, const char* who, int level, int battle, int frame) {
+    if (holds) {
+      return;
+    }
+    if (++violations_ <= kReportedViolations) {
+      std::printf("VIOLATION: %s (%s) at level %d, battle %d, frame %d\n", what, who, level, battle,
+                  frame);
+    }
+  }
+  std::int64_t violations_ = 0;
+};
+
+// A battle set up as the shell sets up a VS-computer match with the default
+// ships; the game's dice are seeded per battle as the program loop seeds them
+// from the clock.
+void prepareBattle(Duel& duel, ShellState& shell, int level) {
+  applyDefaultSet(duel);
+  rearmShips(duel);
+  resetBattleCounters(duel);
+  resetPools(duel);
+  shell.kiLevel = level;
+  shell.key = '2';  // the menu digit that started the match
+}
+
+void playBattle(Console& console, SoakPlatform& platform, InvariantChecker& checker,
+                LevelTally& tally, int level, int battle, int frameCap) {
+  Duel duel;
+  ShellState shell;
+  shell.name1 = "Monkey";
+  shell.name2 = "Computer";
+  prepareBattle(duel, shell, level);
+  Random random;
+  random.seed(static_cast<std::uint32_t>(1700000000 + level * 100000 + battle));
+  RandomPilot pilotOne(static_cast<std::uint32_t>(level * 1000003 + battle));
+
+  int frame = 0;
+  while (duel.left().ship.hp > 0 && duel.right().ship.hp > 0 && frame < frameCap) {
+    platform.press(pilotOne.nextKey());
+    runBattleFrame(console, random, shell, duel);
+    ++frame;
+    checker.check(duel, level, battle, frame);
+  }
+
+  ++tally.battles;
+  tally.frames += frame;
+  if (duel.left().ship.hp > 0 && duel.right().ship.hp > 0) {
+    ++tally.capped;
+  } else if (duel.left().ship.hp > 0) {
+    ++tally.pilotOneWins;
+  } else if (duel.right().ship.hp > 0) {
+    ++tally.computerWins;
+  } else {
+    ++tally.bothDown;
+  }
+}
+
+double percent(int part, int whole) {
+  return whole == 0 ? 0.0 : 100.0 * part / whole;
+}
+
+int positiveArgument(int argc, char** argv, int index, int fallback) {
+  if (argc <= index) {
+    return fallback;
+  }
+  const int value = std::atoi(argv[index]);
+  return value > 0 ? value : fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int battlesPerLevel = positiveArgument(argc, argv, 1, kDefaultBattlesPerLevel);
+  const int frameCap = positiveArgument(argc, argv, 2, kDefaultFrameCap);
+
+  Screen screen(80, 25);
+  SoakPlatform platform;
+  Console console(screen, platform, platform, platform);
+  InvariantChecker checker;
+
+  std::printf(
+      "Soak: %d battles per level against a random pilot 1 (e, s, w, a or no key in each "
+      "frame), at most %d frames each\n\n",
+      battlesPerLevel, frameCap);
+  std::printf("level  battles  pilot 1 wins  computer wins  both down  capped  frames/battle\n");
+  std::int64_t totalFrames = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int level = 1; level <= 9; ++level) {
+    LevelTally tally;
+    for (int battle = 0; battle < battlesPerLevel; ++battle) {
+      playBattle(console, platform, checker, tally, level, battle, frameCap);
+    }
+    totalFrames += tally.frames;
+    std::printf("%5d  %7d  %11.1f%%  %12.1f%%  %8.1f%%  %6d  %13lld\n", level, tally.battles,
+                percent(tally.pilotOneWins, tally.battles),
+                percent(tally.computerWins, tally.battles), percent(tally.bothDown, tally.battles),
+                tally.capped, static_cast<long long>(tally.frames / tally.battles));
+    std::fflush(stdout);
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  std::printf("\n%lld frames in %.1f s: %.0f frames per second\n",
+              static_cast<long long>(totalFrames), seconds, totalFrames / seconds);
+  if (checker.violations() == 0) {
+    std::printf(
+        "Checked after every frame, all held: rows 3..11, nextSlot 0..ammoLimit, no slot above "
+        "ammoLimit filled, shields not below 0, empty slots parked at (3, 20), weapons 1..5\n");
+    return 0;
+  }
+  std::printf("%lld checks FAILED\n", static_cast<long long>(checker.violations()));
+  return 1;
+}
