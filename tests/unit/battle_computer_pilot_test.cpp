@@ -14,6 +14,7 @@ namespace skyrazor {
 namespace {
 
 using testing::Roll;
+using Rolls = std::vector<Roll>;
 
 constexpr std::int32_t kBolt = 1;
 constexpr std::int32_t kBomb = 2;
@@ -23,6 +24,12 @@ constexpr std::int32_t kIon = 5;
 
 // A key no procedure writes: it shows whether a decision wrote the key at all.
 constexpr char kUntouched = '?';
+
+struct Shot {
+  char symbol;
+  std::int32_t col;
+  std::int32_t row;
+};
 
 class ComputerPilotTest : public testing::BattleFixture {
  protected:
@@ -34,6 +41,14 @@ class ComputerPilotTest : public testing::BattleFixture {
     chooseComputerKey(random, shell, duel);
     return shell.key;
   }
+  // One decision with the dice pinned to `rolls`, which must be exactly the
+  // draws it takes.
+  char decideWith(std::int32_t level, const Rolls& rolls) {
+    useSeed(seedFor(rolls));
+    const char key = decide(level);
+    EXPECT_EQ(drawsTaken(), static_cast<int>(rolls.size())) << "draws at level " << level;
+    return key;
+  }
   // One decision followed by pilot 2 carrying it out.
   char decideAndAct(std::int32_t level) {
     const char decided = decide(level);
@@ -44,21 +59,28 @@ class ComputerPilotTest : public testing::BattleFixture {
     left().ship.row = pilotOneRow;
     right().ship.row = pilotTwoRow;
   }
-  // Pins the dice for a frame of levels 3, 4 or 9 in which near shots keep
-  // the ship from aiming: a considered reaction to each of `ownRowShots`,
-  // then (levels 3 and 9) no jitter and no fallback to the bolt.
-  void pinDodgeFrame(std::int32_t level, int ownRowShots) {
-    std::vector<Roll> rolls;
+  // Pilot 1's shots, from slot 30 down.
+  void placeShots(const std::vector<Shot>& shots) {
+    resetPools(duel);
+    int slot = 30;
+    for (const Shot& shot : shots) {
+      place(left(), slot--, shot.symbol, shot.col, shot.row);
+    }
+  }
+  // The draws of a frame of levels 3, 4 or 9 in which near shots keep the
+  // ship from aiming: a considered reaction to each of `ownRowShots`, then
+  // (levels 3 and 9) no jitter and no fallback to the bolt.
+  static Rolls dodgeRolls(std::int32_t level, int ownRowShots) {
+    Rolls rolls;
     for (int shot = 0; shot < ownRowShots; ++shot) {
       rolls.push_back(level == 4 ? Roll{2, shot % 2} : Roll{10, 3 + shot});
     }
     if (level != 4) {
-      rolls.push_back({14, 9});
-      rolls.push_back({10, 4});
+      rolls.insert(rolls.end(), {{14, 9}, {10, 4}});
     }
-    useSeed(seedFor(rolls));
+    return rolls;
   }
-  static std::uint32_t seedFor(const std::vector<Roll>& rolls) {
+  static std::uint32_t seedFor(const Rolls& rolls) {
     for (std::uint32_t candidate = 1;; ++candidate) {
       Random dice;
       dice.seed(candidate);
@@ -75,124 +97,91 @@ class ComputerPilotTest : public testing::BattleFixture {
   ShellState shell;
 };
 
-// --- Level 0 and the shared key ---------------------------------------------------
+// --- Every level ----------------------------------------------------------------------
 
 TEST_F(ComputerPilotTest, LevelZeroLeavesEverythingToThePersonAtTheKeyboard) {
   shell.key = 'k';  // pilot 2's key, read in pilot 1's phase
   right().ship.weaponType = kIon;
   place(left(), 19, symbol::kRocket, 40, 7);
   duel.computerPilot = {5, 2, 3};
-  useSeed(1);
-  EXPECT_EQ(decide(0), 'k');
+  EXPECT_EQ(decideWith(0, {}), 'k');
   EXPECT_EQ(right().ship.weaponType, kIon);
   EXPECT_EQ(duel.computerPilot.rocketCooldown, 5);
   EXPECT_EQ(duel.computerPilot.wanderCount, 2);
   EXPECT_EQ(duel.computerPilot.patternState, 3);
-  EXPECT_EQ(drawsTaken(), 0);
 }
 
 TEST_F(ComputerPilotTest, RocketCooldownRunsDownAtTheEndOfEveryFrameAtEveryLevel) {
   for (std::int32_t level = 0; level <= 9; ++level) {
-    SCOPED_TRACE(::testing::Message() << "level " << level);
     resetBattleCounters(duel);
     duel.computerPilot.rocketCooldown = 2;
     shell.kiLevel = level;
     runBattleFrame(fake.console, random, shell, duel);
-    EXPECT_EQ(duel.computerPilot.rocketCooldown, 1);
+    EXPECT_EQ(duel.computerPilot.rocketCooldown, 1) << "level " << level;
     runBattleFrame(fake.console, random, shell, duel);
     runBattleFrame(fake.console, random, shell, duel);
-    EXPECT_EQ(duel.computerPilot.rocketCooldown, 0);
+    EXPECT_EQ(duel.computerPilot.rocketCooldown, 0) << "level " << level;
   }
 }
 
-// --- Level 1 ------------------------------------------------------------------------
-
-TEST_F(ComputerPilotTest, LevelOneMapsEachDrawToACommand) {
-  const std::string byDraw =
-      "ooo"
-      "kkk"
-      "pp"
-      "ll";
-  for (std::int32_t draw = 0; draw < 10; ++draw) {
-    useRolls({{10, draw}});
-    EXPECT_EQ(decide(1), byDraw[static_cast<std::size_t>(draw)]) << "draw " << draw;
-    EXPECT_EQ(drawsTaken(), 1);
-  }
-}
+// --- Levels 1 and 2 -------------------------------------------------------------------
 
 TEST_F(ComputerPilotTest, LevelOneIgnoresTheBattleAndKeepsItsProportions) {
+  const std::string byDraw = "oookkkppll";
+  for (std::int32_t draw = 0; draw < 10; ++draw) {
+    EXPECT_EQ(decideWith(1, {{10, draw}}), byDraw[static_cast<std::size_t>(draw)]);
+  }
   // A shot about to strike and pilot 1 far away change nothing.
   place(left(), 19, symbol::kRocket, 40, 7);
   shipsOnRows(3, 7);
   useSeed(20240601);
-  constexpr int kFrames = 20000;
   std::map<char, int> counts;
-  for (int frame = 0; frame < kFrames; ++frame) {
+  for (int frame = 0; frame < 20000; ++frame) {
     ++counts[decide(1)];
   }
   EXPECT_EQ(counts.size(), 4u);
-  EXPECT_NEAR(counts['l'], kFrames * 2 / 10, 400);
-  EXPECT_NEAR(counts['p'], kFrames * 2 / 10, 400);
-  EXPECT_NEAR(counts['k'], kFrames * 3 / 10, 400);
-  EXPECT_NEAR(counts['o'], kFrames * 3 / 10, 400);
+  EXPECT_NEAR(counts['l'], 4000, 300);
+  EXPECT_NEAR(counts['p'], 4000, 300);
+  EXPECT_NEAR(counts['k'], 6000, 300);
+  EXPECT_NEAR(counts['o'], 6000, 300);
 }
 
-// --- Level 2 ------------------------------------------------------------------------
-
-TEST_F(ComputerPilotTest, LevelTwoFiresSwitchesOrStepsByChance) {
-  const std::map<std::int32_t, char> byDraw = {{9, 'k'}, {8, 'k'}, {7, 'p'},
-                                               {6, 'l'}, {3, 'o'}, {2, 'o'}};
-  for (const auto& [draw, key] : byDraw) {
-    useRolls({{10, draw}});
-    EXPECT_EQ(decide(2), key) << "draw " << draw;
-    EXPECT_EQ(drawsTaken(), 1);
-  }
-}
-
-TEST_F(ComputerPilotTest, LevelTwoChasesPilotOnesRowAndFiresWhenLevel) {
-  struct Case {
-    std::int32_t pilotOneRow;
-    char key;
-  };
-  for (const Case& chase : {Case{9, 'l'}, Case{4, 'p'}, Case{7, 'k'}}) {
-    for (std::int32_t draw : {0, 1}) {
-      shipsOnRows(chase.pilotOneRow, 7);
-      useRolls({{10, draw}});
-      EXPECT_EQ(decide(2), chase.key) << "pilot 1 on row " << chase.pilotOneRow;
+TEST_F(ComputerPilotTest, LevelTwoActsByChanceOrChasesPilotOnesRow) {
+  // Draws 0 and 1 chase; 4 and 5 look for a shot to dodge and find none.
+  const std::map<std::int32_t, std::string> byDrawWithPilotOneOnRow = {
+      {9, "lloo??lpkk"}, {4, "ppoo??lpkk"}, {7, "kkoo??lpkk"}};
+  for (const auto& [pilotOneRow, byDraw] : byDrawWithPilotOneOnRow) {
+    shipsOnRows(pilotOneRow, 7);
+    for (std::int32_t draw = 0; draw < 10; ++draw) {
+      shell.key = kUntouched;
+      EXPECT_EQ(decideWith(2, {{10, draw}}), byDraw[static_cast<std::size_t>(draw)])
+          << "pilot 1 on row " << pilotOneRow << ", draw " << draw;
     }
   }
 }
 
 TEST_F(ComputerPilotTest, LevelTwoDodgesOnlyShotsStandingInItsOwnCell) {
-  // Column 39 of its row and column 40 of another row do not strike this frame:
-  // no coin is tossed and the key keeps what pilot 1's phase left there.
-  place(left(), 19, symbol::kMachineBolt, 39, 7);
-  place(left(), 18, symbol::kMachineBolt, 40, 8);
+  // Column 39 of its row and column 40 of another row do not strike this
+  // frame: no coin is tossed and the key keeps what pilot 1's phase left.
+  placeShots({{'.', 39, 7}, {'.', 40, 8}});
   for (char leftOver : {'x', 'p'}) {
     shell.key = leftOver;
-    useRolls({{10, 4}});
-    EXPECT_EQ(decide(2), leftOver);
-    EXPECT_EQ(drawsTaken(), 1);
+    EXPECT_EQ(decideWith(2, {{10, 4}}), leftOver);
   }
-
   // Each shot in column 40 of its row gets a coin toss; the lowest slot decides.
   place(left(), 12, symbol::kBomb, 40, 7);
-  useRolls({{10, 5}, {2, 0}});
-  EXPECT_EQ(decide(2), 'l');
+  EXPECT_EQ(decideWith(2, {{10, 5}, {2, 0}}), 'l');
   place(left(), 3, symbol::kIon, 40, 7);
-  useRolls({{10, 4}, {2, 0}, {2, 1}});
-  EXPECT_EQ(decide(2), 'p');
-  EXPECT_EQ(drawsTaken(), 3);
+  EXPECT_EQ(decideWith(2, {{10, 4}, {2, 0}, {2, 1}}), 'p');
 }
 
 TEST_F(ComputerPilotTest, LevelTwoDodgeAgainstTheEdgeIsNotMadeAndTheShotStrikes) {
   struct Case {
     std::int32_t row;
-    std::int32_t coin;  // the coin that points out of the arena
+    std::int32_t coin;  // the side that points out of the arena
     char key;
   };
   for (const Case& edge : {Case{3, 1, 'p'}, Case{11, 0, 'l'}}) {
-    SCOPED_TRACE(::testing::Message() << "row " << edge.row);
     rearmShips(duel);
     shipsOnRows(7, edge.row);
     place(left(), 19, symbol::kMachineBolt, 40, edge.row);
@@ -201,35 +190,21 @@ TEST_F(ComputerPilotTest, LevelTwoDodgeAgainstTheEdgeIsNotMadeAndTheShotStrikes)
     useRolls({{10, 4}, {2, edge.coin}, {12, 6}});
     runBattleFrame(fake.console, random, shell, duel);
     EXPECT_EQ(right().ship.row, edge.row);
-    EXPECT_EQ(shell.key, edge.key);  // still pending
+    EXPECT_EQ(shell.key, edge.key) << "still pending";
     EXPECT_EQ(right().ship.shields, 100 - 12 - 2);
   }
 }
 
-// --- Levels 3, 4 and 9: dodging ------------------------------------------------------
-
-struct Shot {
-  char symbol;
-  std::int32_t col;
-  std::int32_t row;
-};
+// --- Levels 3, 4 and 9: dodging ---------------------------------------------------------
 
 struct DodgeCase {
   const char* what;
   std::int32_t shipRow;
-  std::vector<Shot> shots;  // placed from slot 30 down; the first is in the ship's row
+  std::vector<Shot> shots;  // the first stands in the ship's row
   char key;
 };
 
-class DodgeTest : public ComputerPilotTest, public ::testing::WithParamInterface<std::int32_t> {
- protected:
-  void placeShots(const std::vector<Shot>& shots) {
-    int slot = 30;
-    for (const Shot& shot : shots) {
-      place(left(), slot--, shot.symbol, shot.col, shot.row);
-    }
-  }
-};
+class DodgeTest : public ComputerPilotTest, public ::testing::WithParamInterface<std::int32_t> {};
 
 TEST_P(DodgeTest, NearShotInItsRowSendsItToAFreeNeighbourRow) {
   const std::int32_t level = GetParam();
@@ -239,18 +214,14 @@ TEST_P(DodgeTest, NearShotInItsRowSendsItToAFreeNeighbourRow) {
       {"column 37 is not near yet", 7, {{'.', 40, 7}, {'o', 37, 8}, {'-', 37, 6}}, 'l'},
       {"row 11: every near shot blocks the way down", 11, {{'-', 38, 11}, {'.', 38, 4}}, 'p'},
       {"row 3: every near shot blocks the way up", 3, {{'~', 39, 3}, {'.', 40, 9}}, 'l'},
+      {"a homing ion would follow: shoot it", 7, {{'*', 40, 7}}, 'k'},
   };
   for (const DodgeCase& dodge : cases) {
-    SCOPED_TRACE(dodge.what);
-    resetPools(duel);
     placeShots(dodge.shots);
     shipsOnRows(dodge.shipRow, dodge.shipRow);
     right().ship.weaponType = kBomb;
-    shell.key = kUntouched;
-    pinDodgeFrame(level, 1);
-    EXPECT_EQ(decide(level), dodge.key);
-    EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kBomb);
-    EXPECT_EQ(drawsTaken(), level == 4 ? 1 : 3);
+    EXPECT_EQ(decideWith(level, dodgeRolls(level, 1)), dodge.key) << dodge.what;
+    EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kBomb) << dodge.what;
   }
 }
 
@@ -269,116 +240,74 @@ TEST_P(DodgeTest, BoxedInItFiresWithTheLaserInsteadOfTheBoltOrRocket) {
                                                             {kIon, level == 9 ? kLaser : kIon}};
   for (const DodgeCase& box : boxes) {
     for (const auto& [before, after] : weaponAfter) {
-      SCOPED_TRACE(::testing::Message() << box.what << ", weapon " << before);
-      resetPools(duel);
       placeShots(box.shots);
       shipsOnRows(box.shipRow, box.shipRow);
       right().ship.weaponType = before;
-      pinDodgeFrame(level, 1);
-      EXPECT_EQ(decide(level), 'k');
-      EXPECT_EQ(right().ship.weaponType, after);
+      EXPECT_EQ(decideWith(level, dodgeRolls(level, 1)), 'k') << box.what;
+      EXPECT_EQ(right().ship.weaponType, after) << box.what << ", weapon " << before;
     }
   }
-}
-
-TEST_P(DodgeTest, HomingIonInItsRowIsShotAtWithWhateverIsSelected) {
-  const std::int32_t level = GetParam();
-  placeShots({{'*', 40, 7}});  // the way down is free, but an ion would follow
-  right().ship.weaponType = kBomb;
-  pinDodgeFrame(level, 1);
-  EXPECT_EQ(decide(level), 'k');
-  EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kBomb);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, DodgeTest, ::testing::Values(3, 4, 9));
 
-TEST_F(ComputerPilotTest, NearRocketInItsRowIsAnsweredWithRockets) {
+TEST_F(ComputerPilotTest, NearRocketInItsRowIsAnsweredWithRocketsUnlessItFlinches) {
   for (std::int32_t level : {3, 9}) {
-    SCOPED_TRACE(::testing::Message() << "level " << level);
-    resetPools(duel);
-    right().ship.weaponType = kBomb;
-    place(left(), 30, symbol::kRocket, 38, 7);
-    pinDodgeFrame(level, 1);
-    EXPECT_EQ(decide(level), 'k');
-    EXPECT_EQ(right().ship.weaponType, kRocket);
-
-    // A later shot in its row has the last word on the key, but the rocket
-    // stays selected.
-    place(left(), 5, symbol::kMachineBolt, 39, 7);
-    pinDodgeFrame(level, 2);
-    EXPECT_EQ(decide(level), 'l');
-    EXPECT_EQ(right().ship.weaponType, kRocket);
-    EXPECT_EQ(drawsTaken(), 4);
-  }
-}
-
-TEST_F(ComputerPilotTest, HesitantLevelsSometimesStepOrFireInsteadOfDodging) {
-  place(left(), 30, symbol::kRocket, 40, 7);
-  const std::string byDraw = "lpk";
-  for (std::int32_t level : {3, 9}) {
-    for (std::int32_t draw = 0; draw < 3; ++draw) {
+    placeShots({{symbol::kRocket, 38, 7}});
+    for (std::int32_t flinch = 0; flinch < 3; ++flinch) {
       right().ship.weaponType = kIon;
-      useRolls({{10, draw}, {14, 9}, {10, 4}});
-      EXPECT_EQ(decide(level), byDraw[static_cast<std::size_t>(draw)]) << "draw " << draw;
+      EXPECT_EQ(decideWith(level, {{10, flinch}, {14, 9}, {10, 4}}), "lpk"[flinch]);
       EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kIon);
     }
+    EXPECT_EQ(decideWith(level, dodgeRolls(level, 1)), 'k');
+    EXPECT_EQ(right().ship.weaponType, kRocket);
+    // A later shot in its row has the last word on the key; the rocket stays.
+    place(left(), 5, symbol::kMachineBolt, 39, 7);
+    EXPECT_EQ(decideWith(level, dodgeRolls(level, 2)), 'l');
+    EXPECT_EQ(right().ship.weaponType, kRocket);
   }
 }
 
 TEST_F(ComputerPilotTest, NearShotsElsewhereLeaveOnlyTheJitterAndTheBoltFallback) {
-  place(left(), 30, symbol::kMachineBolt, 40, 5);
+  placeShots({{'.', 40, 5}});
   shipsOnRows(9, 7);  // not level, and still no chase while a shot is near
   for (std::int32_t level : {3, 9}) {
-    const std::map<std::int32_t, char> byJitter = {{0, 'l'}, {1, 'p'}, {2, kUntouched}};
-    for (const auto& [jitter, key] : byJitter) {
+    for (std::int32_t jitter : {0, 1, 2, 13}) {
       shell.key = kUntouched;
       right().ship.weaponType = kIon;
-      useRolls({{14, jitter}, {10, 2}});
-      EXPECT_EQ(decide(level), key) << "level " << level << ", jitter " << jitter;
+      EXPECT_EQ(decideWith(level, {{14, jitter}, {10, 2}}), jitter < 2 ? "lp"[jitter] : kUntouched);
       EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kIon);
-      EXPECT_EQ(drawsTaken(), 2);
     }
-    useRolls({{14, 13}, {10, 1}});
-    decide(level);
+    decideWith(level, {{14, 13}, {10, 1}});
     EXPECT_EQ(right().ship.weaponType, kBolt);
   }
 }
 
 // --- Levels 3 and 9: aiming and the weapon pick ---------------------------------------
 
-TEST_F(ComputerPilotTest, WithNothingNearItStepsTowardsPilotOneOrTwitches) {
-  struct Case {
-    std::int32_t pilotOneRow;
-    std::int32_t draw;
-    char key;
-  };
-  const std::vector<Case> cases = {{7, 0, 'l'}, {7, 1, 'p'},  {7, 2, 'k'}, {3, 1, 'p'},
-                                   {3, 0, 'l'}, {10, 5, 'l'}, {4, 9, 'p'}};
+TEST_F(ComputerPilotTest, WithNothingNearItChasesPilotOneAndPicksAWeaponWhenLevel) {
+  // By aiming draw, with pilot 1 above, below and level; the jitter's step
+  // down is always overruled.
+  const std::map<std::int32_t, std::string> byDrawWithPilotOneOnRow = {
+      {4, "lpkppppppp"}, {10, "lpklllllll"}, {7, "lpk"}};
   for (std::int32_t level : {3, 9}) {
-    for (const Case& aim : cases) {
-      shipsOnRows(aim.pilotOneRow, 7);
-      right().ship.weaponType = kBomb;
-      useRolls({{14, 0}, {10, aim.draw}, {10, 7}});  // the jitter's step is overruled
-      EXPECT_EQ(decide(level), aim.key) << "pilot 1 on row " << aim.pilotOneRow;
-      EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kBomb);
-      EXPECT_EQ(drawsTaken(), 3);
+    for (const auto& [pilotOneRow, byDraw] : byDrawWithPilotOneOnRow) {
+      shipsOnRows(pilotOneRow, 7);
+      for (std::size_t draw = 0; draw < byDraw.size(); ++draw) {
+        right().ship.weaponType = kBomb;
+        EXPECT_EQ(decideWith(level, {{14, 0}, {10, static_cast<std::int32_t>(draw)}, {10, 7}}),
+                  byDraw[draw]);
+        EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kBomb);
+      }
     }
-  }
-}
-
-TEST_F(ComputerPilotTest, LevelWithPilotOneItPicksAWeaponForEachShot) {
-  const std::int32_t byPick[10] = {kIon,  kIon,  kIon,   kIon,   kIon,
-                                   kBolt, kBolt, kLaser, kLaser, kBomb};
-  for (std::int32_t level : {3, 9}) {
+    const std::string byPick = "5555511332";
+    shipsOnRows(7, 7);
     for (std::int32_t pick = 0; pick < 10; ++pick) {
-      useRolls({{14, 5}, {10, 3}, {10, pick}, {10, 2}});
-      EXPECT_EQ(decide(level), 'k');
-      EXPECT_EQ(right().ship.weaponType, byPick[pick]) << "level " << level << ", pick " << pick;
-      EXPECT_EQ(drawsTaken(), 4);
+      EXPECT_EQ(decideWith(level, {{14, 5}, {10, 3}, {10, pick}, {10, 2}}), 'k');
+      EXPECT_EQ(right().ship.weaponType, byPick[static_cast<std::size_t>(pick)] - '0');
     }
     // The fallback to the bolt comes after the pick, so the bolt is fired.
-    useRolls({{14, 5}, {10, 3}, {10, 8}, {10, 1}});
-    EXPECT_EQ(decide(level), 'k');
+    EXPECT_EQ(decideWith(level, {{14, 5}, {10, 3}, {10, 8}, {10, 1}}), 'k');
     EXPECT_EQ(right().ship.weaponType, kBolt);
   }
 }
@@ -388,33 +317,29 @@ TEST_F(ComputerPilotTest, WeaponPickAnswersPilotOnesLaserWithRocketsAfterACooldo
     std::int32_t level;
     std::int32_t cooldownAfterPick;
     int framesUntilReady;
+    Rolls pickZero;
   };
-  for (const Case& hunter : {Case{3, 80, 21}, Case{9, 80, 21}, Case{4, 100, 41}}) {
+  const std::vector<Case> hunters = {{3, 80, 21, {{14, 5}, {10, 3}, {10, 0}, {10, 5}}},
+                                     {9, 80, 21, {{14, 5}, {10, 3}, {10, 0}, {10, 5}}},
+                                     {4, 100, 41, {{10, 5}, {10, 0}}}};
+  for (const Case& hunter : hunters) {
     SCOPED_TRACE(::testing::Message() << "level " << hunter.level);
     duel.computerPilot = {};
     left().ship.weaponType = kBolt;
-    const std::vector<Roll> pickZero = hunter.level == 4
-                                           ? std::vector<Roll>{{10, 5}, {10, 0}}
-                                           : std::vector<Roll>{{14, 5}, {10, 3}, {10, 0}, {10, 5}};
-    useSeed(seedFor(pickZero));
-    decide(hunter.level);
+    decideWith(hunter.level, hunter.pickZero);
     EXPECT_EQ(right().ship.weaponType, kIon);  // only pilot 1's laser calls for rockets
     EXPECT_EQ(duel.computerPilot.rocketCooldown, 0);
 
     left().ship.weaponType = kLaser;
-    useSeed(seedFor(pickZero));
-    EXPECT_EQ(decide(hunter.level), 'k');
+    EXPECT_EQ(decideWith(hunter.level, hunter.pickZero), 'k');
     EXPECT_EQ(right().ship.weaponType, kRocket);
     EXPECT_EQ(duel.computerPilot.rocketCooldown, hunter.cooldownAfterPick);
-
     for (int frame = 1; frame <= hunter.framesUntilReady; ++frame) {
       advanceFrameCounters(fake.console, duel);
-      useSeed(seedFor(pickZero));
-      decide(hunter.level);
+      decideWith(hunter.level, hunter.pickZero);
       const bool ready = frame == hunter.framesUntilReady;
       EXPECT_EQ(right().ship.weaponType, ready ? kRocket : kIon) << "frame " << frame;
-      EXPECT_EQ(duel.computerPilot.rocketCooldown,
-                ready ? hunter.cooldownAfterPick : hunter.cooldownAfterPick - frame);
+      EXPECT_EQ(duel.computerPilot.rocketCooldown, hunter.cooldownAfterPick - (ready ? 0 : frame));
     }
   }
 }
@@ -424,88 +349,60 @@ TEST_F(ComputerPilotTest, WeaponPickAnswersPilotOnesLaserWithRocketsAfterACooldo
 TEST_F(ComputerPilotTest, LevelFourChasesWithoutHesitationUnlessItWanders) {
   shipsOnRows(10, 7);
   for (std::int32_t draw = 3; draw < 10; ++draw) {
-    useRolls({{10, draw}});
-    EXPECT_EQ(decideAndAct(4), 'l');
-    right().ship.row = 7;
-    EXPECT_EQ(drawsTaken(), 1);
+    EXPECT_EQ(decideWith(4, {{10, draw}}), 'l');
   }
-
   // Draw 2 fires instead of chasing; 0 and 1 are random steps that it owes.
-  useRolls({{10, 2}, {10, 5}});
-  EXPECT_EQ(decide(4), 'k');
-  useRolls({{10, 0}});
-  EXPECT_EQ(decide(4), 'p');
-  EXPECT_EQ(duel.computerPilot.wanderCount, 1);
-  useRolls({{10, 1}});
-  EXPECT_EQ(decide(4), 'l');
+  EXPECT_EQ(decideWith(4, {{10, 2}, {10, 5}}), 'k');
+  EXPECT_EQ(decideWith(4, {{10, 0}}), 'p');
+  EXPECT_EQ(decideWith(4, {{10, 1}}), 'l');
   EXPECT_EQ(duel.computerPilot.wanderCount, 2);
-
   // While it owes steps it fires instead of chasing, paying one off per shot.
-  for (std::int32_t owed : {2, 1}) {
-    useRolls({{10, 7}, {10, 3}});
-    EXPECT_EQ(decide(4), 'k');
-    EXPECT_EQ(duel.computerPilot.wanderCount, owed - 1);
-  }
-  useRolls({{10, 7}});
-  EXPECT_EQ(decide(4), 'l');
+  EXPECT_EQ(decideWith(4, {{10, 7}, {10, 3}}), 'k');
+  EXPECT_EQ(decideWith(4, {{10, 9}, {10, 3}}), 'k');
+  EXPECT_EQ(duel.computerPilot.wanderCount, 0);
+  EXPECT_EQ(decideWith(4, {{10, 7}}), 'l');
 }
 
 TEST_F(ComputerPilotTest, WanderingLevelFourFiresOnlyBoltsAndBombs) {
-  const std::int32_t byPick[10] = {kBolt, kBolt, kBolt, kBolt, kBolt,
-                                   kBolt, kBolt, kBomb, kBomb, kBomb};
-  for (std::int32_t pick = 0; pick < 10; ++pick) {
-    duel.computerPilot.wanderCount = 3;
-    useRolls({{10, 6}, {10, pick}});
-    EXPECT_EQ(decide(4), 'k');
-    EXPECT_EQ(right().ship.weaponType, byPick[pick]) << "pick " << pick;
-    EXPECT_EQ(duel.computerPilot.wanderCount, 2);
-  }
-  const std::int32_t settled[10] = {kIon,  kIon,  kIon,   kIon,   kIon,
-                                    kBolt, kBolt, kLaser, kLaser, kBomb};
-  for (std::int32_t pick = 0; pick < 10; ++pick) {
-    duel.computerPilot.wanderCount = 0;
-    useRolls({{10, 2}, {10, pick}});
-    EXPECT_EQ(decide(4), 'k');
-    EXPECT_EQ(right().ship.weaponType, settled[pick]) << "pick " << pick;
-    EXPECT_EQ(duel.computerPilot.wanderCount, 0);
+  const std::map<std::int32_t, std::string> byPickWhenOwing = {{0, "5555511332"},
+                                                               {3, "1111111222"}};
+  for (const auto& [owed, byPick] : byPickWhenOwing) {
+    for (std::int32_t pick = 0; pick < 10; ++pick) {
+      duel.computerPilot.wanderCount = owed;
+      EXPECT_EQ(decideWith(4, {{10, 6}, {10, pick}}), 'k');
+      EXPECT_EQ(right().ship.weaponType, byPick[static_cast<std::size_t>(pick)] - '0')
+          << "owing " << owed << ", pick " << pick;
+      EXPECT_EQ(duel.computerPilot.wanderCount, owed > 0 ? owed - 1 : 0);
+    }
   }
 }
 
 TEST_F(ComputerPilotTest, LevelFourFleesTheFirstRocketWithinFiveColumns) {
   struct Case {
     const char* what;
-    std::int32_t rocketCol;
-    std::int32_t rocketRow;
+    Shot rocket;
     std::int32_t shipRow;
     char key;
   };
   const std::vector<Case> cases = {
-      {"above the middle", 36, 4, 9, 'l'},
-      {"below the middle", 36, 10, 4, 'p'},
-      {"on the middle, ship below it", 37, 7, 8, 'l'},
-      {"on the middle, ship on it", 37, 7, 7, 'p'},
-      {"on the middle, ship above it", 36, 7, 3, 'p'},
-      {"column 35 is still too far", 35, 4, 7, 'k'},
+      {"above the middle", {symbol::kRocket, 36, 4}, 9, 'l'},
+      {"below the middle", {symbol::kRocket, 36, 10}, 4, 'p'},
+      {"on the middle, ship below it", {symbol::kRocket, 37, 7}, 8, 'l'},
+      {"on the middle, ship on it", {symbol::kRocket, 37, 7}, 7, 'p'},
+      {"on the middle, ship above it", {symbol::kRocket, 36, 7}, 3, 'p'},
+      {"column 35 is still too far", {symbol::kRocket, 35, 4}, 7, 'k'},
   };
   for (const Case& flight : cases) {
-    SCOPED_TRACE(flight.what);
-    resetPools(duel);
-    place(left(), 25, symbol::kRocket, flight.rocketCol, flight.rocketRow);
-    place(left(), 20, symbol::kMachineBolt, 36, 5);  // only rockets are fled
+    placeShots({flight.rocket, {'.', 36, 5}});  // only rockets are fled
     shipsOnRows(flight.shipRow, flight.shipRow);
-    useRolls({{10, 5}, {10, 5}});  // level with pilot 1: the pick fires a bolt
-    EXPECT_EQ(decide(4), flight.key);
+    // Nothing near and level with pilot 1: the pick fires a bolt first.
+    EXPECT_EQ(decideWith(4, {{10, 5}, {10, 5}}), flight.key) << flight.what;
     EXPECT_EQ(right().ship.weaponType, kBolt);
-    EXPECT_EQ(drawsTaken(), 2);
   }
-
   // The highest slot decides, even over a rocket it has just answered.
-  resetPools(duel);
-  place(left(), 30, symbol::kRocket, 36, 4);
-  place(left(), 10, symbol::kRocket, 38, 7);
+  placeShots({{symbol::kRocket, 36, 4}, {symbol::kRocket, 38, 7}});
   shipsOnRows(7, 7);
-  pinDodgeFrame(4, 1);
-  EXPECT_EQ(decide(4), 'l');
+  EXPECT_EQ(decideWith(4, dodgeRolls(4, 1)), 'l');
   EXPECT_EQ(right().ship.weaponType, kRocket);
 }
 
@@ -515,14 +412,11 @@ TEST_F(ComputerPilotTest, LevelFiveDrawsOneWeaponForTheWholeBattle) {
   for (std::int32_t weapon = 1; weapon <= 5; ++weapon) {
     duel.computerPilot = {};
     right().ship.weaponType = kBolt;
-    useRolls({{5, weapon - 1}, {10, 7}});
-    EXPECT_EQ(decide(5), 'k');
+    EXPECT_EQ(decideWith(5, {{5, weapon - 1}, {10, 7}}), 'k');
     EXPECT_EQ(duel.computerPilot.patternState, weapon);
     EXPECT_EQ(right().ship.weaponType, weapon);
-    EXPECT_EQ(drawsTaken(), 2);
   }
-
-  // Drawn once: later frames take one draw and never touch the weapon.
+  // Drawn once: later frames take one draw each and never switch weapon.
   useSeed(77);
   for (int frame = 0; frame < 300; ++frame) {
     EXPECT_NE(decideAndAct(5), 'o');
@@ -533,40 +427,29 @@ TEST_F(ComputerPilotTest, LevelFiveDrawsOneWeaponForTheWholeBattle) {
 
 TEST_F(ComputerPilotTest, LevelFiveStepsUpOnlyToChasePilotOne) {
   duel.computerPilot.patternState = kBomb;
-  const std::string whenLevel =
-      "kkkkkl"
-      "kkkk";
-  for (std::int32_t draw = 0; draw < 10; ++draw) {
-    shipsOnRows(7, 7);
-    useRolls({{10, draw}});
-    EXPECT_EQ(decide(5), whenLevel[static_cast<std::size_t>(draw)]) << "draw " << draw;
-    shipsOnRows(3, 7);
-    useRolls({{10, draw}});
-    EXPECT_EQ(decide(5), draw >= 6 ? 'k' : draw == 5 ? 'l' : 'p') << "draw " << draw;
-    shipsOnRows(11, 7);
-    useRolls({{10, draw}});
-    EXPECT_EQ(decide(5), draw >= 6 ? 'k' : 'l') << "draw " << draw;
+  const std::map<std::int32_t, std::string> byDrawWithPilotOneOnRow = {
+      {7, "kkkkklkkkk"}, {3, "ppppplkkkk"}, {11, "llllllkkkk"}};
+  for (const auto& [pilotOneRow, byDraw] : byDrawWithPilotOneOnRow) {
+    shipsOnRows(pilotOneRow, 7);
+    for (std::int32_t draw = 0; draw < 10; ++draw) {
+      EXPECT_EQ(decideWith(5, {{10, draw}}), byDraw[static_cast<std::size_t>(draw)])
+          << "pilot 1 on row " << pilotOneRow << ", draw " << draw;
+    }
   }
 }
 
 TEST_F(ComputerPilotTest, LevelSixFollowsPilotOnesRowAndDrawsEveryFrame) {
-  struct Case {
-    std::int32_t pilotOneRow;
-    std::int32_t draw;
-    char key;
-  };
-  const std::vector<Case> cases = {{8, 9, 'l'}, {8, 0, 'l'}, {3, 5, 'p'}, {3, 1, 'p'},
-                                   {7, 2, 'k'}, {7, 9, 'k'}, {7, 1, 'o'}, {7, 0, 'o'}};
-  for (const Case& follow : cases) {
-    shipsOnRows(follow.pilotOneRow, 7);
-    useRolls({{10, follow.draw}});
-    EXPECT_EQ(decide(6), follow.key) << "row " << follow.pilotOneRow << ", draw " << follow.draw;
-    EXPECT_EQ(drawsTaken(), 1);
+  const std::map<std::int32_t, std::string> byDrawWithPilotOneOnRow = {
+      {8, "llllllllll"}, {3, "pppppppppp"}, {7, "ookkkkkkkk"}};
+  for (const auto& [pilotOneRow, byDraw] : byDrawWithPilotOneOnRow) {
+    shipsOnRows(pilotOneRow, 7);
+    for (std::int32_t draw = 0; draw < 10; ++draw) {
+      EXPECT_EQ(decideWith(6, {{10, draw}}), byDraw[static_cast<std::size_t>(draw)]);
+    }
   }
 }
 
 TEST_F(ComputerPilotTest, LevelSevenSweepsDownAndUpSteppingAndFiringByTurns) {
-  shipsOnRows(5, 7);
   std::string keys;
   std::string rows;
   for (int frame = 0; frame < 26; ++frame) {
@@ -575,38 +458,20 @@ TEST_F(ComputerPilotTest, LevelSevenSweepsDownAndUpSteppingAndFiringByTurns) {
     keys += decideAndAct(7);
     rows += static_cast<char>('0' + right().ship.row - 3);  // '0' is row 3
   }
-  EXPECT_EQ(keys,
-            "lkl"
-            "o"
-            "klkl"
-            "pkpkpkpkpkpkpkp"
-            "lkl");
-  EXPECT_EQ(rows,
-            "556"
-            "6"
-            "6778"
-            "776655443322110"
-            "112");
+  // Down to row 11 (the weapon switch in frame 3), up to row 3, down again.
+  EXPECT_EQ(keys, "lkloklklpkpkpkpkpkpkpkplkl");
+  EXPECT_EQ(rows, "55666778776655443322110112");
 }
 
 TEST_F(ComputerPilotTest, LevelSevenNeverKeepsTheRocketOrTheIon) {
-  const std::int32_t after[6] = {0, kBolt, kBomb, kLaser, kBolt, kBolt};
+  const std::string after = "12311";  // for weapons 1..5
   for (std::int32_t before = 1; before <= 5; ++before) {
     for (std::int32_t draw : {0, 2}) {
       right().ship.weaponType = before;
-      useRolls({{4, draw}});
-      decide(7);
-      EXPECT_EQ(right().ship.weaponType, after[before]) << "weapon " << before;
+      decideWith(7, {{4, draw}});
+      EXPECT_EQ(right().ship.weaponType, after[static_cast<std::size_t>(before) - 1] - '0');
     }
   }
-  // A switch that lands on the rocket is carried out, and undone next frame.
-  right().ship.weaponType = kLaser;
-  useRolls({{4, 0}});
-  decideAndAct(7);
-  EXPECT_EQ(right().ship.weaponType, kRocket);
-  useRolls({{4, 1}});
-  decide(7);
-  EXPECT_EQ(right().ship.weaponType, kBolt);
 }
 
 TEST_F(ComputerPilotTest, LevelEightClimbsOrSinksAwayFromPilotOneAndFiresIons) {
