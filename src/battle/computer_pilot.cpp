@@ -15,8 +15,8 @@ constexpr std::int32_t kTopRow = 3;
 constexpr std::int32_t kMiddleRow = 7;
 constexpr std::int32_t kBottomRow = 11;
 
-// A shot of pilot 1 is near once it is within the last three columns before
-// the right ship; a rocket is worth fleeing from within five.
+// A shot of pilot 1 is near in the last three columns up to the right ship's
+// own (38 to 40); a rocket is worth fleeing from in the last five (36 to 40).
 constexpr std::int32_t kNearColumns = 3;
 constexpr std::int32_t kRocketAlarmColumns = 5;
 
@@ -238,15 +238,15 @@ void dodgeAndHunt(Cockpit& cockpit) {
     }
   }
 
-  // Often fall back on the bolt after the shot, whatever the pick was.
+  // One frame in five falls back on the bolt, whatever the pick was.
   if (cockpit.random.below(10) < 2) {
     select(cockpit, WeaponType::MachineBolt);
   }
 }
 
-// Level 4: dodges at once, wanders off in random steps that it pays back
-// before hunting again, and flees any rocket that comes close, whatever else
-// it decided this frame.
+// Level 4: dodges at once, wanders off in random steps and works each one off
+// with a cheap shot before it hunts again, and flees any rocket that comes
+// close, whatever else it decided this frame.
 void dodgeWanderAndFleeRockets(Cockpit& cockpit) {
   ThreatCounts counts = countThreats(cockpit);
   scanForDodges(cockpit, counts, Reflex::Instant);
