@@ -197,18 +197,6 @@ TEST_F(ArcadeTest, RefusedPasswordPassEndsOutOfArcadeMode) {
 
 // --- Password display --------------------------------------------------------------
 
-TEST_F(ArcadeTest, DisplayWaitsForThreeScoredBattles) {
-  holdRun("Ace", 1, 0);
-  shell.arcadeBattles = 2;
-  fake.console.print("result screen");
-
-  showPasswordIfDue(game);
-
-  EXPECT_EQ(fake.row(1), "result screen");
-  EXPECT_TRUE(fake.platform.sleeps.empty());
-  EXPECT_EQ(shell.arcadeBattles, 2);
-}
-
 TEST_F(ArcadeTest, DisplayShowsPasswordTenSecondsThenAsksForAKey) {
   holdRun("Ace", 17, 2);
   shell.arcadeBattles = 3;

@@ -102,23 +102,6 @@ TEST_F(GalleryTest, PicturesStandAtTheirCellsInEachPilotsColour) {
   EXPECT_EQ(page(2).colors[3][9], 12);
 }
 
-TEST_F(GalleryTest, TextBeginsTwoRowsBelowThePictureInWhite) {
-  runGallery(game);
-
-  EXPECT_EQ(page(1).rows[3], "");
-  EXPECT_EQ(page(1).rows[4], "This light space-fighter can easyly carry 5 different weaponsystems");
-  EXPECT_EQ(page(1).rows[7], "create a large defensive-dust-wall, while restoring the shield!");
-  EXPECT_EQ(page(1).colors[4][0], 15);
-  EXPECT_EQ(page(2).rows[4], "");
-  EXPECT_EQ(page(2).rows[5], "This is the standard weapon of any type of spacecraft.");
-  EXPECT_EQ(page(2).rows[7], "They are always shot in doubles.");
-  EXPECT_EQ(page(3).rows[5], "impact with an other weapon or ship. Its medium strengh.");
-  EXPECT_EQ(page(4).rows[4], "The laser is an very strong weapon which can easyly pearce through");
-  EXPECT_EQ(page(5).rows[9], "the shield, else its only damaged down to minimum.");
-  EXPECT_EQ(page(6).rows[7], "opponents movements.");
-  EXPECT_EQ(page(6).colors[7][0], 15);
-}
-
 // From the main menu, the gallery's seven keys lead back to the title.
 TEST_F(GalleryTest, SevenKeysFromTheCoverBackToTheTitle) {
   recorder.keys.push_front('5');

@@ -10,8 +10,6 @@
 namespace skyrazor {
 namespace {
 
-constexpr const char* kSpeedPrompt = "Select Gamespeed(10-100 / fast-slow / standard is 50): ";
-
 class OptionsScreenTest : public ::testing::Test {
  protected:
   void type(std::initializer_list<std::string> lines) {
@@ -58,41 +56,6 @@ TEST_F(OptionsScreenTest, ElevenAnswersOnOneLineSetBothFieldsOfEachPair) {
   EXPECT_TRUE(fake.platform.typedLines.empty());
 }
 
-// One typed line is echoed once, after the first prompt; the other prompts
-// follow one after another as their reads are served from it.
-TEST_F(OptionsScreenTest, PromptsFollowTheEchoedLineExactly) {
-  type({"10 1 1 10 10 0 0 3 3 9 9"});
-
-  runOptionsScreen(game);
-
-  const std::vector<std::string> expected = {
-      "GAME-CONFIG:",
-      "",
-      std::string(kSpeedPrompt) + "10 1 1 10 10 0 0 3 3 9 9",
-      "",
-      "",
-      "Player1 HP(1-50 / standard is 3):",
-      "Player2 HP(1-50 / standard is 3):",
-      "",
-      "Player1 Shieldstrengh(10-1000 / standard is 100):",
-      "Player2 Shieldstrengh(10-1000 / standard is 100):",
-      "",
-      "Player1 Shieldregenerationrate(0-10 / no reg.-high reg. /standard is 1):",
-      "Player2 Shieldregenerationrate(0-10 / no reg.-high reg. /standard is 1):",
-      "",
-      "Player1 Weaponstrengh(3-120 / standard is 12):",
-      "Player2 Weaponstrengh(3-120 / standard is 12):",
-      "",
-      "Player1 Ammolimit(9,19,29 or 39 / standard is 19):",
-      "Player2 Ammolimit(9,19,29 or 39 / standard is 19):",
-  };
-  for (std::size_t row = 0; row < expected.size(); ++row) {
-    EXPECT_EQ(fake.row(static_cast<int>(row) + 1), expected[row]) << "row " << row + 1;
-  }
-  // The cursor waits after the last prompt's blank.
-  EXPECT_EQ(fake.console.whereX(), 52);
-}
-
 TEST_F(OptionsScreenTest, ValuesOutsideTheirRangeAreReadAgainWithoutNewPrompt) {
   type({"5", "150", "10", "0 51 50 -1 1 9 1001 1000 10 -1 11 10 0 2 121 3 120 20 8 40 29 0 39"});
 
@@ -116,14 +79,6 @@ TEST_F(OptionsScreenTest, ValuesOutsideTheirRangeAreReadAgainWithoutNewPrompt) {
   EXPECT_EQ(rowsContaining("Ammolimit"), 2);
   EXPECT_EQ(fake.row(4), "150");
   EXPECT_EQ(fake.row(5), "10");
-}
-
-TEST_F(OptionsScreenTest, WordsAreDroppedWithTheirLine) {
-  type({"fast 20", "60 3 3 100 100 1 1 12 12 19 19"});
-
-  runOptionsScreen(game);
-
-  EXPECT_EQ(game.shell.gameSpeed, 60);
 }
 
 // A rejected answer never lands in a setting, not even for a moment.
