@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +18,9 @@
 #include <vector>
 
 #include "platform/cp437.h"
+#include "platform/key_clock.h"
+#include "platform/line_editor.h"
 #include "platform/terminal_guard.h"
-#include "platform/terminal_key_clock.h"
-#include "platform/terminal_line_editor.h"
 #include "platform/terminal_look.h"
 
 // Last, and without its function-like macros: curses would otherwise claim
@@ -129,21 +128,14 @@ class TerminalPlatform::Session final : public KeySource {
   int shownRows_ = 0;
   bool redrawAll_ = true;
   int cursorState_ = -1;
-  std::chrono::steady_clock::time_point steadyStart_;
-  std::int64_t wallStartMs_ = 0;
+  SteadyWallClock wallClock_;
   KeyClock keys_;
   LineEditor editor_;
 };
 
-// The game clock starts at the wall clock, so the start times come first.
+// The game clock starts at the wall clock, so the wall clock comes first.
 TerminalPlatform::Session::Session(Screen& screen)
-    : screen_(screen),
-      steadyStart_(std::chrono::steady_clock::now()),
-      wallStartMs_(std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count()),
-      keys_(*this),
-      editor_(screen) {
+    : screen_(screen), keys_(*this, KeyClock::kCtrlD), editor_(screen) {
   if (!isatty(STDOUT_FILENO)) {
     throw TerminalUnavailable("standard output is not a terminal (try --help)");
   }
@@ -187,8 +179,7 @@ void TerminalPlatform::Session::checkEnded() {
 }
 
 std::int64_t TerminalPlatform::Session::wallMs() {
-  auto elapsed = std::chrono::steady_clock::now() - steadyStart_;
-  return wallStartMs_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+  return wallClock_.nowMs();
 }
 
 void TerminalPlatform::Session::waitUntil(std::int64_t deadlineMs) {
@@ -404,14 +395,7 @@ unsigned char TerminalPlatform::takeWaitingKey() {
 
 std::string TerminalPlatform::pullLine() {
   session_->checkEnded();
-  for (;;) {
-    if (!session_->keys().keyWaiting()) {
-      session_->present();  // show the echo so far before waiting for more
-    }
-    if (session_->editor().type(session_->keys().readKey())) {
-      return session_->editor().takeLine();
-    }
-  }
+  return readTypedLine(session_->editor(), session_->keys(), [this] { session_->present(); });
 }
 
 void TerminalPlatform::sleep(int milliseconds) {

@@ -1,4 +1,4 @@
-#include "platform/terminal_line_editor.h"
+#include "platform/line_editor.h"
 
 #include <utility>
 
@@ -46,6 +46,18 @@ void LineEditor::eraseLastEcho() {
   }
   screen_.placeCursor(column, row);
   screen_.blankCells(column, row, 1);
+}
+
+std::string readTypedLine(LineEditor& editor, KeyClock& keys,
+                          const std::function<void()>& showEcho) {
+  for (;;) {
+    if (!keys.keyWaiting()) {
+      showEcho();
+    }
+    if (editor.type(keys.readKey())) {
+      return editor.takeLine();
+    }
+  }
 }
 
 }  // namespace skyrazor

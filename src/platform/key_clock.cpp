@@ -1,4 +1,4 @@
-#include "platform/terminal_key_clock.h"
+#include "platform/key_clock.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -6,13 +6,20 @@
 #include "console/seam.h"
 
 namespace skyrazor {
-namespace {
 
-constexpr unsigned char kEndOfInput = 0x04;  // Ctrl-D
+SteadyWallClock::SteadyWallClock()
+    : steadyStart_(std::chrono::steady_clock::now()),
+      wallStartMs_(std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count()) {}
 
-}  // namespace
+std::int64_t SteadyWallClock::nowMs() const {
+  auto elapsed = std::chrono::steady_clock::now() - steadyStart_;
+  return wallStartMs_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+}
 
-KeyClock::KeyClock(KeySource& source) : source_(source), clockMs_(source.wallMs()) {}
+KeyClock::KeyClock(KeySource& source, unsigned char endOfInputKey)
+    : source_(source), endOfInputKey_(endOfInputKey), clockMs_(source.wallMs()) {}
 
 void KeyClock::sleep(int milliseconds) {
   clockMs_ += std::max(milliseconds, 0);
@@ -52,7 +59,7 @@ unsigned char KeyClock::readKey() {
     takeIn(true);
   }
   unsigned char byte = takeWaitingKey();
-  if (byte == kEndOfInput) {
+  if (byte == endOfInputKey_) {
     throw SessionEnded{0};
   }
   return byte;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "console/seam.h"
-#include "platform/terminal_key_clock.h"
+#include "platform/key_clock.h"
 
 namespace skyrazor {
 namespace {
@@ -52,13 +52,13 @@ class FakeTerminal : public KeySource {
   }
 };
 
-TEST(TerminalGameClock, StartsAtTheWallClock) {
+TEST(LiveGameClock, StartsAtTheWallClock) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   EXPECT_EQ(clock.nowMs(), kStart);
 }
 
-TEST(TerminalGameClock, SleepsAddExactlyTheirLengthAndKeepAnEvenSchedule) {
+TEST(LiveGameClock, SleepsAddExactlyTheirLengthAndKeepAnEvenSchedule) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.compute(7);
@@ -71,7 +71,7 @@ TEST(TerminalGameClock, SleepsAddExactlyTheirLengthAndKeepAnEvenSchedule) {
   EXPECT_EQ(terminal.wall, kStart + 100);
 }
 
-TEST(TerminalGameClock, ALittleLateTheNextSleepCatchesUp) {
+TEST(LiveGameClock, ALittleLateTheNextSleepCatchesUp) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.compute(80);  // 30 ms past the first deadline
@@ -82,7 +82,7 @@ TEST(TerminalGameClock, ALittleLateTheNextSleepCatchesUp) {
   EXPECT_EQ(terminal.waitDeadlines, (std::vector<std::int64_t>{kStart + 100}));
 }
 
-TEST(TerminalGameClock, FarBehindItStartsANewScheduleInsteadOfRushing) {
+TEST(LiveGameClock, FarBehindItStartsANewScheduleInsteadOfRushing) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.compute(500);
@@ -95,7 +95,7 @@ TEST(TerminalGameClock, FarBehindItStartsANewScheduleInsteadOfRushing) {
   EXPECT_EQ(terminal.waitDeadlines, (std::vector<std::int64_t>{kStart + 550, kStart + 600}));
 }
 
-TEST(TerminalGameClock, AWaitThatWakesEarlyGoesOnToTheDeadline) {
+TEST(LiveGameClock, AWaitThatWakesEarlyGoesOnToTheDeadline) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.earlyWakes = 2;
@@ -104,7 +104,7 @@ TEST(TerminalGameClock, AWaitThatWakesEarlyGoesOnToTheDeadline) {
   EXPECT_EQ(terminal.waitDeadlines.size(), 3u);
 }
 
-TEST(TerminalGameClock, ANegativeSleepNeitherWaitsNorTurnsTheClockBack) {
+TEST(LiveGameClock, ANegativeSleepNeitherWaitsNorTurnsTheClockBack) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   clock.sleep(-20);
@@ -112,7 +112,7 @@ TEST(TerminalGameClock, ANegativeSleepNeitherWaitsNorTurnsTheClockBack) {
   EXPECT_TRUE(terminal.waitDeadlines.empty());
 }
 
-TEST(TerminalKeyTakeIn, KeysTypedWhileComputingWaitForTheClockToMove) {
+TEST(LiveKeyTakeIn, KeysTypedWhileComputingWaitForTheClockToMove) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.typedAt[kStart + 5] = "ap";
@@ -129,7 +129,7 @@ TEST(TerminalKeyTakeIn, KeysTypedWhileComputingWaitForTheClockToMove) {
   EXPECT_EQ(terminal.takeCalls, std::vector<bool>{false});
 }
 
-TEST(TerminalKeyTakeIn, KeysTypedDuringASleepAreTakenInAtItsEnd) {
+TEST(LiveKeyTakeIn, KeysTypedDuringASleepAreTakenInAtItsEnd) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.typedAt[kStart + 20] = "s";
@@ -137,14 +137,14 @@ TEST(TerminalKeyTakeIn, KeysTypedDuringASleepAreTakenInAtItsEnd) {
   EXPECT_EQ(clock.nextKeyStampMs(), kStart + 50);
 }
 
-TEST(TerminalKeyTakeIn, TakingAKeyThatIsNotThereIsAnError) {
+TEST(LiveKeyTakeIn, TakingAKeyThatIsNotThereIsAnError) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   EXPECT_EQ(clock.nextKeyStampMs(), std::nullopt);
   EXPECT_THROW(clock.takeWaitingKey(), std::logic_error);
 }
 
-TEST(TerminalKeyRead, WaitingMovesTheClockToTheWallClockWhenTheKeyArrives) {
+TEST(LiveKeyRead, WaitingMovesTheClockToTheWallClockWhenTheKeyArrives) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.typedAt[kStart + 4000] = "xy";
@@ -155,7 +155,7 @@ TEST(TerminalKeyRead, WaitingMovesTheClockToTheWallClockWhenTheKeyArrives) {
   EXPECT_EQ(clock.nextKeyStampMs(), kStart + 4000);
 }
 
-TEST(TerminalKeyRead, AKeyAlreadyTakenInIsReadWithoutMovingTheClock) {
+TEST(LiveKeyRead, AKeyAlreadyTakenInIsReadWithoutMovingTheClock) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.typedAt[kStart + 10] = "1";
@@ -165,7 +165,7 @@ TEST(TerminalKeyRead, AKeyAlreadyTakenInIsReadWithoutMovingTheClock) {
   EXPECT_EQ(clock.nowMs(), kStart + 50);
 }
 
-TEST(TerminalKeyRead, KeysTypedWhileComputingArriveWhenTheReadBegins) {
+TEST(LiveKeyRead, KeysTypedWhileComputingArriveWhenTheReadBegins) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.typedAt[kStart + 100] = "2";
@@ -174,7 +174,7 @@ TEST(TerminalKeyRead, KeysTypedWhileComputingArriveWhenTheReadBegins) {
   EXPECT_EQ(clock.nowMs(), kStart + 250);
 }
 
-TEST(TerminalKeyRead, TheClockNeverRunsBackwards) {
+TEST(LiveKeyRead, TheClockNeverRunsBackwards) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   clock.sleep(1000);
@@ -184,7 +184,7 @@ TEST(TerminalKeyRead, TheClockNeverRunsBackwards) {
   EXPECT_EQ(clock.nowMs(), kStart + 1000);
 }
 
-TEST(TerminalKeyRead, AfterAWaitForAKeyTheNextSleepIsMeasuredFromItsArrival) {
+TEST(LiveKeyRead, AfterAWaitForAKeyTheNextSleepIsMeasuredFromItsArrival) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   terminal.compute(500);
@@ -196,21 +196,34 @@ TEST(TerminalKeyRead, AfterAWaitForAKeyTheNextSleepIsMeasuredFromItsArrival) {
   EXPECT_EQ(clock.nowMs(), kStart + 9050);
 }
 
-TEST(TerminalKeyRead, CtrlDEndsTheSessionCleanlyAtAReadButIsJustAKeyInBattle) {
-  FakeTerminal terminal;
-  KeyClock clock(terminal);
-  terminal.typedAt[kStart + 10] = "\x04\x04";
-  clock.sleep(20);
-  EXPECT_EQ(clock.takeWaitingKey(), 0x04);
-  try {
-    clock.readKey();
-    FAIL() << "Ctrl-D at a key read did not end the session";
-  } catch (const SessionEnded& ended) {
-    EXPECT_EQ(ended.exitStatus, 0);
+TEST(LiveKeyRead, TheEndOfInputKeyEndsTheSessionAtAReadButIsJustAKeyInBattle) {
+  struct Case {
+    const char* console;
+    unsigned char endOfInputKey;
+    unsigned char otherKey;
+  };
+  for (Case each : {Case{"terminal", KeyClock::kCtrlD, KeyClock::kCtrlZ},
+                    Case{"Windows console", KeyClock::kCtrlZ, KeyClock::kCtrlD}}) {
+    SCOPED_TRACE(each.console);
+    FakeTerminal terminal;
+    KeyClock clock(terminal, each.endOfInputKey);
+    terminal.typedAt[kStart + 10] = {static_cast<char>(each.endOfInputKey),
+                                     static_cast<char>(each.otherKey),
+                                     static_cast<char>(each.endOfInputKey)};
+    clock.sleep(20);
+    EXPECT_EQ(clock.takeWaitingKey(), each.endOfInputKey);
+    // The other console's end-of-input key is only a key.
+    EXPECT_EQ(clock.readKey(), each.otherKey);
+    try {
+      clock.readKey();
+      ADD_FAILURE() << "the end-of-input key at a key read did not end the session";
+    } catch (const SessionEnded& ended) {
+      EXPECT_EQ(ended.exitStatus, 0);
+    }
   }
 }
 
-TEST(TerminalKeyRead, TheEndOfInputEndsTheSession) {
+TEST(LiveKeyRead, TheEndOfInputEndsTheSession) {
   FakeTerminal terminal;
   KeyClock clock(terminal);
   EXPECT_THROW(clock.readKey(), SessionEnded);

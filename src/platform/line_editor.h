@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "console/screen.h"
+#include "platform/key_clock.h"
 
 namespace skyrazor {
 
@@ -27,5 +29,11 @@ class LineEditor {
   Screen& screen_;
   std::string line_;
 };
+
+// Reads one typed line from a live keyboard, key by key through the editor,
+// and returns it through its '\n'. `showEcho` is called before each wait for
+// a key that has not been taken in yet, so the player sees the echo so far.
+std::string readTypedLine(LineEditor& editor, KeyClock& keys,
+                          const std::function<void()>& showEcho);
 
 }  // namespace skyrazor

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/screen.h"
-#include "platform/terminal_line_editor.h"
+#include "console/seam.h"
+#include "platform/key_clock.h"
+#include "platform/line_editor.h"
 
 namespace skyrazor {
 namespace {
@@ -28,7 +33,7 @@ std::string type(LineEditor& editor, std::string_view bytes) {
   return "";
 }
 
-TEST(TerminalLineEditor, EchoesAtTheCursorAndEndsTheLineWithEnter) {
+TEST(TypedLineEditor, EchoesAtTheCursorAndEndsTheLineWithEnter) {
   Screen screen(20, 4);
   screen.write("Name: ");
   screen.setAttribute(0x0A);
@@ -41,14 +46,14 @@ TEST(TerminalLineEditor, EchoesAtTheCursorAndEndsTheLineWithEnter) {
   EXPECT_EQ(screen.cursorRow(), 1);
 }
 
-TEST(TerminalLineEditor, CarriageReturnAlsoEndsTheLine) {
+TEST(TypedLineEditor, CarriageReturnAlsoEndsTheLine) {
   Screen screen(20, 4);
   LineEditor editor(screen);
   EXPECT_EQ(type(editor, "7\r"), "7\n");
   EXPECT_EQ(screen.cursorRow(), 1);
 }
 
-TEST(TerminalLineEditor, BackspaceTakesBackTheLastCharacterButNotThePrompt) {
+TEST(TypedLineEditor, BackspaceTakesBackTheLastCharacterButNotThePrompt) {
   Screen screen(20, 4);
   screen.write("> ");
   LineEditor editor(screen);
@@ -62,7 +67,7 @@ TEST(TerminalLineEditor, BackspaceTakesBackTheLastCharacterButNotThePrompt) {
   EXPECT_EQ(rowText(screen, 0), "> Al");
 }
 
-TEST(TerminalLineEditor, BackspaceFollowsAnEchoThatWrappedOntoTheNextRow) {
+TEST(TypedLineEditor, BackspaceFollowsAnEchoThatWrappedOntoTheNextRow) {
   Screen screen(5, 3);
   screen.write("ab");
   LineEditor editor(screen);
@@ -77,20 +82,56 @@ TEST(TerminalLineEditor, BackspaceFollowsAnEchoThatWrappedOntoTheNextRow) {
   EXPECT_EQ(rowText(screen, 0), "abcdX");
 }
 
-TEST(TerminalLineEditor, ControlKeysDoNothingAndHighBytesAreKept) {
+TEST(TypedLineEditor, ControlKeysDoNothingAndHighBytesAreKept) {
   Screen screen(20, 4);
   LineEditor editor(screen);
   EXPECT_EQ(type(editor, "a\t\x1b\x01\x94\xE1z\n"), "a\x94\xE1z\n");
   EXPECT_EQ(rowText(screen, 0), "a\x94\xE1z");
 }
 
-TEST(TerminalLineEditor, EachLineStartsAfreshAndCannotEraseTheLastOne) {
+TEST(TypedLineEditor, EachLineStartsAfreshAndCannotEraseTheLastOne) {
   Screen screen(20, 4);
   LineEditor editor(screen);
   EXPECT_EQ(type(editor, "one\n"), "one\n");
   EXPECT_EQ(type(editor, "\b\btwo\n"), "two\n");
   EXPECT_EQ(rowText(screen, 0), "one");
   EXPECT_EQ(rowText(screen, 1), "two");
+}
+
+// A live keyboard whose keys come in bursts, one burst per wait for input.
+class BurstKeyboard : public KeySource {
+ public:
+  std::deque<std::string> bursts;
+
+  std::int64_t wallMs() override { return 0; }
+  void waitUntil(std::int64_t) override {}
+  void waitForInput() override {
+    if (bursts.empty()) {
+      throw SessionEnded{0};
+    }
+  }
+  void takeTyped(std::string& bytes, bool afterWait) override {
+    if (afterWait && !bursts.empty()) {
+      bytes += bursts.front();
+      bursts.pop_front();
+    }
+  }
+};
+
+TEST(TypedLineEditor, ALiveLineShowsItsEchoBeforeEachWaitForMoreKeys) {
+  Screen screen(20, 4);
+  screen.write("> ");
+  LineEditor editor(screen);
+  BurstKeyboard keyboard;
+  keyboard.bursts = {"Al", "x\bice", "\r rest"};
+  KeyClock keys(keyboard);
+  std::vector<std::string> shown;
+  std::string line = readTypedLine(editor, keys, [&] { shown.push_back(rowText(screen, 0)); });
+  EXPECT_EQ(line, "Alice\n");
+  // Shown before the first burst, then each time the keys taken in ran out.
+  EXPECT_EQ(shown, (std::vector<std::string>{">", "> Al", "> Alice"}));
+  // What came after Enter stays waiting for the next read.
+  EXPECT_EQ(keys.readKey(), ' ');
 }
 
 }  // namespace

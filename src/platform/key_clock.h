@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -24,6 +25,19 @@ class KeySource {
   virtual void takeTyped(std::string& bytes, bool afterWait) = 0;
 };
 
+// The wall clock of a live session: read once at the start and carried on by
+// the steady clock, so that it never steps back while the game runs.
+class SteadyWallClock {
+ public:
+  SteadyWallClock();
+  // Milliseconds since 1970.
+  std::int64_t nowMs() const;
+
+ private:
+  std::chrono::steady_clock::time_point steadyStart_;
+  std::int64_t wallStartMs_;
+};
+
 // The game clock of a live session and the keys taken in on it. The clock
 // starts at the wall clock and moves only where the game waits: a sleep of N
 // ms adds exactly N, and a wait for a key moves it forward to the wall clock
@@ -35,8 +49,12 @@ class KeyClock {
   // A sleep that ends this far behind its wall-clock deadline starts a new
   // schedule instead of hurrying through the next ones.
   static constexpr std::int64_t kCatchUpLimitMs = 100;
+  // The keys that end the input at a key read: the terminal's Ctrl-D, the
+  // Windows console's Ctrl-Z.
+  static constexpr unsigned char kCtrlD = 0x04;
+  static constexpr unsigned char kCtrlZ = 0x1A;
 
-  explicit KeyClock(KeySource& source);
+  explicit KeyClock(KeySource& source, unsigned char endOfInputKey = kCtrlD);
 
   std::int64_t nowMs() const { return clockMs_; }
 
@@ -50,8 +68,8 @@ class KeyClock {
   // Takes the waiting key (keyWaiting() must be true).
   unsigned char takeWaitingKey();
 
-  // The next key: the first one taken in, or else the next one typed. Ctrl-D
-  // is the terminal's end of input and ends the session.
+  // The next key: the first one taken in, or else the next one typed. The
+  // end-of-input key ends the session.
   unsigned char readKey();
 
  private:
@@ -62,6 +80,7 @@ class KeyClock {
   void takeIn(bool afterWait);
 
   KeySource& source_;
+  unsigned char endOfInputKey_;
   std::int64_t clockMs_;
   std::int64_t lagMs_ = 0;  // how far behind the wall clock the schedule runs
   std::deque<StampedKey> keys_;
