@@ -8,9 +8,10 @@
 
 #include "app/command_line.h"
 #include "console/console.h"
+#include "platform/live_platform.h"
 #include "platform/script.h"
 #include "platform/scripted_platform.h"
-#include "platform/terminal_platform.h"
+#include "platform/standard_streams.h"
 #include "shell/program_loop.h"
 
 namespace {
@@ -18,13 +19,14 @@ namespace {
 using namespace skyrazor;
 
 // Plays until the session ends: Ctrl-C or another ending signal (status 128
-// plus the signal's number) or the end of input (status 0). The terminal is
-// given back when `terminal` goes out of scope, before anything is printed.
+// plus the signal's number; on Windows the status of a program Ctrl-C ended)
+// or the end of input (status 0). The terminal is given back when `terminal`
+// goes out of scope, before anything is printed.
 int playOnTerminal() {
   Screen screen(80, 25);
   int exitStatus = 0;
   try {
-    TerminalPlatform terminal(screen);
+    LivePlatform terminal(screen);
     Console console(screen, terminal, terminal, terminal);
     Game game(console);
     try {
@@ -84,6 +86,7 @@ int playScripted(const ScriptedRunOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  useBinaryStandardStreams();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   CommandLine commandLine = parseCommandLine(arguments);
   switch (commandLine.mode) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 // The seam between the game and the machine it runs on. The game sees the
@@ -13,6 +14,12 @@ namespace skyrazor {
 // program leaves through the normal path, restoring the terminal on the way.
 struct SessionEnded {
   int exitStatus = 0;
+};
+
+// Thrown when a live backend finds nothing to play on: standard output is not
+// a terminal (or curses does not know it), or not a console window.
+struct TerminalUnavailable : std::runtime_error {
+  using std::runtime_error::runtime_error;
 };
 
 // Shows the screen model. Called at every point where the program waits, so

@@ -2,19 +2,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "console/screen.h"
 #include "console/seam.h"
 
 namespace skyrazor {
-
-// There is no terminal to play on (standard output is not one, or curses
-// does not know it).
-struct TerminalUnavailable : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 // The real terminal, through ncurses. Taking it over saves the terminal's
 // state; the destructor gives it back exactly as it was, whichever way the

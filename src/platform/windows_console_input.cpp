@@ -1,0 +1,62 @@
+#include "platform/windows_console_input.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "platform/cp437.h"
+
+namespace skyrazor {
+namespace {
+
+constexpr unsigned char kEscape = 0x1B;
+
+std::optional<unsigned char> typedByte(const KEY_EVENT_RECORD& key) {
+  WCHAR character = key.uChar.UnicodeChar;
+  if (character == L'\r') {
+    return '\n';
+  }
+  if (character == 0) {
+    if (key.wVirtualKeyCode == VK_ESCAPE) {
+      return kEscape;
+    }
+    return std::nullopt;
+  }
+  return unicodeToCp437(static_cast<char32_t>(character));
+}
+
+}  // namespace
+
+void appendTypedBytes(const KEY_EVENT_RECORD& key, std::string& bytes) {
+  bool composedWithAlt = !key.bKeyDown && key.wVirtualKeyCode == VK_MENU;
+  if (!key.bKeyDown && !composedWithAlt) {
+    return;
+  }
+  std::optional<unsigned char> byte = typedByte(key);
+  if (!byte) {
+    return;
+  }
+  int times = key.bKeyDown ? std::max<int>(key.wRepeatCount, 1) : 1;
+  bytes.append(static_cast<std::size_t>(times), static_cast<char>(*byte));
+}
+
+void takeConsoleInput(HANDLE input, std::string& bytes) {
+  std::array<INPUT_RECORD, 64> events{};
+  for (;;) {
+    DWORD waiting = 0;
+    if (!GetNumberOfConsoleInputEvents(input, &waiting) || waiting == 0) {
+      return;
+    }
+    DWORD taken = 0;
+    if (!ReadConsoleInputW(input, events.data(), static_cast<DWORD>(events.size()), &taken)) {
+      return;
+    }
+    for (DWORD i = 0; i < taken; ++i) {
+      if (events[i].EventType == KEY_EVENT) {
+        appendTypedBytes(events[i].Event.KeyEvent, bytes);
+      }
+    }
+  }
+}
+
+}  // namespace skyrazor

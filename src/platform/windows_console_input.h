@@ -1,0 +1,25 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace skyrazor {
+
+// The code-page-437 bytes that one console key event types, appended to
+// `bytes`:
+// - a key press with a character types it, as many times as the key repeated;
+//   Enter types '\n', as the terminal's Enter does, and a character that code
+//   page 437 lacks types nothing;
+// - Escape types 0x1B, also where the console gives it no character;
+// - a character composed with Alt on the numeric keypad types when Alt is
+//   released;
+// - other key releases, and keys without a character (arrows, function keys,
+//   Shift), type nothing.
+void appendTypedBytes(const KEY_EVENT_RECORD& key, std::string& bytes);
+
+// Takes in every event the console input holds, without waiting, and appends
+// the bytes typed; the other events (focus, mouse, window size) are dropped.
+void takeConsoleInput(HANDLE input, std::string& bytes);
+
+}  // namespace skyrazor

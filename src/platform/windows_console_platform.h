@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "console/screen.h"
+#include "console/seam.h"
+
+namespace skyrazor {
+
+// The Windows console window. Taking it over saves the console's input mode
+// and cursor; the destructor gives them back as they were, whichever way the
+// session ended (Ctrl-C, Ctrl-Break, the window closed, the end of input), and
+// leaves the last picture with the cursor below it.
+//
+// The screen model is sized to the console window and follows it when the
+// window is resized. Each present sends only the cells that changed since the
+// last one. Keys are read one at a time without echo; typed lines are edited
+// and echoed into the screen model by the same line editor as on a terminal.
+// Ctrl-Z at a key read ends the session as the end of input.
+class WindowsConsolePlatform final : public Display, public Keyboard, public Clock {
+ public:
+  // The console of the standard input and output handles.
+  explicit WindowsConsolePlatform(Screen& screen);
+  // The console input and screen buffer given as handles (HANDLE).
+  WindowsConsolePlatform(Screen& screen, void* input, void* output);
+  ~WindowsConsolePlatform() override;
+  WindowsConsolePlatform(const WindowsConsolePlatform&) = delete;
+  WindowsConsolePlatform& operator=(const WindowsConsolePlatform&) = delete;
+
+  void present() override;
+
+  unsigned char readKey() override;
+  bool keyWaiting() override;
+  unsigned char takeWaitingKey() override;
+  std::string pullLine() override;
+
+  void sleep(int milliseconds) override;
+  std::int64_t nowSeconds() override;
+
+ private:
+  class Session;
+  std::unique_ptr<Session> session_;
+};
+
+}  // namespace skyrazor
