@@ -1,9 +1,11 @@
 # The two commands a player or developer needs: `make run` and `make test`.
-# Both first install any missing Debian build dependencies.
+# `make windows` cross-compiles skyrazor.exe; `make test-windows` also runs the
+# tests for Windows under Wine. All first install any missing Debian build
+# dependencies.
 
 JOBS ?= 2
 
-.PHONY: run test build deps bench format clean
+.PHONY: run test build deps bench format clean windows test-windows deps-windows
 
 deps:
 	@./tools/install-build-deps.sh
@@ -19,6 +21,18 @@ test: deps
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
+
+deps-windows:
+	@./tools/install-build-deps.sh windows
+
+windows: deps-windows
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS) --target skyrazor
+
+test-windows: deps-windows
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS)
+	ctest --preset windows
 
 bench: deps
 	cmake --preset bench

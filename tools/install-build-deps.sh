@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the game needs to build and test, when any is missing.
+# With "windows": also what the Windows build needs (MinGW-w64, GoogleTest's
+# source, and Wine to run the tests).
 set -euo pipefail
 packages=(cmake g++ make pkg-config libncurses-dev libgtest-dev libgmock-dev libbenchmark-dev tmux)
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64)
+fi
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

@@ -11,16 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,7 +22,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "support/run_program.h"
 
 namespace skyrazor {
 namespace {
@@ -52,7 +45,7 @@ std::optional<std::string> readFile(const fs::path& path) {
 // builds apart.
 fs::path outputPath(const std::string& tag, const char* extension) {
   return fs::path(::testing::TempDir()) /
-         ("skyrazor_" + std::to_string(getpid()) + "_" + tag + extension);
+         ("skyrazor_" + std::to_string(testing::currentProcessId()) + "_" + tag + extension);
 }
 
 struct RunResult {
@@ -62,41 +55,22 @@ struct RunResult {
 };
 
 // Runs the program with `arguments`, standard input from `inputPath` (or
-// /dev/null), and collects what it prints.
+// empty), and collects what it prints.
 RunResult runProgram(const std::vector<std::string>& arguments, const std::string& tag,
-                     const fs::path& inputPath = "/dev/null") {
+                     const fs::path& inputPath = testing::emptyInput()) {
   fs::path outPath = outputPath(tag, ".stdout");
   fs::path errPath = outputPath(tag, ".stderr");
 
   std::vector<std::string> argv = {SKYRAZOR_BINARY};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argvPointers;
-  for (std::string& argument : argv) {
-    argvPointers.push_back(argument.data());
-  }
-  argvPointers.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  int spawnError =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  testing::ProgramExit finished = testing::runProgram(argv, inputPath, outPath, errPath);
 
   RunResult result;
-  if (spawnError != 0) {
-    ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawnError);
+  if (!finished.started) {
+    ADD_FAILURE() << "cannot start " << argv[0] << ": " << finished.error;
     return result;
   }
-  int waitStatus = 0;
-  while (waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
-  }
-  result.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+  result.status = finished.status;
   result.out = readFile(outPath).value_or("");
   result.err = readFile(errPath).value_or("");
   fs::remove(outPath);

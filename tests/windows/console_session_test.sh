@@ -1,0 +1,178 @@
+#!/bin/sh
+# Plays skyrazor.exe under Wine in a detached tmux pane of 80x25 (Wine gives
+# it a console on the pane's terminal) and checks what a player sees:
+#   - the title, the main menu, a typed name with a Backspace, the countdown
+#     and a two-person battle, with the box-drawing frame, the ships and their
+#     colours;
+#   - no CPU used while the menu waits for a key, and nothing sent to the
+#     terminal while nothing in the battle moves (no flicker);
+#   - Ctrl-C in battle ends the game with Windows' status for it, and the
+#     pane's terminal settings are afterwards as before.
+# (Ctrl-Z cannot be tried here: on Wine's terminal console it stops the
+# process as on any terminal; the unit tests type it into a console instead.)
+# Usage: console_session_test.sh WINE-RUN WINE-PREFIX PATH/TO/skyrazor.exe
+# Exits 77 (skipped) without tmux.
+
+set -u
+
+wine_run=${1:?usage: console_session_test.sh WINE-RUN WINE-PREFIX PATH/TO/skyrazor.exe}
+prefix=${2:?}
+binary=${3:?}
+
+if ! command -v tmux >/dev/null 2>&1; then
+  echo "tmux is not installed: skipping the Windows console session test"
+  exit 77
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-windows-console.XXXXXX")
+socket="skyrazor-windows-test-$$"
+unset TMUX
+tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+cleanup() {
+  tmux_ kill-server >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+failures=0
+fail() {
+  echo "FAIL [$scenario]: $*"
+  failures=$((failures + 1))
+}
+
+# The pane runs this wrapper: it notes the terminal's settings, runs the game
+# under Wine (writing its process id first), and notes the settings and the
+# exit status after it. Ctrl-C reaches the whole foreground group (Wine turns
+# it into the console's Ctrl-C for the game); the wrapper only waits.
+cat >"$work/wrapper" <<WRAPPER
+#!/bin/sh
+dir=\$1
+stty -g >"\$dir/before"
+trap : INT
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
+sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" "\$2" "\$3"' "$wine_run" "\$dir" "$prefix" "$binary"
+status=\$?
+stty -g >"\$dir/after"
+echo \$status >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
+WRAPPER
+
+# start NAME: a fresh pane running the game.
+start() {
+  scenario=$1
+  dir="$work/$1"
+  mkdir -p "$dir"
+  tmux_ new-session -d -x 80 -y 25 -s "$scenario" "sh '$work/wrapper' '$dir'" || {
+    fail "tmux could not start a session"
+    return 1
+  }
+  wait_for_file "$dir/pid" || return 1
+  pid=$(cat "$dir/pid")
+}
+
+# Polls up to 30 s (Wine makes its prefix on first use).
+wait_for_file() {
+  tries=0
+  while [ ! -s "$1" ]; do
+    tries=$((tries + 1))
+    if [ $tries -gt 300 ]; then
+      fail "timed out waiting for $(basename "$1")"
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
+screen_colors() { tmux_ capture-pane -p -e -t "$scenario" 2>/dev/null; }
+
+wait_for_text() {
+  tries=0
+  until screen_text | grep -F -q -- "$1"; do
+    tries=$((tries + 1))
+    if [ $tries -gt 300 ]; then
+      fail "'$1' never appeared; the screen was:"
+      screen_text | sed 's/^/    | /'
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+keys() { tmux_ send-keys -t "$scenario" "$@"; }
+
+# finish EXPECTED-STATUS: the game is gone, with that status, and the
+# terminal's settings are back.
+finish() {
+  wait_for_file "$dir/status" || {
+    kill -KILL "$pid" 2>/dev/null
+    return 1
+  }
+  status=$(cat "$dir/status")
+  [ "$status" = "$1" ] || fail "exit status $status, expected $1"
+  if ! cmp -s "$dir/before" "$dir/after"; then
+    fail "terminal settings not restored: before '$(cat "$dir/before")' after '$(cat "$dir/after")'"
+  fi
+}
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
+# --- A player's session: title, menu, names, countdown, battle, Ctrl-C --------
+if start play; then
+  wait_for_text "***   Skyrazor   ***"
+  # An arrow key is no key press; Escape is one.
+  keys Up
+  sleep 0.5
+  screen_text | grep -F -q "***   Skyrazor   ***" || fail "an arrow key passed the title"
+  keys Escape
+  wait_for_text "Welcome Pilots! Where do u want to go?"
+  wait_for_text "(5)Gallery"
+  esc=$(printf '\033')
+  screen_colors | grep -q "${esc}\[97m" || fail "no bright white (SGR 97) in the menu"
+
+  if [ -r "/proc/$pid/stat" ]; then
+    before=$(cpu_ticks "$pid")
+    sleep 2
+    after=$(cpu_ticks "$pid")
+    echo "CPU at the main menu: $((after - before)) ticks in 2 s"
+    [ $((after - before)) -le 2 ] || fail "the menu burns CPU: $((after - before)) ticks in 2 s"
+  fi
+
+  keys 7  # not a menu choice
+  keys 3
+  wait_for_text "Enter your name Pilot#1:"
+  keys Alicx BSpace
+  keys "e Bob" Enter
+  wait_for_text "GET READY >>> Alice VS Bob <<< GET READY"
+  if wait_for_text "┌──────"; then
+    wait_for_text "└──────"
+    wait_for_text "Alice: Shields(100)"
+    screen_text | grep -q "^ │>  *<│" || fail "no ships between the arena's side lines"
+    screen_colors | grep -q "${esc}\[92m>" || fail "pilot 1's ship is not bright green"
+    screen_colors | grep -q "${esc}\[91m<" || fail "pilot 2's ship is not bright red"
+
+    # Nothing moves: nothing is sent. Then a shot: only its cells are.
+    tmux_ pipe-pane -t "$scenario" -o "cat >>'$dir/idle'"
+    sleep 1.5
+    tmux_ pipe-pane -t "$scenario"
+    idle=$(wc -c <"$dir/idle" 2>/dev/null || echo 0)
+    [ "$idle" -le 64 ] || fail "an idle battle sent $idle bytes in 1.5 s: it is being redrawn"
+    tmux_ pipe-pane -t "$scenario" -o "cat >>'$dir/shot'"
+    keys a
+    sleep 1.5
+    tmux_ pipe-pane -t "$scenario"
+    shot=$(wc -c <"$dir/shot" 2>/dev/null || echo 0)
+    echo "Sent to the terminal: $idle bytes idle, $shot bytes for a shot crossing the arena"
+    [ "$shot" -gt 0 ] || fail "the shot was never drawn"
+    [ "$shot" -le 8000 ] || fail "a shot crossing the arena sent $shot bytes: whole redraws?"
+  fi
+  keys C-c
+  # Windows' status for Ctrl-C, 0xC000013A, of which the shell sees the low byte.
+  finish 58
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "Windows console session test passed"
