@@ -1,11 +1,12 @@
 # The two commands a player or developer needs: `make run` and `make test`.
 # `make windows` cross-compiles skyrazor.exe; `make test-windows` also runs the
 # tests for Windows under Wine. All first install any missing Debian build
-# dependencies.
+# dependencies. `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang).
 
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
 
-.PHONY: run test build deps bench format clean windows test-windows deps-windows
+.PHONY: run test build deps bench format clean windows test-windows deps-windows fuzz deps-fuzz
 
 deps:
 	@./tools/install-build-deps.sh
@@ -39,6 +40,14 @@ bench: deps
 	cmake --build --preset bench -j $(JOBS)
 	./build/bench/bench/skyrazor_bench
 	./build/bench/bench/skyrazor_soak
+
+deps-fuzz:
+	@./tools/install-build-deps.sh fuzz
+
+fuzz: deps-fuzz
+	cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++
+	cmake --build build/fuzz -j $(JOBS)
+	./fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the game needs to build and test, when any is missing.
 # With "windows": also what the Windows build needs (MinGW-w64, GoogleTest's
-# source, and Wine to run the tests).
+# source, and Wine to run the tests). With "fuzz": clang and its runtime
+# libraries (libFuzzer and the sanitizers) for the fuzz targets.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libncurses-dev libgtest-dev libgmock-dev libbenchmark-dev tmux)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64)
+fi
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
 fi
 missing=()
 for package in "${packages[@]}"; do
