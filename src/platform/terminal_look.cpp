@@ -38,6 +38,18 @@ CellLook lookFor(std::uint16_t attribute, int terminalColors) {
   return look;
 }
 
+CellLook blankLookAfter(const CellLook& blank, const CellLook& previous) {
+  const bool plain = !blank.reverse && !blank.underline && !previous.reverse &&
+                     !previous.underline && blank.background == previous.background;
+  if (!plain) {
+    return blank;
+  }
+  CellLook look = blank;
+  look.foreground = previous.foreground;
+  look.bold = previous.bold;
+  return look;
+}
+
 ColorPairs::Pair ColorPairs::pairFor(int foreground, int background) {
   auto key = std::make_pair(foreground, background);
   if (auto found = numbers_.find(key); found != numbers_.end()) {

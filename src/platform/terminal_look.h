@@ -29,6 +29,13 @@ struct CellLook {
 // coloured background is reverse video.
 CellLook lookFor(std::uint16_t attribute, int terminalColors);
 
+// The look a blank is drawn with right after a cell of look `previous`. A
+// blank shows nothing but its background, so where the two backgrounds agree
+// and neither cell is reversed or underlined it borrows the previous
+// foreground and boldness: it looks the same, and the terminal is sent no
+// colour change for it.
+CellLook blankLookAfter(const CellLook& blank, const CellLook& previous);
+
 // Colour pairs handed out as the screen needs them, within the pairs the
 // terminal has. Pair 0 is the terminal's own default colours, which need not
 // be white on black, so every look gets a pair of its own while they last;

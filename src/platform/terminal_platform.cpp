@@ -127,6 +127,7 @@ class TerminalPlatform::Session final : public KeySource {
   int shownColumns_ = 0;
   int shownRows_ = 0;
   bool redrawAll_ = true;
+  std::optional<CellLook> drawnLook_;  // of the cell drawn last in this update
   int cursorState_ = -1;
   SteadyWallClock wallClock_;
   KeyClock keys_;
@@ -156,6 +157,10 @@ TerminalPlatform::Session::Session(Screen& screen)
   typeahead(-1);  // held keys must never hold back a frame
   wtimeout(stdscr, 0);
   if (has_colors() && start_color() == OK) {
+    // Every cell is drawn with a colour pair of its own; pair 0, which
+    // curses returns to after each update, stays the terminal's own colours,
+    // so that return costs one short sequence.
+    use_default_colors();
     terminalColors_ = COLORS;
     pairs_ = ColorPairs(COLOR_PAIRS);
   }
@@ -294,6 +299,7 @@ void TerminalPlatform::Session::draw() {
   }
   int visibleColumns = std::min(columns, COLS);
   int visibleRows = std::min(rows, LINES);
+  drawnLook_.reset();
   for (int row = 0; row < visibleRows; ++row) {
     for (int column = 0; column < visibleColumns; ++column) {
       const Cell& cell = screen_.cell(column, row);
@@ -321,6 +327,10 @@ void TerminalPlatform::Session::draw() {
 
 void TerminalPlatform::Session::drawCell(int column, int row, const Cell& cell) {
   CellLook look = lookFor(cell.attribute, terminalColors_);
+  if (cell.byte == ' ' && drawnLook_) {
+    look = blankLookAfter(look, *drawnLook_);
+  }
+  drawnLook_ = look;
   attr_t attributes = A_NORMAL;
   if (look.bold) {
     attributes |= A_BOLD;

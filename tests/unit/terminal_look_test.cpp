@@ -60,6 +60,25 @@ TEST(TerminalColors, TheConsolesReverseAndUnderscoreBitsCarryOver) {
   EXPECT_FALSE(lookFor(0x00FF, 256).reverse);
 }
 
+// A blank after a bright green shot on black: drawn green, so no colour
+// change is sent for it. Where the blank would look different (another
+// background, reverse video, an underline) it keeps its own look.
+TEST(TerminalBlankLook, ABlankBorrowsTheColourBeforeItOnlyWhereItLooksTheSame) {
+  const CellLook shot = lookFor(0x0A, 8);  // bright green: green in bold
+  CellLook blank = blankLookAfter(lookFor(0x0F, 8), shot);
+  EXPECT_EQ(blank.foreground, shot.foreground);
+  EXPECT_TRUE(blank.bold);
+  EXPECT_EQ(blank.background, 0);
+
+  const CellLook onBlue = lookFor(0x1F, 256);
+  EXPECT_EQ(blankLookAfter(onBlue, shot).foreground, 15);
+  EXPECT_EQ(blankLookAfter(lookFor(0x0F, 256), onBlue).foreground, 15);
+  EXPECT_EQ(blankLookAfter(lookFor(0x400F, 256), shot).foreground, 15);  // reverse video
+  EXPECT_EQ(blankLookAfter(lookFor(0x0F, 256), lookFor(0x800A, 256)).foreground, 15);
+  // Without colours a background is shown in reverse video.
+  EXPECT_FALSE(blankLookAfter(lookFor(0x07, 0), lookFor(0x1F, 0)).bold);
+}
+
 TEST(TerminalColorPairs, EachLookGetsOnePairNeverTheDefaultPair) {
   ColorPairs pairs(256);
   ColorPairs::Pair white = pairs.pairFor(7, 0);
