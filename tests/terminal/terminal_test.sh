@@ -6,7 +6,11 @@
 #   - no CPU used while the menu waits for a key;
 #   - Ctrl-C, SIGTERM, SIGHUP, a crash, Ctrl-D and a closed or empty input each
 #     end the game with the expected status, and `stty -g` of the pane's
-#     terminal is afterwards what it was before.
+#     terminal is afterwards what it was before;
+#   - the terminal under stress: the window resized at a prompt and during a
+#     battle, a window smaller than the arena, Ctrl-C during the countdown,
+#     SIGHUP during a battle, the window closed during a battle and input
+#     ending at a prompt each leave the terminal restored and no game behind.
 # Usage: terminal_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux.
 
 set -u
@@ -53,18 +57,24 @@ case \$2 in
   tty) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0"' "$binary" "\$dir" ;;
   empty) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" </dev/null' "$binary" "\$dir" ;;
   closed) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" <&-' "$binary" "\$dir" ;;
+  fifo) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" <"\$1/input"' "$binary" "\$dir" ;;
 esac
 status=\$?
 stty -g >"\$dir/after"
 echo \$status >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
 WRAPPER
 
-# start NAME [tty|empty|closed]: a fresh pane running the game.
+# start NAME [tty|empty|closed|fifo] [COLUMNS ROWS]: a fresh pane running the
+# game (fifo: standard input from the named pipe NAME/input).
 start() {
   scenario=$1
   dir="$work/$1"
   mkdir -p "$dir"
-  tmux_ new-session -d -x 80 -y 25 -s "$scenario" "sh '$work/wrapper' '$dir' ${2:-tty}" || {
+  if [ "${2:-tty}" = fifo ]; then
+    mkfifo "$dir/input"
+  fi
+  tmux_ new-session -d -x "${3:-80}" -y "${4:-25}" -s "$scenario" \
+    "sh '$work/wrapper' '$dir' ${2:-tty}" || {
     fail "tmux could not start a session"
     return 1
   }
@@ -83,6 +93,13 @@ wait_for_file() {
     fi
     sleep 0.1
   done
+}
+
+# use NAME: the helpers below act on NAME's pane from now on.
+use() {
+  scenario=$1
+  dir="$work/$1"
+  pid=$(cat "$dir/pid")
 }
 
 screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
@@ -207,6 +224,99 @@ if start empty-input empty; then
 fi
 
 if start closed-input closed; then
+  finish 0
+fi
+
+# --- The terminal under stress -------------------------------------------------
+# Five games at once, so that their countdowns (6.3 s each) pass together.
+stressed="resize small countdown hangup window-closed"
+for name in $stressed; do
+  case $name in
+    small) start "$name" tty 30 8 ;;  # narrower and lower than the arena
+    *) start "$name" ;;
+  esac
+done
+for name in $stressed; do
+  use "$name"
+  wait_for_text "Skyrazor" && keys x
+done
+for name in $stressed; do
+  use "$name"
+  wait_for_text "(1)Arcade" && keys 3
+done
+for name in $stressed; do
+  use "$name"
+  wait_for_text "Pilot#1:" || continue
+  if [ "$name" = resize ]; then
+    # The window changes size while the name is being typed.
+    tmux_ resize-window -t "$scenario" -x 50 -y 12
+    keys Al
+    sleep 0.3
+    tmux_ resize-window -t "$scenario" -x 100 -y 30
+    keys "ice Bob" Enter
+  else
+    keys "Alice Bob" Enter
+  fi
+done
+
+use countdown
+if wait_for_text "GET READY"; then
+  keys C-c
+fi
+finish 130
+
+use resize
+if wait_for_text "Alice: Shields"; then
+  # Mid-battle: smaller than the arena, down to a single cell, and back.
+  for size in "60 20" "30 8" "1 1" "80 25"; do
+    set -- $size
+    tmux_ resize-window -t "$scenario" -x "$1" -y "$2"
+    keys a
+    sleep 0.3
+  done
+  wait_for_text "└──────" && wait_for_text "Alice: Shields"
+fi
+keys C-c
+finish 130
+
+use small
+if wait_for_text "Shields("; then  # the status lines wrap and scroll there
+  keys a e a
+  sleep 0.5
+fi
+keys C-c
+finish 130
+
+use hangup
+if wait_for_text "Alice: Shields"; then
+  kill -HUP "$pid"
+fi
+finish 129
+
+# Closing the window takes the terminal away too: what is left to check is
+# that the game does not stay behind.
+use window-closed
+if wait_for_text "Alice: Shields"; then
+  tmux_ kill-session -t "$scenario"
+  tries=0
+  while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
+    tries=$((tries + 1))
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    fail "the game (pid $pid) is still running after its window closed"
+    kill -KILL "$pid" 2>/dev/null
+  fi
+fi
+
+# Input that ends in the middle of a name: the game leaves as at Ctrl-D.
+if start input-ends-at-prompt fifo; then
+  exec 3>"$dir/input"
+  wait_for_text "Skyrazor" && printf 'x' >&3
+  wait_for_text "(1)Arcade" && printf '3' >&3
+  wait_for_text "Pilot#1:" && printf 'Al' >&3
+  sleep 0.3
+  exec 3>&-
   finish 0
 fi
 
