@@ -1,9 +1,9 @@
 #!/bin/sh
 # Plays skyrazor.exe under Wine in a detached tmux pane of 80x25 (Wine gives
 # it a console on the pane's terminal) and checks what a player sees:
-#   - the title, the main menu, a typed name with a Backspace, the countdown
-#     and a two-person battle, with the box-drawing frame, the ships and their
-#     colours;
+#   - the title, the main menu, the gallery's pages (the rocket's glyph), a
+#     typed name with a Backspace, the countdown and a two-person battle, with
+#     the box-drawing frame, the ships and their colours;
 #   - no CPU used while the menu waits for a key, and nothing sent to the
 #     terminal while nothing in the battle moves (no flicker);
 #   - Ctrl-C in battle ends the game with Windows' status for it, and the
@@ -117,7 +117,7 @@ finish() {
 
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
-# --- A player's session: title, menu, names, countdown, battle, Ctrl-C --------
+# --- A player's session: title, menu, gallery, names, countdown, battle, Ctrl-C
 if start play; then
   wait_for_text "***   Skyrazor   ***"
   # An arrow key is no key press; Escape is one.
@@ -137,6 +137,24 @@ if start play; then
     echo "CPU at the main menu: $((after - before)) ticks in 2 s"
     [ $((after - before)) -le 2 ] || fail "the menu burns CPU: $((after - before)) ticks in 2 s"
   fi
+
+  # The gallery: a cover and six pages, a key each, then the title again.
+  keys 5
+  wait_for_text "GALLERY"
+  keys x
+  wait_for_text "This light space-fighter"
+  keys 1 2 3 4
+  if wait_for_text "Nr.4: Rocket"; then
+    screen_text | grep -q "^   ↔     ↔" || fail "the rockets are not drawn as ↔ (code page 437's 0x1D)"
+    screen_colors | grep -q "${esc}\[92m *↔" || fail "pilot 1's rocket is not bright green"
+    screen_colors | grep -q "${esc}\[91m *↔" || fail "pilot 2's rocket is not bright red"
+  fi
+  keys 5
+  wait_for_text "Nr.5: Ion"
+  keys x
+  wait_for_text "***   Skyrazor   ***"
+  keys x
+  wait_for_text "(5)Gallery"
 
   keys 7  # not a menu choice
   keys 3
