@@ -93,7 +93,7 @@ int pollTimeout(std::int64_t milliseconds) {
 // signals to us).
 class TerminalPlatform::Session final : public KeySource {
  public:
-  explicit Session(Screen& screen);
+  Session(Screen& screen, ScriptRecorder* recorder);
   ~Session() override;
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -112,6 +112,7 @@ class TerminalPlatform::Session final : public KeySource {
 
  private:
   void afterWake();
+  void sendUpdatesWhole();
   void followWindowSize();
   void draw();
   void drawCell(int column, int row, const Cell& cell);
@@ -128,6 +129,9 @@ class TerminalPlatform::Session final : public KeySource {
   int shownRows_ = 0;
   bool redrawAll_ = true;
   std::optional<CellLook> drawnLook_;  // of the cell drawn last in this update
+  // Blanks met before any other changed cell of an update: they wait for
+  // that cell's look, so that the update opens with one colour change.
+  std::vector<std::pair<int, int>> leadingBlanks_;
   int cursorState_ = -1;
   SteadyWallClock wallClock_;
   KeyClock keys_;
@@ -135,8 +139,8 @@ class TerminalPlatform::Session final : public KeySource {
 };
 
 // The game clock starts at the wall clock, so the wall clock comes first.
-TerminalPlatform::Session::Session(Screen& screen)
-    : screen_(screen), keys_(*this, KeyClock::kCtrlD), editor_(screen) {
+TerminalPlatform::Session::Session(Screen& screen, ScriptRecorder* recorder)
+    : screen_(screen), keys_(*this, KeyClock::kCtrlD, recorder), editor_(screen) {
   if (!isatty(STDOUT_FILENO)) {
     throw TerminalUnavailable("standard output is not a terminal (try --help)");
   }
@@ -166,6 +170,23 @@ TerminalPlatform::Session::Session(Screen& screen)
   }
   guard_.armEmergencyReset(emergencyResetSequence());
   screen_.resize(std::max(COLS, 1), std::max(LINES, 1));
+  sendUpdatesWhole();
+}
+
+// Until curses has once come back from endwin(), a screen made by newterm
+// sends its output at every cursor movement, so that one update (a whole
+// battle frame) reaches the terminal in a handful of pieces. Leaving and
+// resuming once, before anything is shown, makes every later update one
+// write. The keypad's mode is sent again at once: until it is, an arrow key
+// would come as an Escape and two letters.
+void TerminalPlatform::Session::sendUpdatesWhole() {
+  wnoutrefresh(stdscr);
+  doupdate();
+  endwin();
+  doupdate();
+  keypad(stdscr, FALSE);
+  keypad(stdscr, TRUE);
+  std::fflush(stdout);
 }
 
 TerminalPlatform::Session::~Session() {
@@ -300,17 +321,30 @@ void TerminalPlatform::Session::draw() {
   int visibleColumns = std::min(columns, COLS);
   int visibleRows = std::min(rows, LINES);
   drawnLook_.reset();
+  leadingBlanks_.clear();
+  auto drawLeadingBlanks = [this] {
+    for (const auto& [column, row] : leadingBlanks_) {
+      drawCell(column, row, screen_.cell(column, row));
+    }
+    leadingBlanks_.clear();
+  };
   for (int row = 0; row < visibleRows; ++row) {
     for (int column = 0; column < visibleColumns; ++column) {
       const Cell& cell = screen_.cell(column, row);
       Cell& shown = shown_[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
                            static_cast<std::size_t>(column)];
       if (redrawAll_ || !sameCell(cell, shown)) {
-        drawCell(column, row, cell);
+        if (cell.byte == ' ' && !drawnLook_) {
+          leadingBlanks_.emplace_back(column, row);
+        } else {
+          drawCell(column, row, cell);
+          drawLeadingBlanks();
+        }
         shown = cell;
       }
     }
   }
+  drawLeadingBlanks();
   redrawAll_ = false;
 
   int cursorState = !screen_.cursorVisible() ? 0 : screen_.cursorSizePercent() >= 100 ? 2 : 1;
@@ -380,7 +414,8 @@ int TerminalPlatform::Session::colorPair(const CellLook& look) {
 
 // --- The platform seam ---------------------------------------------------------
 
-TerminalPlatform::TerminalPlatform(Screen& screen) : session_(std::make_unique<Session>(screen)) {}
+TerminalPlatform::TerminalPlatform(Screen& screen, ScriptRecorder* recorder)
+    : session_(std::make_unique<Session>(screen, recorder)) {}
 
 TerminalPlatform::~TerminalPlatform() = default;
 
