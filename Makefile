@@ -40,6 +40,7 @@ bench: deps
 	cmake --build --preset bench -j $(JOBS)
 	./build/bench/bench/skyrazor_bench
 	./build/bench/bench/skyrazor_soak
+	./build/bench/bench/skyrazor_terminal_figures ./build/bench/skyrazor
 
 deps-fuzz:
 	@./tools/install-build-deps.sh fuzz
