@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,22 @@ struct FakeConsole {
   Screen screen{80, 25};
   FakePlatform platform{screen};
   Console console{screen, platform, platform, platform};
+
+  // Lines the player will type, in order.
+  void type(std::initializer_list<std::string> lines) {
+    for (const std::string& line : lines) {
+      platform.typedLines.push_back(line);
+    }
+  }
+
+  // How many screen rows show `text` somewhere.
+  int rowsContaining(const std::string& text) const {
+    int count = 0;
+    for (int screenRow = 1; screenRow <= screen.rows(); ++screenRow) {
+      count += row(screenRow).find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+  }
 
   // The text of one screen row (1-based, as the game counts), trailing blanks removed.
   std::string row(int row) const {

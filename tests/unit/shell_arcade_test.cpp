@@ -19,11 +19,6 @@ class ArcadeTest : public ::testing::Test {
       fake.platform.keys.push_back(static_cast<unsigned char>(key));
     }
   }
-  void type(std::initializer_list<std::string> lines) {
-    for (const std::string& line : lines) {
-      fake.platform.typedLines.push_back(line);
-    }
-  }
   void holdRun(const std::string& name, std::int32_t wins, std::int32_t losses) {
     shell.arcadeName = name;
     shell.wins = wins;
@@ -120,7 +115,7 @@ TEST_F(ArcadeTest, AcceptedPasswordRestoresTheRun) {
   holdRun("Old", 1, 1);
   shell.arcadeBattles = 2;
   press("1");
-  type({"EHCJBAAJAABZed"});
+  fake.type({"EHCJBAAJAABZed"});
 
   EXPECT_TRUE(runArcadeMenu(game));
 
@@ -139,7 +134,7 @@ TEST_F(ArcadeTest, AcceptedPasswordRestoresTheRun) {
 }
 
 TEST_F(ArcadeTest, PasswordLettersMayBeSpreadOverBlanksAndLines) {
-  type({"E H\tC", "J B A", "A J A A B", "", "   Zed rest"});
+  fake.type({"E H\tC", "J B A", "A J A A B", "", "   Zed rest"});
 
   EXPECT_TRUE(enterPassword(game));
 
@@ -155,7 +150,7 @@ TEST_F(ArcadeTest, RefusedPasswordChangesNothingAndGoesBackToTheTitle) {
   holdRun("Ace", 2, 0);
   shell.name1 = "Ace";
   press("x1");
-  type({"CJBAFABAAAAAce"});
+  fake.type({"CJBAFABAAAAAce"});
 
   EXPECT_FALSE(runArcadeMenu(game));
 
@@ -170,11 +165,11 @@ TEST_F(ArcadeTest, RefusedPasswordChangesNothingAndGoesBackToTheTitle) {
 
 TEST_F(ArcadeTest, InputEndingDuringPasswordEndsTheSession) {
   holdRun("Ace", 2, 0);
-  type({"CJBAF AA"});
+  fake.type({"CJBAF AA"});
   EXPECT_THROW(enterPassword(game), SessionEnded);
   EXPECT_EQ(shell.wins, 2);
 
-  type({"AAAAAA"});  // all eleven letters, but no name before the end
+  fake.type({"AAAAAA"});  // all eleven letters, but no name before the end
   EXPECT_THROW(enterPassword(game), SessionEnded);
   EXPECT_EQ(shell.arcadeName, "Ace");
   EXPECT_TRUE(fake.platform.sleeps.empty());
@@ -185,7 +180,7 @@ TEST_F(ArcadeTest, RefusedPasswordPassEndsOutOfArcadeMode) {
   shell.configured = 1;
   shell.gameSpeed = 20;
   press("x11");
-  type({"FCEDJAAAAAANobody"});
+  fake.type({"FCEDJAAAAAANobody"});
 
   runOnePass(game);
 

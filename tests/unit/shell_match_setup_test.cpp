@@ -19,18 +19,6 @@ constexpr const char* kPilot2Controls =
 
 class MatchSetupTest : public ::testing::Test {
  protected:
-  void type(std::initializer_list<std::string> lines) {
-    for (const std::string& line : lines) {
-      fake.platform.typedLines.push_back(line);
-    }
-  }
-  int rowsContaining(const std::string& text) const {
-    int count = 0;
-    for (int row = 1; row <= fake.screen.rows(); ++row) {
-      count += fake.row(row).find(text) != std::string::npos ? 1 : 0;
-    }
-    return count;
-  }
   void continueArcadeRun(const std::string& name, std::int32_t wins, std::int32_t losses) {
     shell.arcadeMode = 1;
     shell.key = '1';
@@ -57,7 +45,7 @@ class MatchSetupTest : public ::testing::Test {
 
 TEST_F(MatchSetupTest, PvpTakesSecondNameFromRestOfFirstLine) {
   shell.key = '3';
-  type({"Alice Bob"});
+  fake.type({"Alice Bob"});
 
   enterPilotNames(game);
 
@@ -71,7 +59,7 @@ TEST_F(MatchSetupTest, PvpTakesSecondNameFromRestOfFirstLine) {
 
 TEST_F(MatchSetupTest, LevelOutsideOneToFourIsReadAgainWithoutNewPrompt) {
   shell.key = '2';
-  type({"Alice", "0", "7", "3"});
+  fake.type({"Alice", "0", "7", "3"});
 
   enterPilotNames(game);
 
@@ -80,7 +68,7 @@ TEST_F(MatchSetupTest, LevelOutsideOneToFourIsReadAgainWithoutNewPrompt) {
   EXPECT_EQ(fake.row(3), std::string(kLevelPrompt) + "0");
   EXPECT_EQ(fake.row(4), "7");
   EXPECT_EQ(fake.row(5), "3");
-  EXPECT_EQ(rowsContaining("KI-LVL"), 1);
+  EXPECT_EQ(fake.rowsContaining("KI-LVL"), 1);
 }
 
 TEST_F(MatchSetupTest, EachLevelNamesItsComputerPilot) {
@@ -100,7 +88,7 @@ TEST_F(MatchSetupTest, EachLevelNamesItsComputerPilot) {
 
 TEST_F(MatchSetupTest, NonNumbersAtLevelPromptAreDroppedWithTheirLine) {
   shell.key = '2';
-  type({"Alice", "hard", "x 4", "-", "2"});
+  fake.type({"Alice", "hard", "x 4", "-", "2"});
 
   enterPilotNames(game);
 
@@ -112,7 +100,7 @@ TEST_F(MatchSetupTest, NonNumbersAtLevelPromptAreDroppedWithTheirLine) {
 TEST_F(MatchSetupTest, Name2KeepsFormerValueUntilValidLevelArrives) {
   shell.key = '2';
   shell.name2 = "Bob";
-  type({"Alice", "9", "0"});
+  fake.type({"Alice", "9", "0"});
 
   // The input ends before a valid level: the session ends instead of spinning.
   EXPECT_THROW(enterPilotNames(game), SessionEnded);
@@ -124,7 +112,7 @@ TEST_F(MatchSetupTest, Name2KeepsFormerValueUntilValidLevelArrives) {
 TEST_F(MatchSetupTest, VersusComputerAsksNameEvenWhileArcadeRunIsKept) {
   shell.key = '2';
   shell.arcadeName = "Ace";
-  type({"Zoe 1"});
+  fake.type({"Zoe 1"});
 
   enterPilotNames(game);
 
@@ -146,14 +134,14 @@ TEST_F(MatchSetupTest, ContinuedArcadeRunAsksNothing) {
 TEST_F(MatchSetupTest, NewArcadeRunAsksNameAndKeepsItAsArcadeName) {
   shell.arcadeMode = 1;
   shell.key = '2';
-  type({"Zoe"});
+  fake.type({"Zoe"});
 
   enterPilotNames(game);
 
   EXPECT_EQ(shell.name1, "Zoe");
   EXPECT_EQ(shell.arcadeName, "Zoe");
   EXPECT_EQ(shell.kiLevel, 0);
-  EXPECT_EQ(rowsContaining("KI-LVL"), 0);
+  EXPECT_EQ(fake.rowsContaining("KI-LVL"), 0);
 }
 
 // --- Arcade opponent ----------------------------------------------------------
@@ -283,7 +271,7 @@ TEST_F(MatchSetupTest, ArcadeRatingLinesShowNegativeRating) {
 
 TEST_F(MatchSetupTest, SetupEmptiesBothPoolsWhateverAmmoLimit) {
   shell.key = '3';
-  type({"Alice Bob"});
+  fake.type({"Alice Bob"});
   for (Pilot& pilot : game.duel.pilots) {
     pilot.config.ammoLimit = 5;
     for (Projectile& slot : pilot.pool) {
@@ -338,7 +326,7 @@ TEST(GetReadyCountdownTest, SleepsBeforeDrawingEachStep) {
 
 TEST_F(MatchSetupTest, PvpSetupEndsOnControlsScreenAfterCountdown) {
   shell.key = '3';
-  type({"Alice Bob"});
+  fake.type({"Alice Bob"});
 
   runMatchSetup(game);
 
@@ -347,7 +335,7 @@ TEST_F(MatchSetupTest, PvpSetupEndsOnControlsScreenAfterCountdown) {
   EXPECT_EQ(fake.row(3), std::string(70, '>'));
   EXPECT_EQ(fake.row(5), "Controles:");
   EXPECT_EQ(fake.row(7), kPilot2Controls);
-  EXPECT_EQ(rowsContaining("Enter your name"), 0);
+  EXPECT_EQ(fake.rowsContaining("Enter your name"), 0);
 }
 
 }  // namespace

@@ -12,19 +12,6 @@ namespace {
 
 class OptionsScreenTest : public ::testing::Test {
  protected:
-  void type(std::initializer_list<std::string> lines) {
-    for (const std::string& line : lines) {
-      fake.platform.typedLines.push_back(line);
-    }
-  }
-  int rowsContaining(const std::string& text) const {
-    int count = 0;
-    for (int row = 1; row <= fake.screen.rows(); ++row) {
-      count += fake.row(row).find(text) != std::string::npos ? 1 : 0;
-    }
-    return count;
-  }
-
   testing::FakeConsole fake;
   Game game{fake.console};
   Pilot& pilot1 = game.duel.left();
@@ -32,7 +19,7 @@ class OptionsScreenTest : public ::testing::Test {
 };
 
 TEST_F(OptionsScreenTest, ElevenAnswersOnOneLineSetBothFieldsOfEachPair) {
-  type({"20 50 1 1000 10 0 10 120 3 39 9"});
+  fake.type({"20 50 1 1000 10 0 10 120 3 39 9"});
 
   runOptionsScreen(game);
 
@@ -57,7 +44,8 @@ TEST_F(OptionsScreenTest, ElevenAnswersOnOneLineSetBothFieldsOfEachPair) {
 }
 
 TEST_F(OptionsScreenTest, ValuesOutsideTheirRangeAreReadAgainWithoutNewPrompt) {
-  type({"5", "150", "10", "0 51 50 -1 1 9 1001 1000 10 -1 11 10 0 2 121 3 120 20 8 40 29 0 39"});
+  fake.type(
+      {"5", "150", "10", "0 51 50 -1 1 9 1001 1000 10 -1 11 10 0 2 121 3 120 20 8 40 29 0 39"});
 
   runOptionsScreen(game);
 
@@ -74,16 +62,16 @@ TEST_F(OptionsScreenTest, ValuesOutsideTheirRangeAreReadAgainWithoutNewPrompt) {
   EXPECT_EQ(pilot1.ship.nextSlot, 29);
   EXPECT_EQ(pilot2.config.ammoLimit, 39);
   EXPECT_EQ(pilot2.ship.nextSlot, 39);
-  EXPECT_EQ(rowsContaining("Gamespeed"), 1);
-  EXPECT_EQ(rowsContaining("HP("), 2);
-  EXPECT_EQ(rowsContaining("Ammolimit"), 2);
+  EXPECT_EQ(fake.rowsContaining("Gamespeed"), 1);
+  EXPECT_EQ(fake.rowsContaining("HP("), 2);
+  EXPECT_EQ(fake.rowsContaining("Ammolimit"), 2);
   EXPECT_EQ(fake.row(4), "150");
   EXPECT_EQ(fake.row(5), "10");
 }
 
 // A rejected answer never lands in a setting, not even for a moment.
 TEST_F(OptionsScreenTest, InputEndingMidwayLeavesOnlyAcceptedValues) {
-  type({"30 3 200"});
+  fake.type({"30 3 200"});
 
   EXPECT_THROW(runOptionsScreen(game), SessionEnded);
 
