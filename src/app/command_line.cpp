@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -11,6 +12,19 @@ std::optional<std::int64_t> parseWhole(std::string_view text) {
   std::int64_t value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc{} || end != text.data() + text.size() || text.empty()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// A speed factor: a plain decimal number from 0.01 to 100.
+std::optional<double> parseSpeed(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) {
+    return std::nullopt;
+  }
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || value < 0.01 || value > 100) {
     return std::nullopt;
   }
   return value;
@@ -44,6 +58,7 @@ CommandLine failure(std::string message) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine commandLine;
   bool scriptedOptionSeen = false;
+  bool speedSeen = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     auto takeValue = [&](std::string& value) {
@@ -61,10 +76,32 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.mode = CommandLine::Mode::Version;
       return commandLine;
     } else if (argument == "--script") {
+      if (commandLine.mode == CommandLine::Mode::Replay) {
+        return failure("--script and --replay do not go together");
+      }
       if (!takeValue(commandLine.scripted.scriptPath)) {
         return failure("--script needs a file name (or - for standard input)");
       }
       commandLine.mode = CommandLine::Mode::Scripted;
+    } else if (argument == "--record") {
+      if (!takeValue(commandLine.recordPath)) {
+        return failure("--record needs a file name");
+      }
+    } else if (argument == "--replay") {
+      if (commandLine.mode == CommandLine::Mode::Scripted) {
+        return failure("--script and --replay do not go together");
+      }
+      if (!takeValue(commandLine.replay.scriptPath)) {
+        return failure("--replay needs a file name (or - for standard input)");
+      }
+      commandLine.mode = CommandLine::Mode::Replay;
+    } else if (argument == "--speed") {
+      speedSeen = true;
+      std::optional<double> speed;
+      if (!takeValue(value) || !(speed = parseSpeed(value))) {
+        return failure("--speed needs a number from 0.01 to 100, e.g. 2 or 0.5");
+      }
+      commandLine.replay.speed = *speed;
     } else if (argument == "--size") {
       scriptedOptionSeen = true;
       if (!takeValue(value) ||
@@ -96,6 +133,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (scriptedOptionSeen && commandLine.mode != CommandLine::Mode::Scripted) {
     return failure("--size, --limit, --dump-* and --colors go with --script");
+  }
+  if (speedSeen && commandLine.mode != CommandLine::Mode::Replay) {
+    return failure("--speed goes with --replay");
+  }
+  if (!commandLine.recordPath.empty() && commandLine.mode != CommandLine::Mode::Play) {
+    return failure("--record goes with playing on the terminal, not with --script or --replay");
   }
   return commandLine;
 }

@@ -16,10 +16,17 @@ struct ScriptedRunOptions {
   std::int64_t limitMs = 3600000;
 };
 
+struct ReplayOptions {
+  std::string scriptPath;
+  double speed = 1.0;  // 2 plays twice as fast, 0.5 at half speed
+};
+
 struct CommandLine {
-  enum class Mode { Play, Help, Version, Scripted, Error };
+  enum class Mode { Play, Help, Version, Scripted, Replay, Error };
   Mode mode = Mode::Play;
+  std::string recordPath;  // for Mode::Play: where to record the session, if anywhere
   ScriptedRunOptions scripted;
+  ReplayOptions replay;
   std::string error;  // for Mode::Error: what is wrong, in one line
 };
 

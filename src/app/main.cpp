@@ -9,7 +9,9 @@
 #include "app/command_line.h"
 #include "console/console.h"
 #include "platform/live_platform.h"
+#include "platform/replay_platform.h"
 #include "platform/script.h"
+#include "platform/script_recorder.h"
 #include "platform/scripted_platform.h"
 #include "platform/standard_streams.h"
 #include "shell/program_loop.h"
@@ -21,12 +23,13 @@ using namespace skyrazor;
 // Plays until the session ends: Ctrl-C or another ending signal (status 128
 // plus the signal's number; on Windows the status of a program Ctrl-C ended)
 // or the end of input (status 0). The terminal is given back when `terminal`
-// goes out of scope, before anything is printed.
-int playOnTerminal() {
+// goes out of scope, before anything is printed. With a recorder, the session
+// is recorded as it goes.
+int playOnTerminal(ScriptRecorder* recorder) {
   Screen screen(80, 25);
   int exitStatus = 0;
   try {
-    LivePlatform terminal(screen);
+    LivePlatform terminal(screen, recorder);
     Console console(screen, terminal, terminal, terminal);
     Game game(console);
     try {
@@ -38,6 +41,18 @@ int playOnTerminal() {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;
   }
+  return exitStatus;
+}
+
+int recordOnTerminal(const std::string& path) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) {
+    std::cerr << "skyrazor: cannot write the recording '" << path << "'\n";
+    return 2;
+  }
+  ScriptRecorder recorder(file);
+  int exitStatus = playOnTerminal(&recorder);
+  recorder.finish();
   return exitStatus;
 }
 
@@ -58,10 +73,11 @@ bool readScriptText(const std::string& path, std::string& text) {
   return !file.bad();
 }
 
-int playScripted(const ScriptedRunOptions& options) {
+// The script at `path`, or the status to exit with when it cannot be had.
+std::variant<Script, int> loadScript(const std::string& path) {
   std::string text;
-  if (!readScriptText(options.scriptPath, text)) {
-    std::cerr << "skyrazor: cannot read script '" << options.scriptPath << "'\n";
+  if (!readScriptText(path, text)) {
+    std::cerr << "skyrazor: cannot read script '" << path << "'\n";
     return 2;
   }
   std::variant<Script, ScriptError> parsed = parseScript(text);
@@ -69,8 +85,50 @@ int playScripted(const ScriptedRunOptions& options) {
     std::cerr << "skyrazor: " << error->line << ": " << error->message << "\n";
     return 2;
   }
+  return std::move(std::get<Script>(parsed));
+}
+
+// Plays a script on the terminal at its own pace. A key stops it; at its
+// end the bottom row says so and a key leaves.
+int replayOnTerminal(const ReplayOptions& options) {
+  std::variant<Script, int> script = loadScript(options.scriptPath);
+  if (const int* status = std::get_if<int>(&script)) {
+    return *status;
+  }
+  Screen screen(80, 25);
+  int exitStatus = 0;
+  try {
+    LivePlatform terminal(screen);
+    ReplayPlatform replay(screen, std::move(std::get<Script>(script)), options.speed, terminal,
+                          terminal, terminal);
+    Console console(screen, replay, replay, replay);
+    Game game(console);
+    try {
+      runProgramLoop(game);
+    } catch (const SessionEnded& ended) {
+      exitStatus = ended.exitStatus;
+    }
+    if (replay.scriptEnded()) {
+      try {
+        replay.showEnd();
+      } catch (const SessionEnded& ended) {
+        exitStatus = ended.exitStatus;
+      }
+    }
+  } catch (const TerminalUnavailable& unavailable) {
+    std::cerr << "skyrazor: " << unavailable.what() << "\n";
+    return 1;
+  }
+  return exitStatus;
+}
+
+int playScripted(const ScriptedRunOptions& options) {
+  std::variant<Script, int> script = loadScript(options.scriptPath);
+  if (const int* status = std::get_if<int>(&script)) {
+    return *status;
+  }
   Screen screen(options.columns, options.rows);
-  ScriptedPlatform platform(screen, std::move(std::get<Script>(parsed)), options.dumps,
+  ScriptedPlatform platform(screen, std::move(std::get<Script>(script)), options.dumps,
                             options.limitMs, std::cout);
   Console console(screen, platform, platform, platform);
   Game game(console);
@@ -101,8 +159,13 @@ int main(int argc, char** argv) {
       return 2;
     case CommandLine::Mode::Scripted:
       return playScripted(commandLine.scripted);
+    case CommandLine::Mode::Replay:
+      return replayOnTerminal(commandLine.replay);
     case CommandLine::Mode::Play:
       break;
   }
-  return playOnTerminal();
+  if (!commandLine.recordPath.empty()) {
+    return recordOnTerminal(commandLine.recordPath);
+  }
+  return playOnTerminal(nullptr);
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/script_recorder.h"
+
 namespace skyrazor {
 
 // The machine side of a live keyboard and clock: the wall clock, waiting, and
@@ -39,11 +41,16 @@ class SteadyWallClock {
 };
 
 // The game clock of a live session and the keys taken in on it. The clock
-// starts at the wall clock and moves only where the game waits: a sleep of N
+// starts at the wall clock's whole second (a script's clock starts there too)
+// and moves only where the game waits: a sleep of N
 // ms adds exactly N, and a wait for a key moves it forward to the wall clock
 // when the key arrives. Keys typed while the game computes are taken in the
 // next time the clock moves and stamped with its new value, so a live session
 // has the same timeline of keys a script has.
+//
+// Given a recorder, the clock writes that timeline down as the game takes the
+// keys: each key the game reads or takes, and each line the line editor
+// finishes (its raw keys are not recorded, the edited line is).
 class KeyClock {
  public:
   // A sleep that ends this far behind its wall-clock deadline starts a new
@@ -54,7 +61,8 @@ class KeyClock {
   static constexpr unsigned char kCtrlD = 0x04;
   static constexpr unsigned char kCtrlZ = 0x1A;
 
-  explicit KeyClock(KeySource& source, unsigned char endOfInputKey = kCtrlD);
+  explicit KeyClock(KeySource& source, unsigned char endOfInputKey = kCtrlD,
+                    ScriptRecorder* recorder = nullptr);
 
   std::int64_t nowMs() const { return clockMs_; }
 
@@ -72,18 +80,28 @@ class KeyClock {
   // end-of-input key ends the session.
   unsigned char readKey();
 
+  // For the line editor: the next key, as readKey() but not recorded, and
+  // then the finished line, recorded at the time its Enter was taken in.
+  unsigned char readLineKey();
+  void lineTaken(const std::string& line);
+
  private:
   struct StampedKey {
     unsigned char byte;
     std::int64_t stampMs;
   };
   void takeIn(bool afterWait);
+  StampedKey waitForKey();
+  StampedKey popKey();
 
   KeySource& source_;
   unsigned char endOfInputKey_;
   std::int64_t clockMs_;
-  std::int64_t lagMs_ = 0;  // how far behind the wall clock the schedule runs
+  std::int64_t wallOffsetMs_;  // the wall clock's part of a second at the start
+  std::int64_t lagMs_;         // how far behind the wall clock the schedule runs
   std::deque<StampedKey> keys_;
+  ScriptRecorder* recorder_;
+  std::int64_t lastLineKeyStampMs_ = 0;
 };
 
 }  // namespace skyrazor

@@ -54,8 +54,10 @@ std::string readTypedLine(LineEditor& editor, KeyClock& keys,
     if (!keys.keyWaiting()) {
       showEcho();
     }
-    if (editor.type(keys.readKey())) {
-      return editor.takeLine();
+    if (editor.type(keys.readLineKey())) {
+      std::string line = editor.takeLine();
+      keys.lineTaken(line);
+      return line;
     }
   }
 }

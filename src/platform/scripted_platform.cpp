@@ -31,7 +31,7 @@ unsigned char ScriptedPlatform::readKey() {
     dump("read");
   }
   // Waiting for a key that is still to come passes the time until it arrives.
-  clockMs_ = std::max(clockMs_, script_.input[nextInput_].arrivalMs);
+  advanceTo(script_.input[nextInput_].arrivalMs);
   return take();
 }
 
@@ -56,7 +56,7 @@ std::string ScriptedPlatform::pullLine() {
   if (dumps_.reads) {
     dump("read");
   }
-  clockMs_ = std::max(clockMs_, lineEnd->arrivalMs);
+  advanceTo(lineEnd->arrivalMs);
   std::string line;
   line.reserve(static_cast<std::size_t>(lineEnd - begin) + 1);
   while (line.empty() || line.back() != '\n') {
@@ -71,7 +71,7 @@ void ScriptedPlatform::sleep(int milliseconds) {
   if (dumps_.sleeps) {
     dump("sleep", milliseconds);
   }
-  clockMs_ += std::max(milliseconds, 0);
+  advanceTo(clockMs_ + std::max(milliseconds, 0));
   if (clockMs_ - script_.endMs > limitMs_) {
     throw SessionEnded{};
   }
@@ -88,6 +88,15 @@ void ScriptedPlatform::dumpEnd() {
   }
   ended_ = true;
   dump("end");
+}
+
+void ScriptedPlatform::advanceTo(std::int64_t ms) {
+  if (ms > clockMs_) {
+    if (pacer_) {
+      pacer_(clockMs_, ms);
+    }
+    clockMs_ = ms;
+  }
 }
 
 unsigned char ScriptedPlatform::take() {

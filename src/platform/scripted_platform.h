@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -48,6 +49,12 @@ class ScriptedPlatform final : public Display, public Keyboard, public Clock {
   // The closing dump, printed once when the run ends.
   void dumpEnd();
 
+  // Called each time the clock is about to move forward, with the time it
+  // moves from and to (ms), so that a replay can let that time pass for real.
+  void paceWith(std::function<void(std::int64_t fromMs, std::int64_t toMs)> pacer) {
+    pacer_ = std::move(pacer);
+  }
+
   // Virtual milliseconds since the start of the run.
   std::int64_t elapsedMs() const { return clockMs_ - script_.startMs; }
 
@@ -58,6 +65,7 @@ class ScriptedPlatform final : public Display, public Keyboard, public Clock {
   void appendScreen();
   bool inputLeft() const { return nextInput_ < script_.input.size(); }
   unsigned char take();
+  void advanceTo(std::int64_t ms);
 
   Screen& screen_;
   Script script_;
@@ -68,6 +76,7 @@ class ScriptedPlatform final : public Display, public Keyboard, public Clock {
   std::int64_t clockMs_;
   bool ended_ = false;
   std::string dumpText_;  // reused from dump to dump
+  std::function<void(std::int64_t, std::int64_t)> pacer_;
 };
 
 }  // namespace skyrazor

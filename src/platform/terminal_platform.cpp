@@ -93,7 +93,7 @@ int pollTimeout(std::int64_t milliseconds) {
 // signals to us).
 class TerminalPlatform::Session final : public KeySource {
  public:
-  explicit Session(Screen& screen);
+  Session(Screen& screen, ScriptRecorder* recorder);
   ~Session() override;
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -139,8 +139,8 @@ class TerminalPlatform::Session final : public KeySource {
 };
 
 // The game clock starts at the wall clock, so the wall clock comes first.
-TerminalPlatform::Session::Session(Screen& screen)
-    : screen_(screen), keys_(*this, KeyClock::kCtrlD), editor_(screen) {
+TerminalPlatform::Session::Session(Screen& screen, ScriptRecorder* recorder)
+    : screen_(screen), keys_(*this, KeyClock::kCtrlD, recorder), editor_(screen) {
   if (!isatty(STDOUT_FILENO)) {
     throw TerminalUnavailable("standard output is not a terminal (try --help)");
   }
@@ -414,7 +414,8 @@ int TerminalPlatform::Session::colorPair(const CellLook& look) {
 
 // --- The platform seam ---------------------------------------------------------
 
-TerminalPlatform::TerminalPlatform(Screen& screen) : session_(std::make_unique<Session>(screen)) {}
+TerminalPlatform::TerminalPlatform(Screen& screen, ScriptRecorder* recorder)
+    : session_(std::make_unique<Session>(screen, recorder)) {}
 
 TerminalPlatform::~TerminalPlatform() = default;
 

@@ -6,6 +6,7 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
+#include "platform/script_recorder.h"
 
 namespace skyrazor {
 
@@ -15,10 +16,11 @@ namespace skyrazor {
 //
 // The screen model is sized to the terminal and follows it when the window
 // is resized. Each present sends only the cells that changed since the last
-// one, in one update.
+// one, in one update. Given a recorder, the keys the game takes are recorded
+// as a script.
 class TerminalPlatform final : public Display, public Keyboard, public Clock {
  public:
-  explicit TerminalPlatform(Screen& screen);
+  explicit TerminalPlatform(Screen& screen, ScriptRecorder* recorder = nullptr);
   ~TerminalPlatform() override;
   TerminalPlatform(const TerminalPlatform&) = delete;
   TerminalPlatform& operator=(const TerminalPlatform&) = delete;

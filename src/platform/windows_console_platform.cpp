@@ -25,11 +25,11 @@ DWORD waitTimeout(std::int64_t milliseconds) {
 // control handler is in place before anything is drawn.
 class WindowsConsolePlatform::Session final : public KeySource {
  public:
-  Session(Screen& screen, HANDLE input, HANDLE output)
+  Session(Screen& screen, HANDLE input, HANDLE output, ScriptRecorder* recorder)
       : input_(input),
         guard_(input, output),
         display_(output, screen),
-        keys_(*this, KeyClock::kCtrlZ),
+        keys_(*this, KeyClock::kCtrlZ, recorder),
         editor_(screen) {}
 
   void present() {
@@ -86,12 +86,13 @@ class WindowsConsolePlatform::Session final : public KeySource {
 
 // --- The platform seam ---------------------------------------------------------
 
-WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen)
+WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen, ScriptRecorder* recorder)
     : WindowsConsolePlatform(screen, GetStdHandle(STD_INPUT_HANDLE),
-                             GetStdHandle(STD_OUTPUT_HANDLE)) {}
+                             GetStdHandle(STD_OUTPUT_HANDLE), recorder) {}
 
-WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen, void* input, void* output)
-    : session_(std::make_unique<Session>(screen, input, output)) {}
+WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen, void* input, void* output,
+                                               ScriptRecorder* recorder)
+    : session_(std::make_unique<Session>(screen, input, output, recorder)) {}
 
 WindowsConsolePlatform::~WindowsConsolePlatform() = default;
 

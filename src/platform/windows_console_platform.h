@@ -6,6 +6,7 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
+#include "platform/script_recorder.h"
 
 namespace skyrazor {
 
@@ -18,13 +19,15 @@ namespace skyrazor {
 // window is resized. Each present sends only the cells that changed since the
 // last one. Keys are read one at a time without echo; typed lines are edited
 // and echoed into the screen model by the same line editor as on a terminal.
-// Ctrl-Z at a key read ends the session as the end of input.
+// Ctrl-Z at a key read ends the session as the end of input. Given a
+// recorder, the keys the game takes are recorded as a script.
 class WindowsConsolePlatform final : public Display, public Keyboard, public Clock {
  public:
   // The console of the standard input and output handles.
-  explicit WindowsConsolePlatform(Screen& screen);
+  explicit WindowsConsolePlatform(Screen& screen, ScriptRecorder* recorder = nullptr);
   // The console input and screen buffer given as handles (HANDLE).
-  WindowsConsolePlatform(Screen& screen, void* input, void* output);
+  WindowsConsolePlatform(Screen& screen, void* input, void* output,
+                         ScriptRecorder* recorder = nullptr);
   ~WindowsConsolePlatform() override;
   WindowsConsolePlatform(const WindowsConsolePlatform&) = delete;
   WindowsConsolePlatform& operator=(const WindowsConsolePlatform&) = delete;

@@ -58,6 +58,34 @@ TEST(CommandLineTest, SizeAndLimitRanges) {
   }
 }
 
+TEST(CommandLineTest, RecordAndReplay) {
+  CommandLine record = parse({"--record", "run.script"});
+  EXPECT_EQ(record.mode, Mode::Play);
+  EXPECT_EQ(record.recordPath, "run.script");
+
+  CommandLine replay = parse({"--speed", "2.5", "--replay", "run.script"});
+  ASSERT_EQ(replay.mode, Mode::Replay);
+  EXPECT_EQ(replay.replay.scriptPath, "run.script");
+  EXPECT_DOUBLE_EQ(replay.replay.speed, 2.5);
+  EXPECT_DOUBLE_EQ(parse({"--replay", "-"}).replay.speed, 1.0);
+
+  for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+           {"--record"},
+           {"--replay"},
+           {"--replay", "a", "--speed", "0"},
+           {"--replay", "a", "--speed", "-1"},
+           {"--replay", "a", "--speed", "fast"},
+           {"--replay", "a", "--speed", "101"},
+           {"--speed", "2"},
+           {"--record", "a", "--script", "b"},
+           {"--record", "a", "--replay", "b"},
+           {"--script", "a", "--replay", "b"},
+           {"--replay", "a", "--size", "40x12"},
+       }) {
+    EXPECT_EQ(parse(wrong).mode, Mode::Error) << wrong[0] << " " << wrong.back();
+  }
+}
+
 TEST(CommandLineTest, MistakesAreErrors) {
   for (std::vector<std::string> arguments : std::vector<std::vector<std::string>>{
            {"--script"},

@@ -1,0 +1,72 @@
+#include "platform/script_recorder.h"
+
+namespace skyrazor {
+
+void ScriptRecorder::start(std::int64_t clockMs) {
+  scriptMs_ = clockMs;
+  endMs_ = clockMs;
+  out_ << "clock " << clockMs / 1000 << '\n' << std::flush;
+}
+
+void ScriptRecorder::key(unsigned char byte, std::int64_t stampMs) {
+  waitUntil(stampMs);
+  out_ << "key " << escapeScriptText(std::string_view(reinterpret_cast<const char*>(&byte), 1))
+       << '\n'
+       << std::flush;
+}
+
+void ScriptRecorder::line(std::string_view text, std::int64_t stampMs) {
+  waitUntil(stampMs);
+  if (!text.empty() && text.back() == '\n') {
+    text.remove_suffix(1);
+  }
+  // An empty line is a lone Enter: `type` needs text after its space.
+  if (text.empty()) {
+    out_ << "key \\n\n" << std::flush;
+  } else {
+    out_ << "type " << escapeScriptText(text) << '\n' << std::flush;
+  }
+}
+
+void ScriptRecorder::finish() {
+  if (finished_) {
+    return;
+  }
+  finished_ = true;
+  waitUntil(endMs_);
+  out_ << std::flush;
+}
+
+void ScriptRecorder::waitUntil(std::int64_t stampMs) {
+  if (stampMs > scriptMs_) {
+    out_ << "wait " << stampMs - scriptMs_ << '\n';
+    scriptMs_ = stampMs;
+  }
+}
+
+std::string escapeScriptText(std::string_view bytes) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    auto byte = static_cast<unsigned char>(bytes[i]);
+    bool atEnd = i == 0 || i + 1 == bytes.size();
+    if (byte == '\n') {
+      text += "\\n";
+    } else if (byte == '\t') {
+      text += "\\t";
+    } else if (byte == '\\') {
+      text += "\\\\";
+    } else if (byte == ' ' && atEnd) {
+      text += "\\s";
+    } else if (byte < 0x20 || byte > 0x7E) {
+      text += "\\x";
+      text += kHexDigits[byte >> 4];
+      text += kHexDigits[byte & 0x0F];
+    } else {
+      text += static_cast<char>(byte);
+    }
+  }
+  return text;
+}
+
+}  // namespace skyrazor

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace skyrazor {
+
+// Writes a live session as a script that a scripted run plays back exactly:
+// `clock` with the session's start, each key the game took as `key` and each
+// typed line as `type`, at the game-clock time it was taken in, with `wait`
+// lines between. Every event is flushed at once, so the file survives the
+// session being cut short; finish() adds the closing `wait` up to the moment
+// the session ended, so that a replay with no extra time stops there.
+class ScriptRecorder {
+ public:
+  explicit ScriptRecorder(std::ostream& out) : out_(out) {}
+
+  // The game clock's start, in ms (a whole second).
+  void start(std::int64_t clockMs);
+  void key(unsigned char byte, std::int64_t stampMs);
+  // A finished line as the line editor returned it, its '\n' included.
+  void line(std::string_view text, std::int64_t stampMs);
+  // The game is about to wait (sleep, or wait for a key) at this game time:
+  // whatever it shows from now on was drawn by then.
+  void waitBegins(std::int64_t clockMs) { endMs_ = clockMs; }
+  // The closing wait; called once, on the way out.
+  void finish();
+
+ private:
+  void waitUntil(std::int64_t stampMs);
+
+  std::ostream& out_;
+  std::int64_t scriptMs_ = 0;  // the script time after the lines written so far
+  std::int64_t endMs_ = 0;
+  bool finished_ = false;
+};
+
+// TEXT of a `key` or `type` line that stands for exactly these bytes: control
+// bytes, bytes above 0x7E and the backslash escaped, and a space at either end
+// written as \s so it survives editors that trim lines.
+std::string escapeScriptText(std::string_view bytes);
+
+}  // namespace skyrazor

@@ -1,0 +1,187 @@
+#!/bin/sh
+# Records live sessions of the real binary in a detached tmux pane of 80x25
+# and checks that each recording, played back as a scripted run with
+# --limit 0, ends on the very screen the live session ended on. Each session
+# is frozen (SIGSTOP) to read its screen, then ended with Ctrl-C (SIGINT) and
+# let go, so the screen read is the last one it showed.
+# Covers every mode of the main menu, keys typed during the countdown, two
+# keys in one battle frame and a typed line with Backspace; then --replay
+# shows a recording at speed in the pane, says when it is over, and stops
+# at a key.
+# Usage: record_replay_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux.
+
+set -u
+
+binary=${1:?usage: record_replay_test.sh PATH/TO/skyrazor}
+case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
+
+if ! command -v tmux >/dev/null 2>&1; then
+  echo "tmux is not installed: skipping the record and replay test"
+  exit 77
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-record.XXXXXX")
+socket="skyrazor-record-$$"
+unset TMUX
+tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+cleanup() {
+  tmux_ kill-server >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+failures=0
+fail() {
+  echo "FAIL [$scenario]: $*"
+  failures=$((failures + 1))
+}
+
+# The pane runs the game with the given arguments, writing its process id
+# first and its exit status after it.
+cat >"$work/wrapper" <<WRAPPER
+#!/bin/sh
+dir=\$1
+shift
+trap : INT
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
+sh -c 'echo \$\$ >"\$0/pid"; exec "\$@"' "\$dir" "$binary" "\$@"
+echo \$? >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
+WRAPPER
+
+wait_for_file() {
+  tries=0
+  while [ ! -s "$1" ]; do
+    tries=$((tries + 1))
+    [ $tries -gt 100 ] && return 1
+    sleep 0.1
+  done
+}
+
+# start NAME ARGUMENTS...: a fresh pane running the game.
+start() {
+  scenario=$1
+  dir="$work/$1"
+  shift
+  mkdir -p "$dir"
+  tmux_ new-session -d -x 80 -y 25 -s "$scenario" sh "$work/wrapper" "$dir" "$@" || {
+    fail "tmux could not start a session"
+    return 1
+  }
+  wait_for_file "$dir/pid" || fail "the game did not start"
+  pid=$(cat "$dir/pid")
+  sleep 0.5
+}
+
+keys() { tmux_ send-keys -t "$scenario" "$@"; }
+
+wait_for_text() {
+  tries=0
+  until tmux_ capture-pane -p -t "$scenario" | grep -qF -- "$1"; do
+    tries=$((tries + 1))
+    if [ $tries -gt 100 ]; then
+      fail "never showed '$1'"
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+# Freezes the game, keeps its screen, ends it with Ctrl-C and lets it go.
+stop_and_keep_screen() {
+  kill -STOP "$pid"
+  sleep 0.3
+  tmux_ capture-pane -p -t "$scenario" >"$dir/live"
+  kill -INT "$pid"
+  kill -CONT "$pid"
+  wait_for_file "$dir/status" || fail "the game did not end"
+  tmux_ kill-session -t "$scenario" >/dev/null 2>&1
+}
+
+# The recording's scripted run must end on the kept screen.
+check_replay() {
+  "$binary" --script "$dir/recording" --limit 0 >"$dir/replayed" 2>"$dir/errors" ||
+    fail "the recording did not play: $(cat "$dir/errors")"
+  head -n 1 "$dir/replayed" | grep -q '^@@ end ' || fail "no end dump"
+  tail -n 25 "$dir/replayed" >"$dir/replayed_end"
+  if ! diff "$dir/live" "$dir/replayed_end" >"$dir/difference"; then
+    fail "the replay ended on another screen:"
+    cat "$dir/difference"
+    cat "$dir/recording"
+  fi
+}
+
+record() {
+  start "$1" --record "$work/$1/recording"
+}
+
+# Two-person battle: names typed with a Backspace, a key during the
+# countdown, two keys sent at once in battle, frozen mid-battle.
+record pvp
+keys x; sleep 0.4; keys 3; sleep 0.4
+keys Alx BSpace ice Space Bob Enter
+sleep 1.2; keys e
+sleep 4.3; keys ea; sleep 0.05; keys pk
+sleep 0.8
+stop_and_keep_screen
+check_replay
+grep -qx 'type Alice Bob' "$dir/recording" || fail "the typed line is not recorded as edited"
+[ "$(grep -cx 'key e' "$dir/recording")" -ge 2 ] ||
+  { fail "the battle's keys are not recorded"; cat "$dir/recording"; }
+
+# Against the computer: a name and a level typed, then a battle.
+record computer
+keys x; sleep 0.3; keys 2; sleep 0.3
+keys Ace Enter; sleep 0.3; keys 3 Enter
+sleep 5.5; keys wa; sleep 1
+stop_and_keep_screen
+check_replay
+
+# Arcade: a new run, the pilot's name, into its first battle.
+record arcade
+keys x; sleep 0.3; keys 1; sleep 0.3; keys 2; sleep 0.3
+keys Ace Enter
+sleep 5.5; keys a; sleep 0.7
+stop_and_keep_screen
+check_replay
+
+# Options: answers typed at the prompts, stopped at one of them halfway.
+record options
+keys x; sleep 0.3; keys 4; sleep 0.5
+keys 2 Enter; sleep 0.5
+stop_and_keep_screen
+check_replay
+
+# Gallery: pages turned by keys, stopped at a page.
+record gallery
+keys x; sleep 0.3; keys 5; sleep 0.5; keys x; sleep 0.5
+stop_and_keep_screen
+check_replay
+
+# --replay: the two-person recording at four times the speed, to its end.
+cp "$work/pvp/recording" "$work/pvp.script"
+start replay --replay "$work/pvp.script" --speed 4
+if wait_for_text "End of the replay"; then
+  tmux_ capture-pane -p -t "$scenario" | head -n 24 >"$dir/shown"
+  head -n 24 "$work/pvp/live" | diff - "$dir/shown" >/dev/null ||
+    fail "the replay did not show the recorded end"
+  keys q
+  wait_for_file "$dir/status" || fail "a key did not end the replay"
+  [ "$(cat "$dir/status" 2>/dev/null)" = 0 ] || fail "exit status $(cat "$dir/status")"
+fi
+tmux_ kill-session -t "$scenario" >/dev/null 2>&1
+
+# --replay at real speed, stopped by a key in the countdown.
+start replay_stopped --replay "$work/pvp.script"
+wait_for_text "Alice"
+sleep 0.5
+keys q
+wait_for_file "$dir/status" || fail "a key did not stop the replay"
+[ "$(cat "$dir/status" 2>/dev/null)" = 0 ] || fail "exit status $(cat "$dir/status")"
+tmux_ kill-session -t "$scenario" >/dev/null 2>&1
+
+if [ $failures -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all record and replay sessions passed"

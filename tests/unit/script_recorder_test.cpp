@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <sstream>
+#include <string>
+#include <variant>
+
+#include "console/screen.h"
+#include "console/seam.h"
+#include "platform/key_clock.h"
+#include "platform/line_editor.h"
+#include "platform/script.h"
+#include "platform/script_recorder.h"
+
+namespace skyrazor {
+namespace {
+
+// A wall clock that waiting moves, and keys typed at given wall times.
+class TypingTerminal : public KeySource {
+ public:
+  explicit TypingTerminal(std::int64_t start) : wall(start) {}
+  std::int64_t wall;
+  std::map<std::int64_t, std::string> typedAt;
+
+  std::int64_t wallMs() override { return wall; }
+  void waitUntil(std::int64_t deadlineMs) override { wall = std::max(wall, deadlineMs); }
+  void waitForInput() override {
+    if (typedAt.empty()) {
+      throw SessionEnded{0};
+    }
+    wall = std::max(wall, typedAt.begin()->first);
+  }
+  void takeTyped(std::string& bytes, bool) override {
+    while (!typedAt.empty() && typedAt.begin()->first <= wall) {
+      bytes += typedAt.begin()->second;
+      typedAt.erase(typedAt.begin());
+    }
+  }
+};
+
+Script parsed(const std::string& text) {
+  std::variant<Script, ScriptError> result = parseScript(text);
+  EXPECT_TRUE(std::holds_alternative<Script>(result)) << text;
+  return std::holds_alternative<Script>(result) ? std::get<Script>(result) : Script{};
+}
+
+TEST(ScriptRecorderTest, EscapedTextParsesBackToTheSameBytes) {
+  std::string everyByte;
+  for (int byte = 0; byte < 256; ++byte) {
+    everyByte += static_cast<char>(byte);
+  }
+  for (const std::string& bytes : {everyByte, std::string(" "), std::string("  a b  "),
+                                   std::string("\\n"), std::string("x\\")}) {
+    Script script = parsed("key " + escapeScriptText(bytes) + "\n");
+    std::string back;
+    for (const ScriptedByte& input : script.input) {
+      back += static_cast<char>(input.byte);
+    }
+    EXPECT_EQ(back, bytes);
+  }
+  EXPECT_EQ(escapeScriptText(" a b "), "\\sa b\\s");
+}
+
+// A session on the live clock: the title waits for a key, a prompt takes a
+// line typed with a Backspace, a battle sleeps its frames and takes two keys
+// typed in one frame, and the player leaves halfway through a sleep.
+TEST(ScriptRecorderTest, RecordsTheKeysAsTheGameTookThemOnItsClock) {
+  TypingTerminal terminal(1'700'000'000'250);  // a quarter into a second
+  terminal.typedAt = {{1'700'000'001'000, "x"},
+                      {1'700'000'002'000, "Alx\b"},
+                      {1'700'000'002'500, "ice\n"},
+                      {1'700'000'003'120, "ea"}};
+  std::ostringstream file;
+  ScriptRecorder recorder(file);
+  Screen screen(80, 25);
+  KeyClock keys(terminal, KeyClock::kCtrlD, &recorder);
+  LineEditor editor(screen);
+
+  EXPECT_EQ(keys.readKey(), 'x');
+  EXPECT_EQ(readTypedLine(editor, keys, [] {}), "Alice\n");
+  std::string taken;
+  for (int frame = 0; frame < 20; ++frame) {
+    keys.sleep(50);
+    if (keys.keyWaiting()) {
+      taken += static_cast<char>(keys.takeWaitingKey());
+    }
+  }
+  EXPECT_EQ(taken, "ea");
+  terminal.typedAt.clear();
+  std::int64_t lastSleepStart = keys.nowMs();
+  keys.sleep(50);  // the sleep the player leaves in: its frame is not shown
+  recorder.finish();
+
+  // The game clock runs whole seconds behind the wall clock's quarter.
+  EXPECT_EQ(file.str(),
+            "clock 1700000000\n"
+            "wait 750\nkey x\n"
+            "wait 1500\ntype Alice\n"
+            "wait 650\nkey e\nkey a\n"
+            "wait " +
+                std::to_string(lastSleepStart - 1'700'000'002'900) + "\n");
+
+  // Played back, the keys arrive when the game took them in.
+  Script script = parsed(file.str());
+  EXPECT_EQ(script.startMs, 1'700'000'000'000);
+  ASSERT_EQ(script.input.size(), 9U);
+  EXPECT_EQ(script.input[0].arrivalMs, 1'700'000'000'750);
+  EXPECT_EQ(script.input[6].arrivalMs, 1'700'000'002'250);
+  EXPECT_EQ(script.input[7].arrivalMs, 1'700'000'002'900);
+  EXPECT_EQ(script.endMs, lastSleepStart);
+}
+
+TEST(ScriptRecorderTest, AnEmptyLineAndTheEndOfInputKey) {
+  TypingTerminal terminal(1'700'000'000'000);
+  terminal.typedAt = {{1'700'000'000'400, "\n"}, {1'700'000'000'900, "\x04"}};
+  std::ostringstream file;
+  ScriptRecorder recorder(file);
+  Screen screen(80, 25);
+  KeyClock keys(terminal, KeyClock::kCtrlD, &recorder);
+  LineEditor editor(screen);
+  EXPECT_EQ(readTypedLine(editor, keys, [] {}), "\n");
+  EXPECT_THROW(keys.readKey(), SessionEnded);
+  recorder.finish();
+  recorder.finish();
+  // Ctrl-D ends the session; a replay ends at that key read for want of input.
+  EXPECT_EQ(file.str(), "clock 1700000000\nwait 400\nkey \\n\n");
+}
+
+}  // namespace
+}  // namespace skyrazor
