@@ -2,11 +2,14 @@
 # `make windows` cross-compiles skyrazor.exe; `make test-windows` also runs the
 # tests for Windows under Wine. All first install any missing Debian build
 # dependencies. `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang).
+# `make install` installs the game and its manual page under PREFIX (staged
+# under DESTDIR when given).
 
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 
-.PHONY: run test build deps bench format clean windows test-windows deps-windows fuzz deps-fuzz
+.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz
 
 deps:
 	@./tools/install-build-deps.sh
@@ -14,6 +17,9 @@ deps:
 build: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(PREFIX)"
 
 run: build
 	./build/release/skyrazor

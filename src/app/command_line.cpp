@@ -145,6 +145,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
 const char* usageText() {
   return "Usage: skyrazor [--help | --version]\n"
+         "       skyrazor --record FILE\n"
+         "       skyrazor --replay FILE [--speed X]\n"
          "       skyrazor --script FILE [--size COLSxROWS] [--dump-reads] [--dump-sleeps]\n"
          "                [--dump-frames] [--colors] [--limit MS]\n"
          "\n"
@@ -159,6 +161,12 @@ const char* usageText() {
          "The game has no quit key: press Ctrl-C to leave it (Ctrl-D at a prompt also ends it;\n"
          "in a Windows console, Ctrl-Z).\n"
          "\n"
+         "Record and replay:\n"
+         "  --record FILE      play as usual and write the session to FILE as a script\n"
+         "  --replay FILE      play a script on the terminal (- reads standard input);\n"
+         "                     any key stops it\n"
+         "  --speed X          with --replay, X times as fast, 0.01..100 (default 1)\n"
+         "\n"
          "Scripted runs play the game headless from a script of timed keys on a virtual\n"
          "clock and print exact screen dumps:\n"
          "  --script FILE      the script to play (- reads it from standard input)\n"
@@ -167,7 +175,11 @@ const char* usageText() {
          "  --dump-sleeps      dump the screen at every sleep\n"
          "  --dump-frames      dump the screen at the end of every battle frame\n"
          "  --colors           add the foreground colour of every cell to each dump\n"
-         "  --limit MS         stop MS milliseconds after the script's end (default 3600000)\n";
+         "  --limit MS         stop MS milliseconds after the script's end (default 3600000)\n"
+         "A recording played with --script FILE --limit 0 ends where its session ended.\n"
+         "\n"
+         "Exit status: 0 when the game ends normally, 1 without a terminal, 2 for a bad\n"
+         "option or script, 128+N when signal N ended the game. See skyrazor(6).\n";
 }
 
 }  // namespace skyrazor
