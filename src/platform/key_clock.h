@@ -41,12 +41,12 @@ class SteadyWallClock {
 };
 
 // The game clock of a live session and the keys taken in on it. The clock
-// starts at the wall clock's whole second (a script's clock starts there too)
-// and moves only where the game waits: a sleep of N
-// ms adds exactly N, and a wait for a key moves it forward to the wall clock
-// when the key arrives. Keys typed while the game computes are taken in the
-// next time the clock moves and stamped with its new value, so a live session
-// has the same timeline of keys a script has.
+// starts at the wall clock's whole second (as a script's clock does) and runs
+// that part of a second behind the wall clock. It moves only where the game
+// waits: a sleep of N ms adds exactly N, and a wait for a key moves it forward
+// to the wall clock's time when the key arrives. Keys typed while the game computes are taken in
+// the next time the clock moves and stamped with its new value, so a live session has the same
+// timeline of keys a script has.
 //
 // Given a recorder, the clock writes that timeline down as the game takes the
 // keys: each key the game reads or takes, and each line the line editor
