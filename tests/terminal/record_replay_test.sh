@@ -15,27 +15,8 @@ set -u
 binary=${1:?usage: record_replay_test.sh PATH/TO/skyrazor}
 case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
 
-if ! command -v tmux >/dev/null 2>&1; then
-  echo "tmux is not installed: skipping the record and replay test"
-  exit 77
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-record.XXXXXX")
-socket="skyrazor-record-$$"
-unset TMUX
-tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
-cleanup() {
-  tmux_ kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-failures=0
-fail() {
-  echo "FAIL [$scenario]: $*"
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/../support/tmux_harness.sh"
+tmux_harness skyrazor-record "the record and replay test"
 
 # The pane runs the game with the given arguments, writing its process id
 # first and its exit status after it.

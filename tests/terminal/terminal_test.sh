@@ -18,31 +18,12 @@ set -u
 binary=${1:?usage: terminal_test.sh PATH/TO/skyrazor}
 case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
 
-if ! command -v tmux >/dev/null 2>&1; then
-  echo "tmux is not installed: skipping the terminal test"
-  exit 77
-fi
+. "$(dirname "$0")/../support/tmux_harness.sh"
+tmux_harness skyrazor-terminal "the terminal test"
 if [ ! -x "$binary" ]; then
   echo "not an executable: $binary"
   exit 1
 fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-terminal.XXXXXX")
-socket="skyrazor-test-$$"
-unset TMUX
-tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
-cleanup() {
-  tmux_ kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-failures=0
-fail() {
-  echo "FAIL [$scenario]: $*"
-  failures=$((failures + 1))
-}
 
 # The pane runs this wrapper: it notes the terminal's settings, runs the game
 # (writing its process id first), and notes the settings and the exit status

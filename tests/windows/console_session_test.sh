@@ -19,27 +19,8 @@ wine_run=${1:?usage: console_session_test.sh WINE-RUN WINE-PREFIX PATH/TO/skyraz
 prefix=${2:?}
 binary=${3:?}
 
-if ! command -v tmux >/dev/null 2>&1; then
-  echo "tmux is not installed: skipping the Windows console session test"
-  exit 77
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-windows-console.XXXXXX")
-socket="skyrazor-windows-test-$$"
-unset TMUX
-tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
-cleanup() {
-  tmux_ kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-failures=0
-fail() {
-  echo "FAIL [$scenario]: $*"
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/../support/tmux_harness.sh"
+tmux_harness skyrazor-windows-console "the Windows console session test"
 
 # The pane runs this wrapper: it notes the terminal's settings, runs the game
 # under Wine (writing its process id first), and notes the settings and the
