@@ -4,6 +4,11 @@
 #                           both removed on the way out.
 #   tmux_ ARGS...           tmux on that socket, with no user configuration.
 #   fail MESSAGE            counts a failure of the current $scenario.
+#   wait_for_file FILE      waits until FILE has content; false on a timeout.
+#   wait_for_text TEXT      waits until the pane of $scenario shows TEXT;
+#                           on a timeout a failure, with the screen shown.
+#   screen_text, screen_colors, keys KEYS...   the pane of $scenario.
+# Waits give up after $patience tenths of a second (default 200).
 
 tmux_harness() {
   if ! command -v tmux >/dev/null 2>&1; then
@@ -28,4 +33,33 @@ tmux_harness_cleanup() {
 fail() {
   echo "FAIL [$scenario]: $*"
   failures=$((failures + 1))
+}
+
+patience=200
+
+wait_for_file() {
+  tries=0
+  while [ ! -s "$1" ]; do
+    tries=$((tries + 1))
+    [ $tries -gt "$patience" ] && return 1
+    sleep 0.1
+  done
+  return 0
+}
+
+screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
+screen_colors() { tmux_ capture-pane -p -e -t "$scenario" 2>/dev/null; }
+keys() { tmux_ send-keys -t "$scenario" "$@"; }
+
+wait_for_text() {
+  tries=0
+  until screen_text | grep -F -q -- "$1"; do
+    tries=$((tries + 1))
+    if [ $tries -gt "$patience" ]; then
+      fail "'$1' never appeared; the screen was:"
+      screen_text | sed 's/^/    | /'
+      return 1
+    fi
+    sleep 0.1
+  done
 }

@@ -17,6 +17,7 @@ case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
 
 . "$(dirname "$0")/../support/tmux_harness.sh"
 tmux_harness skyrazor-record "the record and replay test"
+patience=100  # tenths of a second
 
 # The pane runs the game with the given arguments, writing its process id
 # first and its exit status after it.
@@ -29,15 +30,6 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
 sh -c 'echo \$\$ >"\$0/pid"; exec "\$@"' "\$dir" "$binary" "\$@"
 echo \$? >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
 WRAPPER
-
-wait_for_file() {
-  tries=0
-  while [ ! -s "$1" ]; do
-    tries=$((tries + 1))
-    [ $tries -gt 100 ] && return 1
-    sleep 0.1
-  done
-}
 
 # start NAME ARGUMENTS...: a fresh pane running the game.
 start() {
@@ -52,20 +44,6 @@ start() {
   wait_for_file "$dir/pid" || fail "the game did not start"
   pid=$(cat "$dir/pid")
   sleep 0.5
-}
-
-keys() { tmux_ send-keys -t "$scenario" "$@"; }
-
-wait_for_text() {
-  tries=0
-  until tmux_ capture-pane -p -t "$scenario" | grep -qF -- "$1"; do
-    tries=$((tries + 1))
-    if [ $tries -gt 100 ]; then
-      fail "never showed '$1'"
-      return 1
-    fi
-    sleep 0.1
-  done
 }
 
 # Freezes the game, keeps its screen, ends it with Ctrl-C and lets it go.

@@ -59,22 +59,14 @@ start() {
     fail "tmux could not start a session"
     return 1
   }
-  wait_for_file "$dir/pid" || return 1
+  wait_for_file "$dir/pid" || {
+    fail "the game did not start"
+    return 1
+  }
   pid=$(cat "$dir/pid")
 }
 
 # Polls up to 20 s (sanitizer builds on a busy machine start slowly).
-wait_for_file() {
-  tries=0
-  while [ ! -s "$1" ]; do
-    tries=$((tries + 1))
-    if [ $tries -gt 200 ]; then
-      fail "timed out waiting for $(basename "$1")"
-      return 1
-    fi
-    sleep 0.1
-  done
-}
 
 # use NAME: the helpers below act on NAME's pane from now on.
 use() {
@@ -83,28 +75,11 @@ use() {
   pid=$(cat "$dir/pid")
 }
 
-screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
-screen_colors() { tmux_ capture-pane -p -e -t "$scenario" 2>/dev/null; }
-
-wait_for_text() {
-  tries=0
-  until screen_text | grep -F -q -- "$1"; do
-    tries=$((tries + 1))
-    if [ $tries -gt 200 ]; then
-      fail "'$1' never appeared; the screen was:"
-      screen_text | sed 's/^/    | /'
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-keys() { tmux_ send-keys -t "$scenario" "$@"; }
-
 # finish EXPECTED-STATUS: the game is gone, with that status ("nonzero" for
 # any failure), and the terminal's settings are back.
 finish() {
   wait_for_file "$dir/status" || {
+    fail "the game did not end"
     kill -KILL "$pid" 2>/dev/null
     return 1
   }
