@@ -21,6 +21,7 @@ binary=${3:?}
 
 . "$(dirname "$0")/../support/tmux_harness.sh"
 tmux_harness skyrazor-windows-console "the Windows console session test"
+patience=300  # tenths of a second
 
 # The pane runs this wrapper: it notes the terminal's settings, runs the game
 # under Wine (writing its process id first), and notes the settings and the
@@ -47,45 +48,20 @@ start() {
     fail "tmux could not start a session"
     return 1
   }
-  wait_for_file "$dir/pid" || return 1
+  wait_for_file "$dir/pid" || {
+    fail "the game did not start"
+    return 1
+  }
   pid=$(cat "$dir/pid")
 }
 
 # Polls up to 30 s (Wine makes its prefix on first use).
-wait_for_file() {
-  tries=0
-  while [ ! -s "$1" ]; do
-    tries=$((tries + 1))
-    if [ $tries -gt 300 ]; then
-      fail "timed out waiting for $(basename "$1")"
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
-screen_colors() { tmux_ capture-pane -p -e -t "$scenario" 2>/dev/null; }
-
-wait_for_text() {
-  tries=0
-  until screen_text | grep -F -q -- "$1"; do
-    tries=$((tries + 1))
-    if [ $tries -gt 300 ]; then
-      fail "'$1' never appeared; the screen was:"
-      screen_text | sed 's/^/    | /'
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-keys() { tmux_ send-keys -t "$scenario" "$@"; }
 
 # finish EXPECTED-STATUS: the game is gone, with that status, and the
 # terminal's settings are back.
 finish() {
   wait_for_file "$dir/status" || {
+    fail "the game did not end"
     kill -KILL "$pid" 2>/dev/null
     return 1
   }
@@ -101,10 +77,9 @@ cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 # --- A player's session: title, menu, gallery, names, countdown, battle, Ctrl-C
 if start play; then
   wait_for_text "***   Skyrazor   ***"
-  # An arrow key is no key press; Escape is one.
-  keys Up
-  sleep 0.5
-  screen_text | grep -F -q "***   Skyrazor   ***" || fail "an arrow key passed the title"
+  # Escape is a key press. (That an arrow key is none is checked by the
+  # console unit tests: on Wine's terminal console an arrow arrives as an
+  # escape sequence that Wine now and then splits, turning it into Escape.)
   keys Escape
   wait_for_text "Welcome Pilots! Where do u want to go?"
   wait_for_text "(5)Gallery"
