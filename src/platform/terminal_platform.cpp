@@ -22,6 +22,7 @@
 #include "platform/line_editor.h"
 #include "platform/terminal_guard.h"
 #include "platform/terminal_look.h"
+#include "platform/window_view.h"
 
 // Last, and without its function-like macros: curses would otherwise claim
 // names such as timeout() and refresh() everywhere below.
@@ -35,6 +36,13 @@ namespace {
 // Long enough for the rest of an arrow key's sequence, short enough that a
 // lone Escape is not felt as a delay.
 constexpr int kEscapeDelayMs = 25;
+
+// Ctrl-L: the key curses programs take for "paint the screen again". The
+// game ignores it at every read, so the terminal keeps it to itself.
+constexpr unsigned char kRepaintKey = 0x0C;
+
+// How long news for the player stays on the window's notice row.
+constexpr std::int64_t kNewsShownMs = 10000;
 
 // What a crash writes when the terminal description lacks the strings.
 constexpr const char* kFallbackReset = "\033[0m\033[?25h\033[?1l\033>\033[?1049l";
@@ -77,6 +85,13 @@ void disableFlowControl() {
   }
 }
 
+// A terminal that cannot move the cursor to a cell (TERM=dumb, say) would
+// take keys while showing nothing of the game.
+bool canPlaceCursor() {
+  char* capability = tigetstr("cup");
+  return capability != nullptr && capability != reinterpret_cast<char*>(-1);
+}
+
 bool sameCell(const Cell& a, const Cell& b) {
   return a.byte == b.byte && a.attribute == b.attribute;
 }
@@ -101,6 +116,11 @@ class TerminalPlatform::Session final : public KeySource {
   void present();
   // Ends the session when a signal asked for it; every call checks.
   void checkEnded();
+  // Shows `news` on the window's notice row for a while.
+  void showNews(const std::string& news);
+  // While a typed line is read the cursor shows where the echo goes; at
+  // every other read it is hidden.
+  void setReadingLine(bool readingLine) { readingLine_ = readingLine; }
 
   KeyClock& keys() { return keys_; }
   LineEditor& editor() { return editor_; }
@@ -114,7 +134,10 @@ class TerminalPlatform::Session final : public KeySource {
   void afterWake();
   void sendUpdatesWhole();
   void followWindowSize();
+  void repaint();
+  void expireNews();
   void draw();
+  void placeCursor();
   void drawCell(int column, int row, const Cell& cell);
   int colorPair(const CellLook& look);
   void takeKey(int status, wint_t key, std::string& bytes);
@@ -124,10 +147,14 @@ class TerminalPlatform::Session final : public KeySource {
   SCREEN* curses_ = nullptr;
   int terminalColors_ = 0;
   ColorPairs pairs_{0};
-  std::vector<Cell> shown_;
+  WindowView view_;
+  std::vector<Cell> shown_;  // what the window shows, cell by cell
   int shownColumns_ = 0;
   int shownRows_ = 0;
   bool redrawAll_ = true;
+  bool repaintAsked_ = false;
+  bool readingLine_ = false;
+  std::optional<std::int64_t> newsEndsMs_;
   std::optional<CellLook> drawnLook_;  // of the cell drawn last in this update
   // Blanks met before any other changed cell of an update: they wait for
   // that cell's look, so that the update opens with one colour change.
@@ -140,16 +167,28 @@ class TerminalPlatform::Session final : public KeySource {
 
 // The game clock starts at the wall clock, so the wall clock comes first.
 TerminalPlatform::Session::Session(Screen& screen, ScriptRecorder* recorder)
-    : screen_(screen), keys_(*this, KeyClock::kCtrlD, recorder), editor_(screen) {
+    : screen_(screen), view_(screen), keys_(*this, KeyClock::kCtrlD, recorder), editor_(screen) {
   if (!isatty(STDOUT_FILENO)) {
     throw TerminalUnavailable("standard output is not a terminal (try --help)");
   }
+  if (!isatty(STDIN_FILENO)) {
+    throw TerminalUnavailable(
+        "standard input is not a terminal (to play from a file of keys, use --script FILE)");
+  }
   std::setlocale(LC_ALL, "");
+  const char* type = std::getenv("TERM");
+  std::string typeName = type != nullptr ? type : "";
   curses_ = newterm(nullptr, stdout, stdin);
   if (curses_ == nullptr) {
-    const char* type = std::getenv("TERM");
-    throw TerminalUnavailable(std::string("cannot use the terminal type '") +
-                              (type != nullptr ? type : "") + "'");
+    throw TerminalUnavailable("cannot use the terminal type '" + typeName + "'");
+  }
+  if (!canPlaceCursor()) {
+    endwin();
+    delscreen(curses_);
+    curses_ = nullptr;
+    guard_.restoreTerminalModes();
+    throw TerminalUnavailable("the terminal type '" + typeName +
+                              "' cannot place the cursor, which the game needs");
   }
   cbreak();
   noecho();
@@ -169,7 +208,7 @@ TerminalPlatform::Session::Session(Screen& screen, ScriptRecorder* recorder)
     pairs_ = ColorPairs(COLOR_PAIRS);
   }
   guard_.armEmergencyReset(emergencyResetSequence());
-  screen_.resize(std::max(COLS, 1), std::max(LINES, 1));
+  view_.setWindowSize(COLS, LINES);
   sendUpdatesWhole();
 }
 
@@ -194,6 +233,8 @@ TerminalPlatform::Session::~Session() {
   curs_set(1);
   endwin();
   std::fflush(stdout);
+  // Keys pressed as the game ended were meant for the game, not the shell.
+  tcflush(STDIN_FILENO, TCIFLUSH);
   guard_.restoreTerminalModes();
   delscreen(curses_);
 }
@@ -221,7 +262,12 @@ void TerminalPlatform::Session::waitForInput() {
     checkEnded();
     std::array<pollfd, 2> watched{
         {{STDIN_FILENO, POLLIN, 0}, {guard_.wakeDescriptor(), POLLIN, 0}}};
-    int ready = poll(watched.data(), watched.size(), -1);
+    int timeout = newsEndsMs_ ? pollTimeout(*newsEndsMs_ - wallMs()) : -1;
+    int ready = poll(watched.data(), watched.size(), timeout);
+    if (ready == 0) {
+      expireNews();
+      continue;
+    }
     if (ready < 0) {
       if (errno == EINTR) {
         continue;
@@ -272,6 +318,9 @@ void TerminalPlatform::Session::takeTyped(std::string& bytes, bool afterWait) {
   for (int status = wget_wch(stdscr, &key); status != ERR; status = wget_wch(stdscr, &key)) {
     takeKey(status, key, bytes);
   }
+  if (repaintAsked_) {
+    repaint();
+  }
 }
 
 // Keys with a character arrive as their code-page-437 byte (dropped where
@@ -286,8 +335,35 @@ void TerminalPlatform::Session::takeKey(int status, wint_t key, std::string& byt
     }
     return;
   }
+  if (key == kRepaintKey) {
+    repaintAsked_ = true;
+    return;
+  }
   if (std::optional<unsigned char> byte = unicodeToCp437(static_cast<char32_t>(key))) {
     bytes += static_cast<char>(*byte);
+  }
+}
+
+// Paints every cell again, whatever the terminal holds now (another program's
+// output, say).
+void TerminalPlatform::Session::repaint() {
+  repaintAsked_ = false;
+  clearok(curscr, TRUE);
+  redrawAll_ = true;
+  draw();
+}
+
+void TerminalPlatform::Session::showNews(const std::string& news) {
+  view_.setNews(news);
+  newsEndsMs_ = wallMs() + kNewsShownMs;
+  draw();
+}
+
+void TerminalPlatform::Session::expireNews() {
+  if (newsEndsMs_ && wallMs() >= *newsEndsMs_) {
+    newsEndsMs_.reset();
+    view_.setNews("");
+    draw();
   }
 }
 
@@ -296,7 +372,7 @@ void TerminalPlatform::Session::followWindowSize() {
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
     resizeterm(size.ws_row, size.ws_col);
   }
-  screen_.resize(std::max(COLS, 1), std::max(LINES, 1));
+  view_.setWindowSize(COLS, LINES);
   clearok(curscr, TRUE);
   redrawAll_ = true;
 }
@@ -306,31 +382,32 @@ void TerminalPlatform::Session::present() {
   if (guard_.takeResize()) {
     followWindowSize();
   }
+  expireNews();
   draw();
 }
 
+// Sends the window cells that differ from what the window shows; every cell
+// after a resize or a repaint.
 void TerminalPlatform::Session::draw() {
-  int columns = screen_.columns();
-  int rows = screen_.rows();
+  const int columns = view_.windowColumns();
+  const int rows = view_.windowRows();
   if (columns != shownColumns_ || rows != shownRows_) {
     shown_.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), Cell{});
     shownColumns_ = columns;
     shownRows_ = rows;
     redrawAll_ = true;
   }
-  int visibleColumns = std::min(columns, COLS);
-  int visibleRows = std::min(rows, LINES);
   drawnLook_.reset();
   leadingBlanks_.clear();
   auto drawLeadingBlanks = [this] {
     for (const auto& [column, row] : leadingBlanks_) {
-      drawCell(column, row, screen_.cell(column, row));
+      drawCell(column, row, view_.cellAt(column, row));
     }
     leadingBlanks_.clear();
   };
-  for (int row = 0; row < visibleRows; ++row) {
-    for (int column = 0; column < visibleColumns; ++column) {
-      const Cell& cell = screen_.cell(column, row);
+  for (int row = 0; row < rows; ++row) {
+    for (int column = 0; column < columns; ++column) {
+      const Cell cell = view_.cellAt(column, row);
       Cell& shown = shown_[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
                            static_cast<std::size_t>(column)];
       if (redrawAll_ || !sameCell(cell, shown)) {
@@ -346,17 +423,25 @@ void TerminalPlatform::Session::draw() {
   }
   drawLeadingBlanks();
   redrawAll_ = false;
+  placeCursor();
+  wnoutrefresh(stdscr);
+  doupdate();
+}
 
-  int cursorState = !screen_.cursorVisible() ? 0 : screen_.cursorSizePercent() >= 100 ? 2 : 1;
+// The cursor shows only where a typed line is echoed, and only when that cell
+// is on view; the rest of the time it would blink over the arena.
+void TerminalPlatform::Session::placeCursor() {
+  const int column = screen_.cursorColumn();
+  const int row = screen_.cursorRow();
+  const bool shown = readingLine_ && screen_.cursorVisible() && view_.showsPictureCell(column, row);
+  int cursorState = !shown ? 0 : screen_.cursorSizePercent() >= 100 ? 2 : 1;
   if (cursorState != cursorState_) {
     curs_set(cursorState);
     cursorState_ = cursorState;
   }
-  if (screen_.cursorColumn() < visibleColumns && screen_.cursorRow() < visibleRows) {
-    wmove(stdscr, screen_.cursorRow(), screen_.cursorColumn());
+  if (shown) {
+    wmove(stdscr, row, column);
   }
-  wnoutrefresh(stdscr);
-  doupdate();
 }
 
 void TerminalPlatform::Session::drawCell(int column, int row, const Cell& cell) {
@@ -440,7 +525,20 @@ unsigned char TerminalPlatform::takeWaitingKey() {
 
 std::string TerminalPlatform::pullLine() {
   session_->checkEnded();
-  return readTypedLine(session_->editor(), session_->keys(), [this] { session_->present(); });
+  session_->setReadingLine(true);
+  try {
+    std::string line =
+        readTypedLine(session_->editor(), session_->keys(), [this] { session_->present(); });
+    session_->setReadingLine(false);
+    return line;
+  } catch (...) {
+    session_->setReadingLine(false);
+    throw;
+  }
+}
+
+void TerminalPlatform::showNews(const std::string& news) {
+  session_->showNews(news);
 }
 
 void TerminalPlatform::sleep(int milliseconds) {

@@ -18,7 +18,8 @@ SHORT toShort(int value) {
 
 }  // namespace
 
-ConsoleDisplay::ConsoleDisplay(HANDLE output, Screen& screen) : output_(output), screen_(screen) {
+ConsoleDisplay::ConsoleDisplay(HANDLE output, Screen& screen)
+    : output_(output), screen_(screen), view_(screen) {
   CONSOLE_SCREEN_BUFFER_INFO info{};
   if (!GetConsoleScreenBufferInfo(output_, &info)) {
     throw TerminalUnavailable("standard output is not a console window (try --help)");
@@ -33,12 +34,27 @@ ConsoleDisplay::~ConsoleDisplay() {
 }
 
 void ConsoleDisplay::present() {
+  if (newsEndsTick_ != 0 && GetTickCount64() >= newsEndsTick_) {
+    newsEndsTick_ = 0;
+    view_.setNews("");
+  }
   followWindow();
   sendChangedCells();
   placeCursor();
 }
 
-// The model takes the window's size; the area keeps its top-left cell unless
+void ConsoleDisplay::repaint() {
+  redrawAll_ = true;
+  present();
+}
+
+void ConsoleDisplay::showNews(const std::string& news) {
+  view_.setNews(news);
+  newsEndsTick_ = GetTickCount64() + kNewsShownMs;
+  present();
+}
+
+// The view takes the window's size; the area keeps its top-left cell unless
 // the buffer has become too small to hold it there.
 void ConsoleDisplay::followWindow() {
   CONSOLE_SCREEN_BUFFER_INFO info{};
@@ -52,8 +68,8 @@ void ConsoleDisplay::followWindow() {
   int top = std::clamp<int>(origin_.Y, 0, std::max(bufferSize_.Y - rows, 0));
   columns = std::max(std::min(columns, bufferSize_.X - left), 1);
   rows = std::max(std::min(rows, bufferSize_.Y - top), 1);
-  if (columns != screen_.columns() || rows != screen_.rows()) {
-    screen_.resize(columns, rows);
+  if (columns != view_.windowColumns() || rows != view_.windowRows()) {
+    view_.setWindowSize(columns, rows);
   }
   if (columns != shownColumns_ || rows != shownRows_ || left != origin_.X || top != origin_.Y) {
     origin_ = {toShort(left), toShort(top)};
@@ -70,7 +86,7 @@ void ConsoleDisplay::sendChangedCells() {
     int first = -1;
     int last = -1;
     for (int column = 0; column < shownColumns_; ++column) {
-      if (redrawAll_ || !sameCell(screen_.cell(column, row), shownCell(column, row))) {
+      if (redrawAll_ || !sameCell(view_.cellAt(column, row), shownCell(column, row))) {
         first = first < 0 ? column : first;
         last = column;
       }
@@ -86,7 +102,7 @@ void ConsoleDisplay::sendChangedCells() {
 void ConsoleDisplay::sendRun(int row, int first, int last) {
   run_.resize(static_cast<std::size_t>(last - first + 1));
   for (int column = first; column <= last; ++column) {
-    const Cell& cell = screen_.cell(column, row);
+    const Cell cell = view_.cellAt(column, row);
     CHAR_INFO& shown = run_[static_cast<std::size_t>(column - first)];
     shown.Char.UnicodeChar = static_cast<WCHAR>(cp437ToUnicode(cell.byte));
     shown.Attributes = cell.attribute;
@@ -98,8 +114,12 @@ void ConsoleDisplay::sendRun(int row, int first, int last) {
 }
 
 void ConsoleDisplay::placeCursor() {
+  // The cursor shows only where a typed line is echoed, and only when that
+  // cell is on view; the rest of the time it would blink over the arena.
+  const bool visible = readingLine_ && screen_.cursorVisible() &&
+                       view_.showsPictureCell(screen_.cursorColumn(), screen_.cursorRow());
   CONSOLE_CURSOR_INFO shape{static_cast<DWORD>(std::clamp(screen_.cursorSizePercent(), 1, 100)),
-                            screen_.cursorVisible() ? TRUE : FALSE};
+                            visible ? TRUE : FALSE};
   if (shape.dwSize != shownCursorShape_.dwSize || shape.bVisible != shownCursorShape_.bVisible) {
     SetConsoleCursorInfo(output_, &shape);
     shownCursorShape_ = shape;

@@ -4,15 +4,19 @@
 
 #include <vector>
 
+#include <string>
+
 #include "console/screen.h"
+#include "platform/window_view.h"
 
 namespace skyrazor {
 
 // Shows the screen model in a console window through the console's own calls.
 //
-// The model has the window's size and follows it when the window is resized.
-// It is drawn from the window's top-left cell as it stood when the display
-// started, so the game stays put if the player scrolls the console back. Each
+// The model keeps the game's own size; the window is a view onto it (see
+// WindowView), drawn from the window's top-left cell as it stood when the
+// display started, so the game stays put if the player scrolls the console
+// back. Each
 // present sends only the cells that changed since the last one, one run of
 // cells per row, as UTF-16 glyphs: the code-page-437 bytes show right whatever
 // the console's code page is, and the code page is never touched. The cursor
@@ -28,6 +32,15 @@ class ConsoleDisplay {
   ConsoleDisplay& operator=(const ConsoleDisplay&) = delete;
 
   void present();
+  // Sends every cell again (Ctrl-L).
+  void repaint();
+  // How long news for the player stays on the window's notice row; it goes
+  // at the first present after that.
+  static constexpr ULONGLONG kNewsShownMs = 10000;
+  // Tells the player something on the window's notice row.
+  void showNews(const std::string& news);
+  // While a typed line is read the cursor shows where the echo goes.
+  void setReadingLine(bool readingLine) { readingLine_ = readingLine; }
 
  private:
   void followWindow();
@@ -42,6 +55,9 @@ class ConsoleDisplay {
 
   HANDLE output_;
   Screen& screen_;
+  WindowView view_;
+  bool readingLine_ = false;
+  ULONGLONG newsEndsTick_ = 0;
   COORD origin_{};      // the buffer cell of the model's top-left cell
   COORD bufferSize_{};  // the console's screen buffer, in cells
   std::vector<Cell> shown_;

@@ -40,20 +40,23 @@ void appendTypedBytes(const KEY_EVENT_RECORD& key, std::string& bytes) {
   bytes.append(static_cast<std::size_t>(times), static_cast<char>(*byte));
 }
 
-void takeConsoleInput(HANDLE input, std::string& bytes) {
+bool takeConsoleInput(HANDLE input, std::string& bytes) {
   std::array<INPUT_RECORD, 64> events{};
+  bool windowChanged = false;
   for (;;) {
     DWORD waiting = 0;
     if (!GetNumberOfConsoleInputEvents(input, &waiting) || waiting == 0) {
-      return;
+      return windowChanged;
     }
     DWORD taken = 0;
     if (!ReadConsoleInputW(input, events.data(), static_cast<DWORD>(events.size()), &taken)) {
-      return;
+      return windowChanged;
     }
     for (DWORD i = 0; i < taken; ++i) {
       if (events[i].EventType == KEY_EVENT) {
         appendTypedBytes(events[i].Event.KeyEvent, bytes);
+      } else if (events[i].EventType == WINDOW_BUFFER_SIZE_EVENT) {
+        windowChanged = true;
       }
     }
   }

@@ -20,6 +20,7 @@ void appendTypedBytes(const KEY_EVENT_RECORD& key, std::string& bytes);
 
 // Takes in every event the console input holds, without waiting, and appends
 // the bytes typed; the other events (focus, mouse, window size) are dropped.
-void takeConsoleInput(HANDLE input, std::string& bytes);
+// Returns whether the window changed size among them.
+bool takeConsoleInput(HANDLE input, std::string& bytes);
 
 }  // namespace skyrazor

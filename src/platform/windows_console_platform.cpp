@@ -14,6 +14,10 @@
 namespace skyrazor {
 namespace {
 
+// Ctrl-L: the key console games take for "paint the screen again". The game
+// ignores it at every read, so the console keeps it to itself.
+constexpr char kRepaintKey = 0x0C;
+
 DWORD waitTimeout(std::int64_t milliseconds) {
   return static_cast<DWORD>(std::clamp<std::int64_t>(milliseconds, 0, 60 * 60 * 1000));
 }
@@ -30,7 +34,18 @@ class WindowsConsolePlatform::Session final : public KeySource {
         guard_(input, output),
         display_(output, screen),
         keys_(*this, KeyClock::kCtrlZ, recorder),
-        editor_(screen) {}
+        editor_(screen) {
+    if (!guard_.inputIsConsole()) {
+      throw TerminalUnavailable(
+          "standard input is not a console (to play from a file of keys, use --script FILE)");
+    }
+  }
+  ~Session() override {
+    // Keys pressed as the game ended were meant for the game, not the shell.
+    FlushConsoleInputBuffer(input_);
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   void present() {
     checkEnded();
@@ -45,6 +60,7 @@ class WindowsConsolePlatform::Session final : public KeySource {
 
   KeyClock& keys() { return keys_; }
   LineEditor& editor() { return editor_; }
+  ConsoleDisplay& display() { return display_; }
 
   std::int64_t wallMs() override { return wallClock_.nowMs(); }
 
@@ -54,12 +70,8 @@ class WindowsConsolePlatform::Session final : public KeySource {
     checkEnded();
   }
 
-  // Input that is not a console (a file, a pipe) counts as ended.
   void waitForInput() override {
     checkEnded();
-    if (!guard_.inputIsConsole()) {
-      throw SessionEnded{0};
-    }
     std::array<HANDLE, 2> watched{input_, guard_.wakeEvent()};
     DWORD woken =
         WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE, INFINITE);
@@ -69,9 +81,23 @@ class WindowsConsolePlatform::Session final : public KeySource {
     }
   }
 
+  // A window that changed size, or Ctrl-L, shows the picture again at once,
+  // also while the game waits for a key.
   void takeTyped(std::string& bytes, bool) override {
-    if (guard_.inputIsConsole()) {
-      takeConsoleInput(input_, bytes);
+    std::string typed;
+    bool windowChanged = takeConsoleInput(input_, typed);
+    bool repaintAsked = false;
+    for (char byte : typed) {
+      if (byte == kRepaintKey) {
+        repaintAsked = true;
+      } else {
+        bytes += byte;
+      }
+    }
+    if (repaintAsked) {
+      display_.repaint();
+    } else if (windowChanged) {
+      display_.present();
     }
   }
 
@@ -117,7 +143,20 @@ unsigned char WindowsConsolePlatform::takeWaitingKey() {
 
 std::string WindowsConsolePlatform::pullLine() {
   session_->checkEnded();
-  return readTypedLine(session_->editor(), session_->keys(), [this] { session_->present(); });
+  session_->display().setReadingLine(true);
+  try {
+    std::string line =
+        readTypedLine(session_->editor(), session_->keys(), [this] { session_->present(); });
+    session_->display().setReadingLine(false);
+    return line;
+  } catch (...) {
+    session_->display().setReadingLine(false);
+    throw;
+  }
+}
+
+void WindowsConsolePlatform::showNews(const std::string& news) {
+  session_->display().showNews(news);
 }
 
 void WindowsConsolePlatform::sleep(int milliseconds) {

@@ -15,12 +15,12 @@ namespace skyrazor {
 // session ended (Ctrl-C, Ctrl-Break, the window closed, the end of input), and
 // leaves the last picture with the cursor below it.
 //
-// The screen model is sized to the console window and follows it when the
-// window is resized. Each present sends only the cells that changed since the
-// last one. Keys are read one at a time without echo; typed lines are edited
-// and echoed into the screen model by the same line editor as on a terminal.
-// Ctrl-Z at a key read ends the session as the end of input. Given a
-// recorder, the keys the game takes are recorded as a script.
+// The screen model keeps the game's own size; the window is a view onto it,
+// whatever size the player gives it. Each present sends only the cells that
+// changed since the last one; Ctrl-L sends them all again. Keys are read one at a time without
+// echo; typed lines are edited and echoed into the screen model by the same line editor as on a
+// terminal. Ctrl-Z at a key read ends the session as the end of input. Given a recorder, the keys
+// the game takes are recorded as a script.
 class WindowsConsolePlatform final : public Display, public Keyboard, public Clock {
  public:
   // The console of the standard input and output handles.
@@ -33,6 +33,9 @@ class WindowsConsolePlatform final : public Display, public Keyboard, public Clo
   WindowsConsolePlatform& operator=(const WindowsConsolePlatform&) = delete;
 
   void present() override;
+  // Tells the player something on the window's notice row, without touching
+  // the game's picture.
+  void showNews(const std::string& news);
 
   unsigned char readKey() override;
   bool keyWaiting() override;

@@ -127,12 +127,11 @@ std::string rowText(const Screen& screen, int row) {
 
 class WindowsConsoleDisplay : public ConsoleFixture {};
 
-TEST_F(WindowsConsoleDisplay, TheModelTakesTheWindowsSizeAndShowsItsGlyphsInTheirColours) {
-  Screen screen(1, 1);
+TEST_F(WindowsConsoleDisplay, TheModelKeepsItsSizeAndShowsItsGlyphsInTheirColours) {
+  Screen screen(80, 25);
   ConsoleDisplay display(output_, screen);
-  CONSOLE_SCREEN_BUFFER_INFO info = bufferInfo();
-  EXPECT_EQ(screen.columns(), info.srWindow.Right - info.srWindow.Left + 1);
-  EXPECT_EQ(screen.rows(), info.srWindow.Bottom - info.srWindow.Top + 1);
+  EXPECT_EQ(screen.columns(), 80);
+  EXPECT_EQ(screen.rows(), 25);
 
   screen.placeCursor(1, 1);
   screen.setAttribute(0x0F);
@@ -152,7 +151,7 @@ TEST_F(WindowsConsoleDisplay, TheModelTakesTheWindowsSizeAndShowsItsGlyphsInThei
 }
 
 TEST_F(WindowsConsoleDisplay, OnlyTheCellsThatChangedAreSentAgain) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   ConsoleDisplay display(output_, screen);
   screen.write("one two");
   display.present();
@@ -168,7 +167,7 @@ TEST_F(WindowsConsoleDisplay, OnlyTheCellsThatChangedAreSentAgain) {
 }
 
 TEST_F(WindowsConsoleDisplay, AClearedModelBlanksTheWindowInTheCurrentColour) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   ConsoleDisplay display(output_, screen);
   screen.write("Welcome Pilots!");
   display.present();
@@ -177,15 +176,20 @@ TEST_F(WindowsConsoleDisplay, AClearedModelBlanksTheWindowInTheCurrentColour) {
   display.present();
   EXPECT_EQ(shownText(0, 0, 3), L"   ");
   EXPECT_EQ(shownCell(0, 0).Attributes, 0x1F);
-  EXPECT_EQ(shownCell(screen.columns() - 1, screen.rows() - 1).Attributes, 0x1F);
+  EXPECT_EQ(shownCell(20, 5).Attributes, 0x1F);
   CONSOLE_SCREEN_BUFFER_INFO info = bufferInfo();
   EXPECT_EQ(info.dwCursorPosition.X, info.srWindow.Left);
   EXPECT_EQ(info.dwCursorPosition.Y, info.srWindow.Top);
 }
 
-TEST_F(WindowsConsoleDisplay, TheCursorFollowsTheModelShapeAndAll) {
-  Screen screen(1, 1);
+TEST_F(WindowsConsoleDisplay, TheCursorFollowsTheModelShapeAndAllWhileALineIsTyped) {
+  Screen screen(80, 25);
   ConsoleDisplay display(output_, screen);
+  display.present();
+  CONSOLE_CURSOR_INFO hidden{};
+  GetConsoleCursorInfo(output_, &hidden);
+  EXPECT_FALSE(hidden.bVisible);  // no typed line read: it would blink over the arena
+  display.setReadingLine(true);
   screen.placeCursor(5, 3);
   screen.setCursorShape(false, 25);
   display.present();
@@ -203,8 +207,8 @@ TEST_F(WindowsConsoleDisplay, TheCursorFollowsTheModelShapeAndAll) {
   EXPECT_EQ(cursor.dwSize, 100u);
 }
 
-TEST_F(WindowsConsoleDisplay, AResizedWindowResizesTheModelAndIsDrawnAfresh) {
-  Screen screen(1, 1);
+TEST_F(WindowsConsoleDisplay, ASmallWindowShowsThePicturesTopLeftAndSaysItIsTooSmall) {
+  Screen screen(80, 25);
   ConsoleDisplay display(output_, screen);
   screen.write("abc");
   display.present();
@@ -217,14 +221,26 @@ TEST_F(WindowsConsoleDisplay, AResizedWindowResizesTheModelAndIsDrawnAfresh) {
   }
   writeCell(1, 0, L'#');
   display.present();
-  EXPECT_EQ(screen.columns(), 30);
-  EXPECT_EQ(screen.rows(), 10);
-  EXPECT_EQ(rowText(screen, 0), "abc");
+  EXPECT_EQ(screen.columns(), 80);  // nothing the game drew is lost or wrapped
+  EXPECT_EQ(screen.rows(), 25);
   EXPECT_EQ(shownText(0, 0, 3), L"abc");  // the whole picture was sent again
+  EXPECT_EQ(shownText(0, 9, 11), L"Needs 80x25");
+}
+
+// Ctrl-L paints every cell again and is no key for the game.
+TEST_F(WindowsConsoleDisplay, CtrlLPaintsThePictureAgain) {
+  Screen screen(80, 25);
+  WindowsConsolePlatform platform(screen, input_, output_);
+  screen.write("abc");
+  platform.present();
+  writeCell(1, 0, L'#');
+  type("\x0Ck");
+  EXPECT_EQ(platform.readKey(), 'k');
+  EXPECT_EQ(shownText(0, 0, 3), L"abc");
 }
 
 TEST_F(WindowsConsoleDisplay, LeavesThePictureWithTheCursorOnTheRowBelowIt) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   {
     ConsoleDisplay display(output_, screen);
     screen.placeCursor(10, 6);
@@ -313,7 +329,7 @@ TEST_F(WindowsConsoleGuard, OutputThatIsNotAConsoleIsNoPlaceToPlay) {
 class WindowsConsoleKeyboard : public ConsoleFixture {};
 
 TEST_F(WindowsConsoleKeyboard, KeysAreReadOneAtATimeWithoutEcho) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
   pushInput({keyRecord(true, VK_UP, 0), keyRecord(false, VK_UP, 0)});
   type("x3");
@@ -323,7 +339,7 @@ TEST_F(WindowsConsoleKeyboard, KeysAreReadOneAtATimeWithoutEcho) {
 }
 
 TEST_F(WindowsConsoleKeyboard, TypedLinesAreEditedAndEchoedIntoTheModel) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
   screen.write("Name: ");
   type("Alx\bice\nrest");
@@ -337,7 +353,7 @@ TEST_F(WindowsConsoleKeyboard, TypedLinesAreEditedAndEchoedIntoTheModel) {
 }
 
 TEST_F(WindowsConsoleKeyboard, TheBattlePollSeesKeysTypedDuringASleep) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
   EXPECT_FALSE(platform.keyWaiting());
   type("a");
@@ -351,7 +367,7 @@ TEST_F(WindowsConsoleKeyboard, TheBattlePollSeesKeysTypedDuringASleep) {
 }
 
 TEST_F(WindowsConsoleKeyboard, CtrlCWhileWaitingForAKeyEndsTheSession) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
   std::thread console([] {
     Sleep(50);
@@ -367,7 +383,7 @@ TEST_F(WindowsConsoleKeyboard, CtrlCWhileWaitingForAKeyEndsTheSession) {
 }
 
 TEST_F(WindowsConsoleKeyboard, CtrlZAtAKeyReadEndsTheInput) {
-  Screen screen(1, 1);
+  Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
   type("\x1A");
   try {
@@ -378,16 +394,23 @@ TEST_F(WindowsConsoleKeyboard, CtrlZAtAKeyReadEndsTheInput) {
   }
 }
 
-TEST_F(WindowsConsoleKeyboard, InputThatIsNotAConsoleHasEndedAtTheFirstRead) {
+TEST_F(WindowsConsoleKeyboard, InputThatIsNotAConsoleIsNoKeyboardToPlayWith) {
   HANDLE file = CreateFileW(L"NUL", GENERIC_READ, kShared, nullptr, OPEN_EXISTING, 0, nullptr);
-  {
-    Screen screen(1, 1);
-    WindowsConsolePlatform platform(screen, file, output_);
-    platform.sleep(1);
-    EXPECT_FALSE(platform.keyWaiting());
-    EXPECT_THROW(platform.readKey(), SessionEnded);
-  }
+  Screen screen(80, 25);
+  EXPECT_THROW(WindowsConsolePlatform(screen, file, output_), TerminalUnavailable);
   CloseHandle(file);
+}
+
+// Keys pressed as the game ends were meant for the game, not the shell.
+TEST_F(WindowsConsoleKeyboard, KeysLeftUnreadAreDiscardedAtTheEnd) {
+  {
+    Screen screen(80, 25);
+    WindowsConsolePlatform platform(screen, input_, output_);
+    type("ak");
+  }
+  DWORD waiting = 1;
+  GetNumberOfConsoleInputEvents(input_, &waiting);
+  EXPECT_EQ(waiting, 0u);
 }
 
 TEST_F(WindowsConsoleKeyboard, OnlyKeyEventsTypeAnything) {

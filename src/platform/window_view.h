@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "console/screen.h"
+
+namespace skyrazor {
+
+// The game's picture is a console of its own size (80x25); a live window is a
+// view onto it, and need not have that size. The picture sits at the window's
+// top left, and whatever of it fits is shown as it stands: nothing is wrapped
+// or lost, so when the window grows again the whole picture is back.
+//
+// One row of the window may carry a notice instead: that the window is too
+// small (and how large it must be), or news for the player such as a
+// recording that cannot be written. It goes below the picture where the window
+// has a row to spare, and over the window's bottom row where it has none.
+class WindowView {
+ public:
+  static constexpr std::uint16_t kNoticeAttribute = 0x70;  // black on light grey
+
+  explicit WindowView(const Screen& picture);
+
+  void setWindowSize(int columns, int rows);
+  int windowColumns() const { return windowColumns_; }
+  int windowRows() const { return windowRows_; }
+
+  // News for the player, shown until it is cleared; empty for none.
+  void setNews(std::string news);
+  bool hasNews() const { return !news_.empty(); }
+
+  bool tooSmall() const;
+  // The window cell at 0-based (column, row): the picture's, the notice's,
+  // or a blank beside and below the picture.
+  Cell cellAt(int column, int row) const;
+  // Whether the picture's cell is on view (for the cursor).
+  bool showsPictureCell(int column, int row) const;
+
+ private:
+  void composeNotice();
+
+  const Screen& picture_;
+  int windowColumns_;
+  int windowRows_;
+  std::string news_;
+  std::string notice_;
+  int noticeRow_ = -1;  // -1 when there is no notice
+};
+
+}  // namespace skyrazor
