@@ -20,6 +20,21 @@ namespace {
 
 using namespace skyrazor;
 
+// A recording that cannot be written is news for the player at once; the
+// game plays on.
+void tellRecordingFailures(ScriptRecorder* recorder, LivePlatform& terminal) {
+  if (recorder == nullptr) {
+    return;
+  }
+  auto tell = [&terminal](const std::string& why) {
+    terminal.showNews("Recording failed (" + why + "); the game plays on, unrecorded");
+  };
+  if (recorder->failed()) {
+    tell(recorder->failure());
+  }
+  recorder->onFailure(tell);
+}
+
 // Plays until the session ends: Ctrl-C or another ending signal (status 128
 // plus the signal's number; on Windows the status of a program Ctrl-C ended)
 // or the end of input (status 0). The terminal is given back when `terminal`
@@ -30,12 +45,16 @@ int playOnTerminal(ScriptRecorder* recorder) {
   int exitStatus = 0;
   try {
     LivePlatform terminal(screen, recorder);
+    tellRecordingFailures(recorder, terminal);
     Console console(screen, terminal, terminal, terminal);
     Game game(console);
     try {
       runProgramLoop(game);
     } catch (const SessionEnded& ended) {
       exitStatus = ended.exitStatus;
+    }
+    if (recorder != nullptr) {
+      recorder->onFailure(nullptr);
     }
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
@@ -53,6 +72,11 @@ int recordOnTerminal(const std::string& path) {
   ScriptRecorder recorder(file);
   int exitStatus = playOnTerminal(&recorder);
   recorder.finish();
+  if (recorder.failed()) {
+    std::cerr << "skyrazor: cannot write the recording '" << path << "': " << recorder.failure()
+              << "\n";
+    return 2;
+  }
   return exitStatus;
 }
 

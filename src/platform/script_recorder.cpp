@@ -1,18 +1,22 @@
 #include "platform/script_recorder.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace skyrazor {
 
 void ScriptRecorder::start(std::int64_t clockMs) {
   scriptMs_ = clockMs;
   endMs_ = clockMs;
-  out_ << "clock " << clockMs / 1000 << '\n' << std::flush;
+  out_ << "clock " << clockMs / 1000 << '\n';
+  flush();
 }
 
 void ScriptRecorder::key(unsigned char byte, std::int64_t stampMs) {
   waitUntil(stampMs);
   out_ << "key " << escapeScriptText(std::string_view(reinterpret_cast<const char*>(&byte), 1))
-       << '\n'
-       << std::flush;
+       << '\n';
+  flush();
 }
 
 void ScriptRecorder::line(std::string_view text, std::int64_t stampMs) {
@@ -22,9 +26,11 @@ void ScriptRecorder::line(std::string_view text, std::int64_t stampMs) {
   }
   // An empty line is a lone Enter: `type` needs text after its space.
   if (text.empty()) {
-    out_ << "key \\n\n" << std::flush;
+    out_ << "key \\n\n";
+    flush();
   } else {
-    out_ << "type " << escapeScriptText(text) << '\n' << std::flush;
+    out_ << "type " << escapeScriptText(text) << '\n';
+    flush();
   }
 }
 
@@ -34,7 +40,24 @@ void ScriptRecorder::finish() {
   }
   finished_ = true;
   waitUntil(endMs_);
-  out_ << std::flush;
+  flush();
+}
+
+void ScriptRecorder::flush() {
+  if (failed()) {
+    return;
+  }
+  if (out_) {
+    errno = 0;
+    out_.flush();
+  }
+  if (out_) {
+    return;
+  }
+  failure_ = errno != 0 ? std::strerror(errno) : "a write failed";
+  if (tell_) {
+    tell_(failure_);
+  }
 }
 
 void ScriptRecorder::waitUntil(std::int64_t stampMs) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -28,10 +29,20 @@ class ScriptRecorder {
   // The closing wait; called once, on the way out.
   void finish();
 
+  // Whether a write has failed (a full disk, say), and why. The game plays on:
+  // the player is told at once through `onFailure` and again on the way out.
+  bool failed() const { return !failure_.empty(); }
+  const std::string& failure() const { return failure_; }
+  void onFailure(std::function<void(const std::string& why)> tell) { tell_ = std::move(tell); }
+
  private:
   void waitUntil(std::int64_t stampMs);
+  // Flushes, and notes the first write that fails.
+  void flush();
 
   std::ostream& out_;
+  std::string failure_;
+  std::function<void(const std::string&)> tell_;
   std::int64_t scriptMs_ = 0;  // the script time after the lines written so far
   std::int64_t endMs_ = 0;
   bool finished_ = false;

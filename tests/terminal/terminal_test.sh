@@ -4,13 +4,18 @@
 #   - the title, the main menu, colours, the arena's line-drawing glyphs (in a
 #     UTF-8 locale) and typed names with a Backspace;
 #   - no CPU used while the menu waits for a key;
-#   - Ctrl-C, SIGTERM, SIGHUP, a crash, Ctrl-D and a closed or empty input each
-#     end the game with the expected status, and `stty -g` of the pane's
-#     terminal is afterwards what it was before;
+#   - Ctrl-C, SIGTERM, SIGHUP, a crash and Ctrl-D each end the game with the
+#     expected status, and `stty -g` of the pane's terminal is afterwards what
+#     it was before; keys typed as the game ends do not reach the shell;
+#   - what cannot be played on is refused with one line and status 1: input
+#     that is not a terminal (empty, closed, a pipe) and a terminal that
+#     cannot place the cursor (TERM=dumb);
+#   - a recording that cannot be written is told on the screen at once, and
+#     on the way out with status 2;
 #   - the terminal under stress: the window resized at a prompt and during a
 #     battle, a window smaller than the arena, Ctrl-C during the countdown,
 #     SIGHUP during a battle, the window closed during a battle and input
-#     ending at a prompt each leave the terminal restored and no game behind.
+#     each leave the terminal restored and no game behind.
 # Usage: terminal_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux.
 
 set -u
@@ -36,17 +41,24 @@ trap : INT
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
 case \$2 in
   tty) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0"' "$binary" "\$dir" ;;
+  dumb) TERM=dumb sh -c 'echo \$\$ >"\$1/pid"; exec "\$0"' "$binary" "\$dir" ;;
+  full) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" --record /dev/full' "$binary" "\$dir" ;;
   empty) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" </dev/null' "$binary" "\$dir" ;;
   closed) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" <&-' "$binary" "\$dir" ;;
   fifo) sh -c 'echo \$\$ >"\$1/pid"; exec "\$0" <"\$1/input"' "$binary" "\$dir" ;;
-esac
+esac 2>"\$dir/errors"
 status=\$?
 stty -g >"\$dir/after"
+# Whatever is left unread on the terminal would reach the shell now.
+stty -icanon min 0 time 2
+dd bs=64 count=1 of="\$dir/leftover" 2>/dev/null
+stty "\$(cat "\$dir/before")"
 echo \$status >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
 WRAPPER
 
-# start NAME [tty|empty|closed|fifo] [COLUMNS ROWS]: a fresh pane running the
-# game (fifo: standard input from the named pipe NAME/input).
+# start NAME [tty|dumb|full|empty|closed|fifo] [COLUMNS ROWS]: a fresh pane
+# running the game (dumb: with TERM=dumb; full: recording to /dev/full;
+# fifo: standard input from the named pipe NAME/input).
 start() {
   scenario=$1
   dir="$work/$1"
@@ -175,12 +187,47 @@ if start ctrl-d-at-prompt; then
   finish 0
 fi
 
+# Keys typed while the game is held and then ended are not left to the shell.
+if start typeahead; then
+  wait_for_text "Skyrazor"
+  keys x
+  wait_for_text "(1)Arcade"
+  kill -STOP "$pid"
+  keys ak
+  sleep 0.3
+  kill -INT "$pid"
+  kill -CONT "$pid"
+  finish 130
+  [ ! -s "$dir/leftover" ] || fail "keys left for the shell: '$(cat "$dir/leftover")'"
+fi
+
+# --- What cannot be played on ------------------------------------------------
+refused() {
+  finish 1
+  grep -q -F -- "$1" "$dir/errors" || fail "no '$1' on standard error: '$(cat "$dir/errors")'"
+}
+
 if start empty-input empty; then
-  finish 0
+  refused "standard input is not a terminal"
 fi
 
 if start closed-input closed; then
-  finish 0
+  refused "standard input is not a terminal"
+fi
+
+if start dumb-terminal dumb; then
+  refused "cannot place the cursor"
+fi
+
+# --- A recording that cannot be written ----------------------------------------
+if start recording-fails full; then
+  wait_for_text "Recording failed (No space left on device)"
+  keys x
+  wait_for_text "(1)Arcade"
+  keys C-c
+  finish 2
+  grep -q -x -F "skyrazor: cannot write the recording '/dev/full': No space left on device" \
+    "$dir/errors" || fail "the failed recording is not told on the way out: '$(cat "$dir/errors")'"
 fi
 
 # --- The terminal under stress -------------------------------------------------
@@ -265,15 +312,11 @@ if wait_for_text "Alice: Shields"; then
   fi
 fi
 
-# Input that ends in the middle of a name: the game leaves as at Ctrl-D.
-if start input-ends-at-prompt fifo; then
+# Keys from a pipe are no keyboard either: scripted runs are for that.
+if start piped-input fifo; then
   exec 3>"$dir/input"
-  wait_for_text "Skyrazor" && printf 'x' >&3
-  wait_for_text "(1)Arcade" && printf '3' >&3
-  wait_for_text "Pilot#1:" && printf 'Al' >&3
-  sleep 0.3
+  refused "use --script FILE"
   exec 3>&-
-  finish 0
 fi
 
 if [ "$failures" -ne 0 ]; then

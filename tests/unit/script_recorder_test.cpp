@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "console/screen.h"
 #include "console/seam.h"
@@ -125,6 +126,25 @@ TEST(ScriptRecorderTest, AnEmptyLineAndTheEndOfInputKey) {
   recorder.finish();
   // Ctrl-D ends the session; a replay ends at that key read for want of input.
   EXPECT_EQ(file.str(), "clock 1700000000\nwait 400\nkey \\n\n");
+}
+
+// A full disk: the first failed write is told once, with its reason, and the
+// recording stays failed; the game is not stopped by it.
+TEST(ScriptRecorderTest, AFailedWriteIsToldOnce) {
+  std::ostringstream file;
+  ScriptRecorder recorder(file);
+  std::vector<std::string> told;
+  recorder.onFailure([&told](const std::string& why) { told.push_back(why); });
+  recorder.start(1'700'000'000'000);
+  EXPECT_FALSE(recorder.failed());
+  file.setstate(std::ios::badbit);
+  recorder.key('a', 1'700'000'000'100);
+  recorder.key('b', 1'700'000'000'200);
+  recorder.finish();
+  EXPECT_TRUE(recorder.failed());
+  ASSERT_EQ(told.size(), 1U);
+  EXPECT_EQ(told[0], recorder.failure());
+  EXPECT_FALSE(told[0].empty());
 }
 
 }  // namespace
