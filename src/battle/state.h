@@ -5,7 +5,7 @@
 
 #include "battle/computer_pilot_state.h"
 #include "console/console.h"
-#include "shell/random.h"
+#include "console/random.h"
 #include "shell/shell_state.h"
 
 namespace skyrazor {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "battle/state.h"
-#include "shell/random.h"
+#include "console/random.h"
 #include "shell/shell_state.h"
 #include "support/fake_platform.h"
 
