@@ -82,10 +82,10 @@ bool bothShipsFlying(const Duel& duel) {
   return duel.pilots[0].ship.hp > 0 && duel.pilots[1].ship.hp > 0;
 }
 
-void pause(Console& console, const ShellState& shell) {
+void pause(Console& console, const BattleSettings& settings) {
   console.gotoXY(1, 1);
   console.setTextColor(color::kText);
-  console.sleep(shell.gameSpeed);
+  console.sleep(settings.gameSpeed);
 }
 
 // The single-line border on columns 2..41 and rows 2..12 (the frame takes
@@ -98,7 +98,7 @@ void drawEmptyArena(Console& console) {
   }
 }
 
-void drawPilot(Console& console, const PilotLook& look, const std::string& name,
+void drawPilot(Console& console, const PilotLook& look, std::string_view name,
                const ShipState& ship) {
   console.setTextColor(look.color);
   console.gotoXY(2, look.statusRow);
@@ -110,16 +110,16 @@ void drawPilot(Console& console, const PilotLook& look, const std::string& name,
 
 }  // namespace
 
-void runBattleFrame(Console& console, Random& random, ShellState& shell, Duel& duel) {
-  pause(console, shell);
+void runBattleFrame(Console& console, Random& random, BattleSettings& settings, Duel& duel) {
+  pause(console, settings);
   drawEmptyArena(console);
-  drawPilot(console, kPilotOneLook, shell.name1, duel.left().ship);
-  runPilotOnePhase(console, shell, duel);
-  drawPilot(console, kPilotTwoLook, shell.name2, duel.right().ship);
-  if (shell.kiLevel != 0) {
-    chooseComputerKey(random, shell, duel);
+  drawPilot(console, kPilotOneLook, settings.name1, duel.left().ship);
+  runPilotOnePhase(console, settings, duel);
+  drawPilot(console, kPilotTwoLook, settings.name2, duel.right().ship);
+  if (settings.kiLevel != 0) {
+    chooseComputerKey(random, settings, duel);
   }
-  runPilotTwoPhase(console, shell, duel);
+  runPilotTwoPhase(console, settings, duel);
   applyDustWalls(duel);
   flyProjectiles(console, random, duel.left(), Side::Left, duel.right());
   flyProjectiles(console, random, duel.right(), Side::Right, duel.left());
@@ -128,11 +128,11 @@ void runBattleFrame(Console& console, Random& random, ShellState& shell, Duel& d
   advanceFrameCounters(console, duel);
 }
 
-void runBattle(Console& console, Random& random, ShellState& shell, Duel& duel) {
+void runBattle(Console& console, Random& random, BattleSettings& settings, Duel& duel) {
   // The end test comes before every frame, the first included, so a battle
   // ends at the start of the frame after a ship lost its last hit point.
   for (int frameNumber = 1; bothShipsFlying(duel); ++frameNumber) {
-    runBattleFrame(console, random, shell, duel);
+    runBattleFrame(console, random, settings, duel);
     console.frameEnded(frameNumber);
   }
 }
