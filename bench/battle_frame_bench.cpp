@@ -2,7 +2,7 @@
 // the screen model, without presenting it anywhere.
 #include <benchmark/benchmark.h>
 
-#include "battle/state.h"
+#include "battle/frame_loop.h"
 #include "console/console.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <random>
 #include <string>
 
+#include "battle/frame_loop.h"
 #include "battle/promises.h"
-#include "battle/state.h"
 #include "console/console.h"
 
 namespace {

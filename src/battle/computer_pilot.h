@@ -1,6 +1,7 @@
 #pragma once
 
 #include "battle/state.h"
+#include "console/random.h"
 
 namespace skyrazor {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "battle/state.h"
+#include "console/console.h"
 
 namespace skyrazor {
 

@@ -5,8 +5,6 @@
 #include <string_view>
 
 #include "battle/computer_pilot_state.h"
-#include "console/console.h"
-#include "console/random.h"
 
 namespace skyrazor {
 
@@ -123,11 +121,5 @@ void resetBattleCounters(Duel& duel);
 void clearSlot(Projectile& slot);
 void resetPools(Duel& duel);
 bool launchProjectile(Pilot& pilot, char symbol, std::int32_t col, std::int32_t row);
-
-// One battle, frame by frame, until a ship has no hit points left. Reads the
-// names, the speed and the level in `settings`, and reads and writes its key.
-void runBattle(Console& console, Random& random, BattleSettings& settings, Duel& duel);
-// One frame of it, from the pause to the frame-end counters.
-void runBattleFrame(Console& console, Random& random, BattleSettings& settings, Duel& duel);
 
 }  // namespace skyrazor

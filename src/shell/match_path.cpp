@@ -1,3 +1,4 @@
+#include "battle/frame_loop.h"
 #include "shell/match_setup.h"
 #include "shell/modes.h"
 #include "shell/result_screen.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "battle/state.h"
+#include "battle/frame_loop.h"
 #include "console/random.h"
 #include "support/fake_platform.h"
 
