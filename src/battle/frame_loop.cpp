@@ -6,6 +6,7 @@
 #include "battle/controls.h"
 #include "battle/dustwall.h"
 #include "battle/flight.h"
+#include "battle/frame_counters.h"
 #include "battle/meetings.h"
 #include "console/colors.h"
 

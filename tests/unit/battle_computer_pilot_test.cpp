@@ -7,8 +7,8 @@
 
 #include "battle/computer_pilot.h"
 #include "battle/controls.h"
+#include "battle/frame_counters.h"
 #include "battle/frame_loop.h"
-#include "battle/meetings.h"
 #include "support/battle_fixture.h"
 
 namespace skyrazor {
