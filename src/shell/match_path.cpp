@@ -1,6 +1,8 @@
+#include "shell/match_path.h"
+
 #include "battle/frame_loop.h"
 #include "shell/match_setup.h"
-#include "shell/modes.h"
+#include "shell/password_display.h"
 #include "shell/result_screen.h"
 
 namespace skyrazor {
