@@ -2,7 +2,7 @@
 // the screen model, without presenting it anywhere.
 #include <benchmark/benchmark.h>
 
-#include "battle/state.h"
+#include "battle/frame_loop.h"
 #include "console/console.h"
 
 namespace {
@@ -49,9 +49,9 @@ void BM_BusyBattleFrame(benchmark::State& state) {
   Screen screen(80, 25);
   SilentPlatform platform;
   Console console(screen, platform, platform, platform);
-  ShellState shell;
-  shell.name1 = "Alice";
-  shell.name2 = "Bob";
+  BattleSettings settings;
+  settings.name1 = "Alice";
+  settings.name2 = "Bob";
   Random random;
   random.seed(1700000000);
   const Duel start = busyDuel();
@@ -61,7 +61,7 @@ void BM_BusyBattleFrame(benchmark::State& state) {
     // drift as the projectiles leave the arena. The copy (about a kilobyte)
     // is part of the figure; it is small beside the frame.
     duel = start;
-    runBattleFrame(console, random, shell, duel);
+    runBattleFrame(console, random, settings, duel);
     benchmark::DoNotOptimize(screen.cell(0, 0));
   }
 }

@@ -13,8 +13,8 @@
 #include <random>
 #include <string>
 
+#include "battle/frame_loop.h"
 #include "battle/promises.h"
-#include "battle/state.h"
 #include "console/console.h"
 
 namespace {
@@ -92,22 +92,22 @@ class InvariantChecker {
 // A battle set up as the shell sets up a VS-computer match with the default
 // ships; the game's dice are seeded per battle as the program loop seeds them
 // from the clock.
-void prepareBattle(Duel& duel, ShellState& shell, int level) {
+void prepareBattle(Duel& duel, BattleSettings& settings, int level) {
   applyDefaultSet(duel);
   rearmShips(duel);
   resetBattleCounters(duel);
   resetPools(duel);
-  shell.kiLevel = level;
-  shell.key = '2';  // the menu digit that started the match
+  settings.kiLevel = level;
+  settings.key = '2';  // the menu digit that started the match
 }
 
 void playBattle(Console& console, SoakPlatform& platform, InvariantChecker& checker,
                 LevelTally& tally, int level, int battle, int frameCap) {
   Duel duel;
-  ShellState shell;
-  shell.name1 = "Monkey";
-  shell.name2 = "Computer";
-  prepareBattle(duel, shell, level);
+  BattleSettings settings;
+  settings.name1 = "Monkey";
+  settings.name2 = "Computer";
+  prepareBattle(duel, settings, level);
   Random random;
   random.seed(static_cast<std::uint32_t>(1700000000 + level * 100000 + battle));
   RandomPilot pilotOne(static_cast<std::uint32_t>(level * 1000003 + battle));
@@ -115,7 +115,7 @@ void playBattle(Console& console, SoakPlatform& platform, InvariantChecker& chec
   int frame = 0;
   while (duel.left().ship.hp > 0 && duel.right().ship.hp > 0 && frame < frameCap) {
     platform.press(pilotOne.nextKey());
-    runBattleFrame(console, random, shell, duel);
+    runBattleFrame(console, random, settings, duel);
     ++frame;
     checker.check(duel, level, battle, frame);
   }

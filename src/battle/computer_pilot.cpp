@@ -372,10 +372,10 @@ void holdFarHalfWithIons(Cockpit& cockpit) {
 
 }  // namespace
 
-void chooseComputerKey(Random& random, ShellState& shell, Duel& duel) {
-  Cockpit cockpit{random,           shell.key,        duel.computerPilot,
+void chooseComputerKey(Random& random, BattleSettings& settings, Duel& duel) {
+  Cockpit cockpit{random,           settings.key,     duel.computerPilot,
                   duel.left().ship, duel.left().pool, duel.right().ship};
-  switch (shell.kiLevel) {
+  switch (settings.kiLevel) {
     case 1:
       flyAtRandom(cockpit);
       break;

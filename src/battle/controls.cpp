@@ -23,9 +23,9 @@ constexpr const KeyBindings& keysOf(Side side) {
 
 // A key that was already taken replaces whatever the shared key held; with
 // none waiting, a pending key stays and is offered to the phase again.
-void takeKeyIfWaiting(Console& console, ShellState& shell) {
+void takeKeyIfWaiting(Console& console, BattleSettings& settings) {
   if (console.keyWaiting()) {
-    shell.key = static_cast<char>(console.takeWaitingKey());
+    settings.key = static_cast<char>(console.takeWaitingKey());
   }
 }
 
@@ -85,17 +85,17 @@ void fireIon(Pilot& pilot, Side side) {
 
 }  // namespace
 
-void runPilotOnePhase(Console& console, ShellState& shell, Duel& duel) {
-  takeKeyIfWaiting(console, shell);
-  actOnKey(shell.key, duel.left(), Side::Left);
+void runPilotOnePhase(Console& console, BattleSettings& settings, Duel& duel) {
+  takeKeyIfWaiting(console, settings);
+  actOnKey(settings.key, duel.left(), Side::Left);
 }
 
-void runPilotTwoPhase(Console& console, ShellState& shell, Duel& duel) {
+void runPilotTwoPhase(Console& console, BattleSettings& settings, Duel& duel) {
   // The computer pilot has already put its command into the shared key.
-  if (shell.kiLevel == 0) {
-    takeKeyIfWaiting(console, shell);
+  if (settings.kiLevel == 0) {
+    takeKeyIfWaiting(console, settings);
   }
-  actOnKey(shell.key, duel.right(), Side::Right);
+  actOnKey(settings.key, duel.right(), Side::Right);
 }
 
 void actOnKey(char& key, Pilot& pilot, Side side) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "battle/state.h"
+#include "console/console.h"
+#include "console/random.h"
 
 namespace skyrazor {
 

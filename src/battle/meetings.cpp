@@ -2,16 +2,10 @@
 
 #include <array>
 
-#include "console/colors.h"
-
 namespace skyrazor {
 namespace {
 
 constexpr unsigned char kMeetingMark = 0xB0;
-
-constexpr std::int32_t kLeftRegenerationTick = 10;
-constexpr std::int32_t kRightRegenerationTick = 15;
-constexpr std::int32_t kRegenerationCycle = 20;
 
 struct Cell {
   std::int32_t col;
@@ -106,11 +100,6 @@ void resolveMeeting(Console& console, Random& random, Duel& duel, Projectile& le
   settlePair(random, left, right);
 }
 
-void regenerateShields(Pilot& pilot) {
-  const std::int32_t raised = pilot.ship.shields + pilot.config.regenRate;
-  pilot.ship.shields = raised <= pilot.config.shieldMax ? raised : pilot.config.shieldMax;
-}
-
 }  // namespace
 
 // Survivors of a meeting go on meeting the rest of the slots in the same
@@ -124,23 +113,6 @@ void resolveProjectileMeetings(Console& console, Random& random, Duel& duel) {
         resolveMeeting(console, random, duel, left, right);
       }
     }
-  }
-}
-
-void advanceFrameCounters(Console& console, Duel& duel) {
-  console.setTextColor(color::kText);
-  ++duel.regenTick;
-  if (duel.regenTick == kLeftRegenerationTick) {
-    regenerateShields(duel.left());
-  }
-  if (duel.regenTick == kRightRegenerationTick) {
-    regenerateShields(duel.right());
-  }
-  if (duel.regenTick == kRegenerationCycle) {
-    duel.regenTick = 0;
-  }
-  if (duel.computerPilot.rocketCooldown > 0) {
-    --duel.computerPilot.rocketCooldown;
   }
 }
 

@@ -2,11 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "battle/computer_pilot_state.h"
-#include "console/console.h"
-#include "shell/random.h"
-#include "shell/shell_state.h"
 
 namespace skyrazor {
 
@@ -98,6 +96,20 @@ struct Duel {
   Pilot& right() { return pilots[1]; }
 };
 
+// What the shell lends a battle: the pilots' names for the status lines, the
+// pause per frame in milliseconds, who flies the right ship (0: a person,
+// otherwise the computer pilot's level) and the shared key. Both pilots'
+// phases read and write that one key, so a computer pilot's command and a
+// person's key press look alike to pilot 2's phase; the battle leaves in it
+// whatever the last frame left, and the shell's menus carry on with it.
+struct BattleSettings {
+  std::string_view name1;
+  std::string_view name2;
+  std::int32_t gameSpeed = 50;
+  std::int32_t kiLevel = 0;
+  char key = 'x';  // 'x' stands for "nothing pending"
+};
+
 // The default ship settings of pilot 1 (left) and pilot 2 (right).
 void applyDefaultSet(Duel& duel);
 // Full shields, configured hit points and the machine bolt for both ships.
@@ -109,11 +121,5 @@ void resetBattleCounters(Duel& duel);
 void clearSlot(Projectile& slot);
 void resetPools(Duel& duel);
 bool launchProjectile(Pilot& pilot, char symbol, std::int32_t col, std::int32_t row);
-
-// One battle, frame by frame, until a ship has no hit points left. Reads and
-// writes the shared key, the names, the speed and the level in `shell`.
-void runBattle(Console& console, Random& random, ShellState& shell, Duel& duel);
-// One frame of it, from the pause to the frame-end counters.
-void runBattleFrame(Console& console, Random& random, ShellState& shell, Duel& duel);
 
 }  // namespace skyrazor

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "shell/random.h"
+#include "console/random.h"
 
 namespace skyrazor {
 

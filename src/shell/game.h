@@ -2,7 +2,7 @@
 
 #include "battle/state.h"
 #include "console/console.h"
-#include "shell/random.h"
+#include "console/random.h"
 #include "shell/shell_state.h"
 
 namespace skyrazor {

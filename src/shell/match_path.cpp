@@ -1,14 +1,28 @@
+#include "shell/match_path.h"
+
+#include "battle/frame_loop.h"
 #include "shell/match_setup.h"
-#include "shell/modes.h"
+#include "shell/password_display.h"
 #include "shell/result_screen.h"
 
 namespace skyrazor {
+namespace {
+
+// The battle sees only the names, the speed, the level and the shared key.
+BattleSettings battleSettingsFor(const ShellState& shell) {
+  return BattleSettings{shell.name1, shell.name2, shell.gameSpeed, shell.kiLevel, shell.key};
+}
+
+}  // namespace
 
 void runMatchPath(Game& game) {
   game.console.cls();
   runMatchSetup(game);
   game.console.cls();
-  runBattle(game.console, game.random, game.shell, game.duel);
+  BattleSettings settings = battleSettingsFor(game.shell);
+  runBattle(game.console, game.random, settings, game.duel);
+  // The key the last frame left is the shell's again.
+  game.shell.key = settings.key;
   showResultScreen(game);
   if (game.shell.arcadeMode == 1) {
     showPasswordIfDue(game);

@@ -1,8 +1,12 @@
 #include "shell/program_loop.h"
 
 #include "console/colors.h"
+#include "shell/arcade_menu.h"
+#include "shell/gallery.h"
 #include "shell/main_menu.h"
-#include "shell/modes.h"
+#include "shell/match_path.h"
+#include "shell/options_screen.h"
+#include "shell/result_screen.h"
 #include "shell/title_screen.h"
 
 namespace skyrazor {

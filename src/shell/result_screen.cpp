@@ -1,7 +1,6 @@
 #include "shell/result_screen.h"
 
 #include "console/colors.h"
-#include "shell/modes.h"
 
 namespace skyrazor {
 namespace {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "battle/state.h"
+#include "console/random.h"
 #include "support/fake_platform.h"
 
 namespace skyrazor::testing {

@@ -7,7 +7,8 @@
 
 #include "battle/computer_pilot.h"
 #include "battle/controls.h"
-#include "battle/meetings.h"
+#include "battle/frame_counters.h"
+#include "battle/frame_loop.h"
 #include "support/battle_fixture.h"
 
 namespace skyrazor {
@@ -33,13 +34,13 @@ struct Shot {
 
 class ComputerPilotTest : public testing::BattleFixture {
  protected:
-  ComputerPilotTest() { shell.key = kUntouched; }
+  ComputerPilotTest() { settings.key = kUntouched; }
 
   // One decision at `level`; returns the key as pilot 2's phase would find it.
   char decide(std::int32_t level) {
-    shell.kiLevel = level;
-    chooseComputerKey(random, shell, duel);
-    return shell.key;
+    settings.kiLevel = level;
+    chooseComputerKey(random, settings, duel);
+    return settings.key;
   }
   // One decision with the dice pinned to `rolls`, which must be exactly the
   // draws it takes.
@@ -52,7 +53,7 @@ class ComputerPilotTest : public testing::BattleFixture {
   // One decision followed by pilot 2 carrying it out.
   char decideAndAct(std::int32_t level) {
     const char decided = decide(level);
-    actOnKey(shell.key, right(), Side::Right);
+    actOnKey(settings.key, right(), Side::Right);
     return decided;
   }
   void shipsOnRows(std::int32_t pilotOneRow, std::int32_t pilotTwoRow) {
@@ -94,13 +95,13 @@ class ComputerPilotTest : public testing::BattleFixture {
     }
   }
 
-  ShellState shell;
+  BattleSettings settings;
 };
 
 // --- Every level ----------------------------------------------------------------------
 
 TEST_F(ComputerPilotTest, LevelZeroLeavesEverythingToThePersonAtTheKeyboard) {
-  shell.key = 'k';  // pilot 2's key, read in pilot 1's phase
+  settings.key = 'k';  // pilot 2's key, read in pilot 1's phase
   right().ship.weaponType = kIon;
   place(left(), 19, symbol::kRocket, 40, 7);
   duel.computerPilot = {5, 2, 3};
@@ -115,11 +116,11 @@ TEST_F(ComputerPilotTest, RocketCooldownRunsDownAtTheEndOfEveryFrameAtEveryLevel
   for (std::int32_t level = 0; level <= 9; ++level) {
     resetBattleCounters(duel);
     duel.computerPilot.rocketCooldown = 2;
-    shell.kiLevel = level;
-    runBattleFrame(fake.console, random, shell, duel);
+    settings.kiLevel = level;
+    runBattleFrame(fake.console, random, settings, duel);
     EXPECT_EQ(duel.computerPilot.rocketCooldown, 1) << "level " << level;
-    runBattleFrame(fake.console, random, shell, duel);
-    runBattleFrame(fake.console, random, shell, duel);
+    runBattleFrame(fake.console, random, settings, duel);
+    runBattleFrame(fake.console, random, settings, duel);
     EXPECT_EQ(duel.computerPilot.rocketCooldown, 0) << "level " << level;
   }
 }
@@ -153,7 +154,7 @@ TEST_F(ComputerPilotTest, LevelTwoActsByChanceOrChasesPilotOnesRow) {
   for (const auto& [pilotOneRow, byDraw] : byDrawWithPilotOneOnRow) {
     shipsOnRows(pilotOneRow, 7);
     for (std::int32_t draw = 0; draw < 10; ++draw) {
-      shell.key = kUntouched;
+      settings.key = kUntouched;
       EXPECT_EQ(decideWith(2, {{10, draw}}), byDraw[static_cast<std::size_t>(draw)])
           << "pilot 1 on row " << pilotOneRow << ", draw " << draw;
     }
@@ -165,7 +166,7 @@ TEST_F(ComputerPilotTest, LevelTwoDodgesOnlyShotsStandingInItsOwnCell) {
   // frame: no coin is tossed and the key keeps what pilot 1's phase left.
   placeShots({{'.', 39, 7}, {'.', 40, 8}});
   for (char leftOver : {'x', 'p'}) {
-    shell.key = leftOver;
+    settings.key = leftOver;
     EXPECT_EQ(decideWith(2, {{10, 4}}), leftOver);
   }
   // Each shot in column 40 of its row gets a coin toss; the lowest slot decides.
@@ -185,12 +186,12 @@ TEST_F(ComputerPilotTest, LevelTwoDodgeAgainstTheEdgeIsNotMadeAndTheShotStrikes)
     rearmShips(duel);
     shipsOnRows(7, edge.row);
     place(left(), 19, symbol::kMachineBolt, 40, edge.row);
-    shell.key = 'x';
-    shell.kiLevel = 2;
+    settings.key = 'x';
+    settings.kiLevel = 2;
     useRolls({{10, 4}, {2, edge.coin}, {12, 6}});
-    runBattleFrame(fake.console, random, shell, duel);
+    runBattleFrame(fake.console, random, settings, duel);
     EXPECT_EQ(right().ship.row, edge.row);
-    EXPECT_EQ(shell.key, edge.key) << "still pending";
+    EXPECT_EQ(settings.key, edge.key) << "still pending";
     EXPECT_EQ(right().ship.shields, 100 - 12 - 2);
   }
 }
@@ -273,7 +274,7 @@ TEST_F(ComputerPilotTest, NearShotsElsewhereLeaveOnlyTheJitterAndTheBoltFallback
   shipsOnRows(9, 7);  // not level, and still no chase while a shot is near
   for (std::int32_t level : {3, 9}) {
     for (std::int32_t jitter : {0, 1, 2, 13}) {
-      shell.key = kUntouched;
+      settings.key = kUntouched;
       right().ship.weaponType = kIon;
       EXPECT_EQ(decideWith(level, {{14, jitter}, {10, 2}}), jitter < 2 ? "lp"[jitter] : kUntouched);
       EXPECT_EQ(right().ship.weaponType, level == 9 ? kBolt : kIon);

@@ -258,11 +258,11 @@ TEST_F(ControlsTest, FireUsesUpTheKeyEvenWhenNothingLeaves) {
 class PilotPhasesTest : public ControlsTest {
  protected:
   void runBothPhases() {
-    runPilotOnePhase(io.console, shell, duel);
-    runPilotTwoPhase(io.console, shell, duel);
+    runPilotOnePhase(io.console, settings, duel);
+    runPilotTwoPhase(io.console, settings, duel);
   }
   testing::FakeConsole io;
-  ShellState shell;
+  BattleSettings settings;
 };
 
 TEST_F(PilotPhasesTest, EachPhaseTakesAtMostOneWaitingKey) {
@@ -277,14 +277,14 @@ TEST_F(PilotPhasesTest, PilotTwoKeyReadInPilotOnesPhaseActsInTheSameFrame) {
   io.platform.keys = {'k'};
   runBothPhases();
   EXPECT_EQ(busySlots(right), 2);
-  EXPECT_EQ(shell.key, 'x');
+  EXPECT_EQ(settings.key, 'x');
 }
 
 TEST_F(PilotPhasesTest, SecondKeyOfAFrameReplacesAnUnusedFirst) {
   io.platform.keys = {'k', 'a'};  // pilot 2 fires, then pilot 1, in one frame
   runBothPhases();
   EXPECT_EQ(busySlots(left) + busySlots(right), 0);  // "k" is lost
-  EXPECT_EQ(shell.key, 'a');
+  EXPECT_EQ(settings.key, 'a');
 
   runBothPhases();  // pilot 1 fires in the next frame
   EXPECT_EQ(busySlots(left), 2);
@@ -292,28 +292,28 @@ TEST_F(PilotPhasesTest, SecondKeyOfAFrameReplacesAnUnusedFirst) {
 }
 
 TEST_F(PilotPhasesTest, PendingKeyIsOfferedAgainUntilANewKeyArrives) {
-  shell.key = '2';  // the menu digit left over from the main menu is no command
+  settings.key = '2';  // the menu digit left over from the main menu is no command
   runBothPhases();
-  EXPECT_EQ(shell.key, '2');
+  EXPECT_EQ(settings.key, '2');
 
   left.ship.row = 3;
-  shell.key = 'e';
+  settings.key = 'e';
   runBothPhases();
   runBothPhases();
-  EXPECT_EQ(shell.key, 'e');
+  EXPECT_EQ(settings.key, 'e');
 
   io.platform.keys = {'s'};
   runBothPhases();
   EXPECT_EQ(left.ship.row, 4);
-  EXPECT_EQ(shell.key, 'x');
+  EXPECT_EQ(settings.key, 'x');
 }
 
 TEST_F(PilotPhasesTest, ComputerFlownShipLeavesTheKeyboardToPilotOne) {
-  shell.kiLevel = 2;
+  settings.kiLevel = 2;
   io.platform.keys = {'a', 'l'};
-  runPilotOnePhase(io.console, shell, duel);
-  shell.key = 'k';  // the computer's command
-  runPilotTwoPhase(io.console, shell, duel);
+  runPilotOnePhase(io.console, settings, duel);
+  settings.key = 'k';  // the computer's command
+  runPilotTwoPhase(io.console, settings, duel);
   EXPECT_EQ(busySlots(left), 2);
   EXPECT_EQ(busySlots(right), 2);
   EXPECT_EQ(right.ship.row, 7);

@@ -5,7 +5,7 @@
 
 #include "battle/dustwall.h"
 #include "battle/state.h"
-#include "shell/random.h"
+#include "console/random.h"
 #include "support/fake_platform.h"
 
 namespace skyrazor {

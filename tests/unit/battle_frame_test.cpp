@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "battle/state.h"
-#include "shell/random.h"
-#include "shell/shell_state.h"
+#include "battle/frame_loop.h"
+#include "console/random.h"
 #include "support/fake_platform.h"
 
 namespace skyrazor {
@@ -51,9 +50,9 @@ class BattleFrameTest : public ::testing::Test {
     rearmShips(duel);
     resetBattleCounters(duel);
     resetPools(duel);
-    shell.name1 = "Alice";
-    shell.name2 = "Bob";
-    shell.key = '3';  // the menu digit that started the match
+    settings.name1 = "Alice";
+    settings.name2 = "Bob";
+    settings.key = '3';  // the menu digit that started the match
     random.seed(4242);
   }
 
@@ -66,7 +65,7 @@ class BattleFrameTest : public ::testing::Test {
         duel.left().ship.hp = 0;
       }
     };
-    runBattle(console, random, shell, duel);
+    runBattle(console, random, settings, duel);
   }
 
   std::vector<std::string> screenRows() const {
@@ -94,7 +93,7 @@ class BattleFrameTest : public ::testing::Test {
   Screen screen{80, 25};
   BattlePlatform platform{screen};
   Console console{screen, platform, platform, platform};
-  ShellState shell;
+  BattleSettings settings;
   Duel duel;
   Random random;
   std::vector<std::vector<std::string>> rowsAtFrameEnd;
@@ -106,7 +105,7 @@ TEST_F(BattleFrameTest, ShipWithoutHitPointsEndsTheBattleBeforeTheFirstFrame) {
       rearmShips(duel);
       duel.pilot(side).ship.hp = lostHitPoints;
       platform.keys = {'s'};
-      runBattle(console, random, shell, duel);
+      runBattle(console, random, settings, duel);
       EXPECT_TRUE(platform.pauses.empty());
       EXPECT_TRUE(platform.endedFrames.empty());
       EXPECT_EQ(platform.keys.size(), 1u);
@@ -116,7 +115,7 @@ TEST_F(BattleFrameTest, ShipWithoutHitPointsEndsTheBattleBeforeTheFirstFrame) {
 }
 
 TEST_F(BattleFrameTest, EachFramePausesInWhiteAtTheTopLeftAndEndsAtTheNumberedHook) {
-  shell.gameSpeed = 37;
+  settings.gameSpeed = 37;
   screen.setAttribute(0x0C);
   runFrames(3);
   ASSERT_EQ(platform.pauses.size(), 3u);
@@ -182,14 +181,14 @@ TEST_F(BattleFrameTest, ClearingWipesTheInteriorAndNothingElse) {
 }
 
 TEST_F(BattleFrameTest, StatusLinesArePrintedWholeAndLeaveNoStaleCharacters) {
-  shell.name2 = "ErrorInNameSettings-TheUnknownNoname";
+  settings.name2 = "ErrorInNameSettings-TheUnknownNoname";
   runFrames(1);
   EXPECT_EQ(textAt(2, 13, 58), "ErrorInNameSettings-TheUnknownNoname: Shields(100) HP(3) W");
 
   duel.left().ship.shields = 99;
   duel.left().ship.hp = 3;
-  shell.name1 = "Al";  // with 99 shields, four characters shorter than before
-  shell.name2 = "Bob";
+  settings.name1 = "Al";  // with 99 shields, four characters shorter than before
+  settings.name2 = "Bob";
   duel.right().ship.shields = 7;
   runFrames(1);
   EXPECT_EQ(textAt(1, 1, 80), " Al: Shields(99) HP(3) Weaptype(1)" + std::string(46, ' '));

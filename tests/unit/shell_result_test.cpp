@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "shell/modes.h"
 #include "shell/result_screen.h"
 #include "support/fake_platform.h"
 

@@ -7,6 +7,9 @@ namespace skyrazor {
 // The game's one pseudo-random generator: a 32-bit linear congruential
 // generator giving 0..32767. The order of draws is part of the game's
 // behaviour, so every draw is made exactly where a procedure makes it.
+// It lives in the console layer, the base that the battle and the shell both
+// stand on: the shell seeds it at every pass and draws arcade opponents, the
+// battle draws from the same generator in every frame.
 class Random {
  public:
   void seed(std::uint32_t value) { state_ = value; }
