@@ -18,7 +18,7 @@ class SilentPlatform final : public Display, public Keyboard, public Clock {
   unsigned char takeWaitingKey() override { return 'x'; }
   std::string pullLine() override { return "\n"; }
   void sleep(int) override {}
-  std::int64_t nowSeconds() override { return 1000000000; }
+  std::int64_t nowMs() override { return std::int64_t{1000000000} * 1000; }
 };
 
 // Both rings full of every kind of projectile spread over the arena, both

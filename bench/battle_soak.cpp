@@ -40,7 +40,7 @@ class SoakPlatform final : public Display, public Keyboard, public Clock {
   }
   std::string pullLine() override { return "\n"; }
   void sleep(int) override {}
-  std::int64_t nowSeconds() override { return 0; }
+  std::int64_t nowMs() override { return 0; }
 
  private:
   static constexpr char kNothing = '\0';

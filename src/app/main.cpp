@@ -1,20 +1,23 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "app/command_line.h"
-#include "console/console.h"
+#include "console/screen.h"
+#include "platform/live_keyboard.h"
 #include "platform/live_platform.h"
+#include "platform/recorded_session.h"
 #include "platform/replay_platform.h"
 #include "platform/script.h"
 #include "platform/script_recorder.h"
 #include "platform/scripted_platform.h"
 #include "platform/standard_streams.h"
-#include "shell/program_loop.h"
+#include "shell/game_session.h"
 
 namespace {
 
@@ -22,17 +25,14 @@ using namespace skyrazor;
 
 // A recording that cannot be written is news for the player at once; the
 // game plays on.
-void tellRecordingFailures(ScriptRecorder* recorder, LivePlatform& terminal) {
-  if (recorder == nullptr) {
-    return;
-  }
+void tellRecordingFailures(ScriptRecorder& recorder, LivePlatform& terminal) {
   auto tell = [&terminal](const std::string& why) {
     terminal.showNews("Recording failed (" + why + "); the game plays on, unrecorded");
   };
-  if (recorder->failed()) {
-    tell(recorder->failure());
+  if (recorder.failed()) {
+    tell(recorder.failure());
   }
-  recorder->onFailure(tell);
+  recorder.onFailure(tell);
 }
 
 // Plays until the session ends: Ctrl-C or another ending signal (status 128
@@ -42,25 +42,22 @@ void tellRecordingFailures(ScriptRecorder* recorder, LivePlatform& terminal) {
 // is recorded as it goes.
 int playOnTerminal(ScriptRecorder* recorder) {
   Screen screen(80, 25);
-  int exitStatus = 0;
   try {
-    LivePlatform terminal(screen, recorder);
-    tellRecordingFailures(recorder, terminal);
-    Console console(screen, terminal, terminal, terminal);
-    Game game(console);
-    try {
-      runProgramLoop(game);
-    } catch (const SessionEnded& ended) {
-      exitStatus = ended.exitStatus;
+    LivePlatform terminal(screen);
+    LiveKeyboard keyboard(terminal, screen, LivePlatform::kEndOfInputKey);
+    if (recorder == nullptr) {
+      return playGameSession({screen, terminal, keyboard, nullptr, keyboard});
     }
-    if (recorder != nullptr) {
-      recorder->onFailure(nullptr);
-    }
+    RecordedClock clock(keyboard, *recorder, 1);
+    RecordedKeyboard recordedKeyboard(keyboard, keyboard, *recorder);
+    tellRecordingFailures(*recorder, terminal);
+    int exitStatus = playGameSession({screen, terminal, recordedKeyboard, nullptr, clock});
+    recorder->onFailure(nullptr);
+    return exitStatus;
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;
   }
-  return exitStatus;
 }
 
 int recordOnTerminal(const std::string& path) {
@@ -120,18 +117,13 @@ int replayOnTerminal(const ReplayOptions& options) {
     return *status;
   }
   Screen screen(80, 25);
-  int exitStatus = 0;
   try {
     LivePlatform terminal(screen);
+    LiveKeyboard keyboard(terminal, screen, LivePlatform::kEndOfInputKey);
     ReplayPlatform replay(screen, std::move(std::get<Script>(script)), options.speed, terminal,
-                          terminal, terminal);
-    Console console(screen, replay, replay, replay);
-    Game game(console);
-    try {
-      runProgramLoop(game);
-    } catch (const SessionEnded& ended) {
-      exitStatus = ended.exitStatus;
-    }
+                          keyboard, keyboard);
+    Keyboard* secondKeyboard = replay.hasSecondKeyboard() ? &replay.secondKeyboard() : nullptr;
+    int exitStatus = playGameSession({screen, replay, replay, secondKeyboard, replay});
     if (replay.scriptEnded()) {
       try {
         replay.showEnd();
@@ -139,11 +131,11 @@ int replayOnTerminal(const ReplayOptions& options) {
         exitStatus = ended.exitStatus;
       }
     }
+    return exitStatus;
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;
   }
-  return exitStatus;
 }
 
 int playScripted(const ScriptedRunOptions& options) {
@@ -154,13 +146,9 @@ int playScripted(const ScriptedRunOptions& options) {
   Screen screen(options.columns, options.rows);
   ScriptedPlatform platform(screen, std::move(std::get<Script>(script)), options.dumps,
                             options.limitMs, std::cout);
-  Console console(screen, platform, platform, platform);
-  Game game(console);
-  try {
-    runProgramLoop(game);
-  } catch (const SessionEnded&) {
-    platform.dumpEnd();
-  }
+  Keyboard* secondKeyboard = platform.hasSecondKeyboard() ? &platform.secondKeyboard() : nullptr;
+  playGameSession({screen, platform, platform, secondKeyboard, platform});
+  platform.dumpEnd();
   std::cout.flush();
   return 0;
 }

@@ -21,11 +21,34 @@ constexpr const KeyBindings& keysOf(Side side) {
   return side == Side::Left ? kLeftKeys : kRightKeys;
 }
 
+// At a keyboard of their own, each pilot flies with either set of letters:
+// the other pilot's letters stand for their own.
+char asOwnLetter(char key, Side side) {
+  const KeyBindings& own = keysOf(side);
+  const KeyBindings& other = keysOf(side == Side::Left ? Side::Right : Side::Left);
+  if (key == other.up) {
+    return own.up;
+  }
+  if (key == other.down) {
+    return own.down;
+  }
+  if (key == other.nextWeapon) {
+    return own.nextWeapon;
+  }
+  if (key == other.fire) {
+    return own.fire;
+  }
+  return key;
+}
+
 // A key that was already taken replaces whatever the shared key held; with
-// none waiting, a pending key stays and is offered to the phase again.
-void takeKeyIfWaiting(Console& console, BattleSettings& settings) {
-  if (console.keyWaiting()) {
-    settings.key = static_cast<char>(console.takeWaitingKey());
+// none waiting, a pending key stays and is offered to the phase again. With
+// two keyboards each phase takes from its own pilot's keyboard.
+void takeKeyIfWaiting(Console& console, BattleSettings& settings, Side side) {
+  const KeyboardSeat seat = side == Side::Left ? KeyboardSeat::First : KeyboardSeat::Second;
+  if (console.keyWaiting(seat)) {
+    char key = static_cast<char>(console.takeWaitingKey(seat));
+    settings.key = console.hasSecondKeyboard() ? asOwnLetter(key, side) : key;
   }
 }
 
@@ -86,14 +109,14 @@ void fireIon(Pilot& pilot, Side side) {
 }  // namespace
 
 void runPilotOnePhase(Console& console, BattleSettings& settings, Duel& duel) {
-  takeKeyIfWaiting(console, settings);
+  takeKeyIfWaiting(console, settings, Side::Left);
   actOnKey(settings.key, duel.left(), Side::Left);
 }
 
 void runPilotTwoPhase(Console& console, BattleSettings& settings, Duel& duel) {
   // The computer pilot has already put its command into the shared key.
   if (settings.kiLevel == 0) {
-    takeKeyIfWaiting(console, settings);
+    takeKeyIfWaiting(console, settings, Side::Right);
   }
   actOnKey(settings.key, duel.right(), Side::Right);
 }

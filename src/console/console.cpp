@@ -26,9 +26,30 @@ constexpr std::string_view kFrameErrorText =
 }  // namespace
 
 Console::Console(Screen& screen, Display& display, Keyboard& keyboard, Clock& clock)
-    : screen_(screen), display_(display), keyboard_(keyboard), clock_(clock), typedInput_([this] {
-        return pullLine();
-      }) {}
+    : screen_(screen),
+      display_(display),
+      firstKeyboard_(keyboard),
+      secondKeyboard_(nullptr),
+      clock_(clock),
+      firstTypedInput_([this] { return pullLine(firstKeyboard_); }),
+      secondTypedInput_([this] { return pullLine(*secondKeyboard_); }) {}
+
+Console::Console(Screen& screen, Display& display, Keyboard& firstKeyboard,
+                 Keyboard& secondKeyboard, Clock& clock)
+    : Console(screen, display, firstKeyboard, clock) {
+  secondKeyboard_ = &secondKeyboard;
+}
+
+Keyboard& Console::keyboard(KeyboardSeat seat) {
+  return seat == KeyboardSeat::Second && secondKeyboard_ != nullptr ? *secondKeyboard_
+                                                                    : firstKeyboard_;
+}
+
+// One keyboard serves both seats from one line buffer, as one input stream does.
+TypedInput& Console::typedInput(KeyboardSeat seat) {
+  return seat == KeyboardSeat::Second && secondKeyboard_ != nullptr ? secondTypedInput_
+                                                                    : firstTypedInput_;
+}
 
 void Console::cls() {
   screen_.clear();
@@ -141,32 +162,32 @@ void Console::setCursorType(int type) {
 
 unsigned char Console::readKey() {
   display_.present();
-  return keyboard_.readKey();
+  return firstKeyboard_.readKey();
 }
 
-bool Console::keyWaiting() {
-  return keyboard_.keyWaiting();
+bool Console::keyWaiting(KeyboardSeat seat) {
+  return keyboard(seat).keyWaiting();
 }
 
-unsigned char Console::takeWaitingKey() {
-  return keyboard_.takeWaitingKey();
+unsigned char Console::takeWaitingKey(KeyboardSeat seat) {
+  return keyboard(seat).takeWaitingKey();
 }
 
-std::string Console::pullLine() {
+std::string Console::pullLine(Keyboard& keyboard) {
   display_.present();
-  return keyboard_.pullLine();
+  return keyboard.pullLine();
 }
 
-std::string Console::readWord() {
-  return typedInput_.readWord();
+std::string Console::readWord(KeyboardSeat seat) {
+  return typedInput(seat).readWord();
 }
 
 std::int32_t Console::readNumber() {
-  return typedInput_.readNumber();
+  return firstTypedInput_.readNumber();
 }
 
 char Console::readCharacter() {
-  return typedInput_.readCharacter();
+  return firstTypedInput_.readCharacter();
 }
 
 void Console::sleep(int milliseconds) {

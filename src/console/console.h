@@ -11,14 +11,28 @@
 
 namespace skyrazor {
 
+// Which keyboard a read takes from. The second keyboard is pilot 2's own,
+// when a session has one; without it every read takes the first.
+enum class KeyboardSeat { First = 0, Second = 1 };
+
 // The console layer: the game's one door to the screen, the keyboard and the
 // clock. Every screen of the game is built from text written with print(),
 // gotoXY() and setTextColor(); the battle arena's border is drawFrame().
 // Positions are 1-based for gotoXY and 0-based console cells for
 // gotoXYDirect and drawFrame, as on the Windows console the game grew up on.
+//
+// With a second keyboard, each keyboard has its own typed lines; the game
+// reads the second one only where pilot 2 types or flies (see the
+// KeyboardSeat arguments).
 class Console {
  public:
   Console(Screen& screen, Display& display, Keyboard& keyboard, Clock& clock);
+  Console(Screen& screen, Display& display, Keyboard& firstKeyboard, Keyboard& secondKeyboard,
+          Clock& clock);
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  bool hasSecondKeyboard() const { return secondKeyboard_ != nullptr; }
 
   Screen& screen() { return screen_; }
   const Screen& screen() const { return screen_; }
@@ -55,10 +69,10 @@ class Console {
   // Waits for one key, read without echo.
   unsigned char readKey();
   // The battle's keyboard poll: never blocks.
-  bool keyWaiting();
-  unsigned char takeWaitingKey();
+  bool keyWaiting(KeyboardSeat seat = KeyboardSeat::First);
+  unsigned char takeWaitingKey(KeyboardSeat seat = KeyboardSeat::First);
   // Typed words and numbers, from line-buffered input echoed on the screen.
-  std::string readWord();
+  std::string readWord(KeyboardSeat seat = KeyboardSeat::First);
   std::int32_t readNumber();
   char readCharacter();
 
@@ -77,13 +91,17 @@ class Console {
            !std::same_as<Number, bool>) void printPiece(Number number) {
     screen_.write(std::to_string(number));
   }
-  std::string pullLine();
+  std::string pullLine(Keyboard& keyboard);
+  Keyboard& keyboard(KeyboardSeat seat);
+  TypedInput& typedInput(KeyboardSeat seat);
 
   Screen& screen_;
   Display& display_;
-  Keyboard& keyboard_;
+  Keyboard& firstKeyboard_;
+  Keyboard* secondKeyboard_;
   Clock& clock_;
-  TypedInput typedInput_;
+  TypedInput firstTypedInput_;
+  TypedInput secondTypedInput_;
 };
 
 }  // namespace skyrazor

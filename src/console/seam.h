@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // The seam between the game and the machine it runs on. The game sees the
-// platform only through these three interfaces; backends (a real terminal, a
-// Windows console, a scripted run) live in src/platform/.
+// platform only through these three interfaces: one clock, one or two
+// keyboards, and a display (which may stand for several). Backends (a real
+// terminal, a Windows console, a scripted run) live in src/platform/.
 namespace skyrazor {
 
 // Thrown by a backend when the session is over: input has ended, the player
@@ -32,6 +34,8 @@ class Display {
   virtual void frameEnded(int frameNumber) { (void)frameNumber; }
 };
 
+// One player's keys. A session has one keyboard, or two when pilot 2 sits at
+// a keyboard of their own (see Console).
 class Keyboard {
  public:
   virtual ~Keyboard() = default;
@@ -46,12 +50,35 @@ class Keyboard {
   virtual std::string pullLine() = 0;
 };
 
+// The one game clock of a session. It moves only where the game waits.
 class Clock {
  public:
   virtual ~Clock() = default;
   virtual void sleep(int milliseconds) = 0;
-  // The game clock in whole seconds since 1970 (the random seed reads it).
-  virtual std::int64_t nowSeconds() = 0;
+  // The game clock in milliseconds since 1970.
+  virtual std::int64_t nowMs() = 0;
+  // In whole seconds (the random seed reads it).
+  std::int64_t nowSeconds() { return nowMs() / 1000; }
+};
+
+// The picture shown on any number of displays at once: each present and
+// frame end goes to every one, in the order they were added.
+class Displays final : public Display {
+ public:
+  void add(Display& display) { displays_.push_back(&display); }
+  void present() override {
+    for (Display* display : displays_) {
+      display->present();
+    }
+  }
+  void frameEnded(int frameNumber) override {
+    for (Display* display : displays_) {
+      display->frameEnded(frameNumber);
+    }
+  }
+
+ private:
+  std::vector<Display*> displays_;
 };
 
 }  // namespace skyrazor

@@ -18,21 +18,15 @@ std::int64_t SteadyWallClock::nowMs() const {
   return wallStartMs_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
 }
 
-KeyClock::KeyClock(KeySource& source, unsigned char endOfInputKey, ScriptRecorder* recorder)
-    : source_(source), endOfInputKey_(endOfInputKey), recorder_(recorder) {
+KeyClock::KeyClock(KeySource& source, unsigned char endOfInputKey)
+    : source_(source), endOfInputKey_(endOfInputKey) {
   std::int64_t wall = source_.wallMs();
   clockMs_ = wall - wall % 1000;
   wallOffsetMs_ = wall - clockMs_;
   lagMs_ = wallOffsetMs_;
-  if (recorder_ != nullptr) {
-    recorder_->start(clockMs_);
-  }
 }
 
 void KeyClock::sleep(int milliseconds) {
-  if (recorder_ != nullptr) {
-    recorder_->waitBegins(clockMs_);
-  }
   clockMs_ += std::max(milliseconds, 0);
   std::int64_t deadline = clockMs_ + lagMs_;
   std::int64_t wall = source_.wallMs();
@@ -57,37 +51,14 @@ unsigned char KeyClock::takeWaitingKey() {
   if (keys_.empty()) {
     throw std::logic_error("takeWaitingKey without a waiting key");
   }
-  StampedKey key = popKey();
-  if (recorder_ != nullptr) {
-    recorder_->key(key.byte, key.stampMs);
-  }
-  return key.byte;
+  return popKey().byte;
 }
 
 unsigned char KeyClock::readKey() {
-  StampedKey key = waitForKey();
-  if (recorder_ != nullptr) {
-    recorder_->key(key.byte, key.stampMs);
-  }
-  return key.byte;
-}
-
-unsigned char KeyClock::readLineKey() {
-  StampedKey key = waitForKey();
-  lastLineKeyStampMs_ = key.stampMs;
-  return key.byte;
-}
-
-void KeyClock::lineTaken(const std::string& line) {
-  if (recorder_ != nullptr) {
-    recorder_->line(line, lastLineKeyStampMs_);
-  }
+  return waitForKey().byte;
 }
 
 KeyClock::StampedKey KeyClock::waitForKey() {
-  if (recorder_ != nullptr) {
-    recorder_->waitBegins(clockMs_);
-  }
   while (keys_.empty()) {
     source_.waitForInput();
     clockMs_ = std::max(clockMs_, source_.wallMs() - wallOffsetMs_);

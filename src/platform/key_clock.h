@@ -6,8 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/script_recorder.h"
-
 namespace skyrazor {
 
 // The machine side of a live keyboard and clock: the wall clock, waiting, and
@@ -25,6 +23,14 @@ class KeySource {
   // Appends the keys typed so far as code-page-437 bytes, without waiting.
   // `afterWait` says that waitForInput() has just returned.
   virtual void takeTyped(std::string& bytes, bool afterWait) = 0;
+  // Throws SessionEnded when the session is over (a signal, the window
+  // closed); called before every use of the keyboard and the clock.
+  virtual void checkEnded() {}
+  // A typed line is being read (true) or is done (false), so that the cursor
+  // can show where its echo goes.
+  virtual void typingLine(bool typing) { (void)typing; }
+  // Shows the screen as it stands (the echo typed so far).
+  virtual void showEcho() {}
 };
 
 // The wall clock of a live session: read once at the start and carried on by
@@ -47,10 +53,6 @@ class SteadyWallClock {
 // to the wall clock's time when the key arrives. Keys typed while the game computes are taken in
 // the next time the clock moves and stamped with its new value, so a live session has the same
 // timeline of keys a script has.
-//
-// Given a recorder, the clock writes that timeline down as the game takes the
-// keys: each key the game reads or takes, and each line the line editor
-// finishes (its raw keys are not recorded, the edited line is).
 class KeyClock {
  public:
   // A sleep that ends this far behind its wall-clock deadline starts a new
@@ -61,8 +63,7 @@ class KeyClock {
   static constexpr unsigned char kCtrlD = 0x04;
   static constexpr unsigned char kCtrlZ = 0x1A;
 
-  explicit KeyClock(KeySource& source, unsigned char endOfInputKey = kCtrlD,
-                    ScriptRecorder* recorder = nullptr);
+  explicit KeyClock(KeySource& source, unsigned char endOfInputKey = kCtrlD);
 
   std::int64_t nowMs() const { return clockMs_; }
 
@@ -80,11 +81,6 @@ class KeyClock {
   // end-of-input key ends the session.
   unsigned char readKey();
 
-  // For the line editor: the next key, as readKey() but not recorded, and
-  // then the finished line, recorded at the time its Enter was taken in.
-  unsigned char readLineKey();
-  void lineTaken(const std::string& line);
-
  private:
   struct StampedKey {
     unsigned char byte;
@@ -100,8 +96,6 @@ class KeyClock {
   std::int64_t wallOffsetMs_;  // the wall clock's part of a second at the start
   std::int64_t lagMs_;         // how far behind the wall clock the schedule runs
   std::deque<StampedKey> keys_;
-  ScriptRecorder* recorder_;
-  std::int64_t lastLineKeyStampMs_ = 0;
 };
 
 }  // namespace skyrazor

@@ -54,10 +54,8 @@ std::string readTypedLine(LineEditor& editor, KeyClock& keys,
     if (!keys.keyWaiting()) {
       showEcho();
     }
-    if (editor.type(keys.readLineKey())) {
-      std::string line = editor.takeLine();
-      keys.lineTaken(line);
-      return line;
+    if (editor.type(keys.readKey())) {
+      return editor.takeLine();
     }
   }
 }

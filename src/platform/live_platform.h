@@ -3,7 +3,8 @@
 // The backend a player plays on: the Windows console on Windows, the terminal
 // (through ncurses) everywhere else. Both take the screen model in their
 // constructor, throw TerminalUnavailable when there is nothing to play on,
-// and are the display, the keyboard and the clock at once.
+// and are a display and a KeySource (keys and the wall clock) at once; a
+// LiveKeyboard over one is the game's keyboard and clock.
 #ifdef _WIN32
 #include "platform/windows_console_platform.h"
 namespace skyrazor {

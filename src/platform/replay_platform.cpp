@@ -19,33 +19,6 @@ ReplayPlatform::ReplayPlatform(Screen& screen, Script script, double speed, Disp
   scripted_.paceWith([this](std::int64_t fromMs, std::int64_t toMs) { passTime(fromMs, toMs); });
 }
 
-// Runs one step of the scripted input or clock, noting when the script ends.
-template <typename Step>
-auto ReplayPlatform::played(Step step) {
-  try {
-    return step();
-  } catch (const SessionEnded&) {
-    scriptEnded_ = true;
-    throw;
-  }
-}
-
-unsigned char ReplayPlatform::readKey() {
-  return played([this] { return scripted_.readKey(); });
-}
-
-bool ReplayPlatform::keyWaiting() {
-  return played([this] { return scripted_.keyWaiting(); });
-}
-
-unsigned char ReplayPlatform::takeWaitingKey() {
-  return played([this] { return scripted_.takeWaitingKey(); });
-}
-
-std::string ReplayPlatform::pullLine() {
-  return played([this] { return scripted_.pullLine(); });
-}
-
 void ReplayPlatform::sleep(int milliseconds) {
   played([this, milliseconds] { scripted_.sleep(milliseconds); });
 }

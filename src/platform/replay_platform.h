@@ -23,13 +23,17 @@ class ReplayPlatform final : public Display, public Keyboard, public Clock {
 
   void present() override { liveDisplay_.present(); }
 
-  unsigned char readKey() override;
-  bool keyWaiting() override;
-  unsigned char takeWaitingKey() override;
-  std::string pullLine() override;
+  unsigned char readKey() override { return firstKeyboard_.readKey(); }
+  bool keyWaiting() override { return firstKeyboard_.keyWaiting(); }
+  unsigned char takeWaitingKey() override { return firstKeyboard_.takeWaitingKey(); }
+  std::string pullLine() override { return firstKeyboard_.pullLine(); }
+
+  // The second keyboard, for a recording of a session with two.
+  bool hasSecondKeyboard() const { return scripted_.hasSecondKeyboard(); }
+  Keyboard& secondKeyboard() { return secondKeyboard_; }
 
   void sleep(int milliseconds) override;
-  std::int64_t nowSeconds() override { return scripted_.nowSeconds(); }
+  std::int64_t nowMs() override { return scripted_.nowMs(); }
 
   // Whether the session ended because the script did (not a key).
   bool scriptEnded() const { return scriptEnded_ && !stopped_; }
@@ -41,9 +45,40 @@ class ReplayPlatform final : public Display, public Keyboard, public Clock {
   static constexpr int kSliceMs = 20;
 
  private:
+  // One of the script's keyboards, noting when the script runs out.
+  class ReplayedKeyboard final : public Keyboard {
+   public:
+    ReplayedKeyboard(ReplayPlatform& replay, Keyboard& scripted)
+        : replay_(replay), scripted_(scripted) {}
+    unsigned char readKey() override {
+      return replay_.played([this] { return scripted_.readKey(); });
+    }
+    bool keyWaiting() override {
+      return replay_.played([this] { return scripted_.keyWaiting(); });
+    }
+    unsigned char takeWaitingKey() override {
+      return replay_.played([this] { return scripted_.takeWaitingKey(); });
+    }
+    std::string pullLine() override {
+      return replay_.played([this] { return scripted_.pullLine(); });
+    }
+
+   private:
+    ReplayPlatform& replay_;
+    Keyboard& scripted_;
+  };
+
   void passTime(std::int64_t fromMs, std::int64_t toMs);
+  // Runs one step of the scripted input or clock, noting when the script ends.
   template <typename Step>
-  auto played(Step step);
+  auto played(Step step) -> decltype(step()) {
+    try {
+      return step();
+    } catch (const SessionEnded&) {
+      scriptEnded_ = true;
+      throw;
+    }
+  }
 
   Screen& screen_;
   Display& liveDisplay_;
@@ -55,6 +90,8 @@ class ReplayPlatform final : public Display, public Keyboard, public Clock {
   bool stopped_ = false;  // by a key, or by the live session ending
   std::ostream noDumps_{nullptr};
   ScriptedPlatform scripted_;
+  ReplayedKeyboard firstKeyboard_{*this, scripted_};
+  ReplayedKeyboard secondKeyboard_{*this, scripted_.secondKeyboard()};
 };
 
 }  // namespace skyrazor

@@ -102,10 +102,22 @@ class Parser {
     bool first = !directiveSeen_;
     directiveSeen_ = true;
     if (word == "key" || word == "type") {
-      return addKeys(word, rest, word == "type");
+      inputSeen_ = true;
+      return addKeys(word, rest, word == "type", script_.input);
+    }
+    if (word == "key2" || word == "type2") {
+      inputSeen_ = true;
+      if (script_.keyboards != 2) {
+        return fail(std::string(word) + " needs 'keyboards 2' before the first key, type or wait");
+      }
+      return addKeys(word, rest, word == "type2", script_.secondInput);
     }
     if (word == "wait") {
+      inputSeen_ = true;
       return addWait(trimBlanks(rest));
+    }
+    if (word == "keyboards") {
+      return setKeyboards(trimBlanks(rest));
     }
     if (word == "clock") {
       if (clockSeen_) {
@@ -122,7 +134,8 @@ class Parser {
 
   // TEXT starts after exactly one space; everything after it counts, blanks
   // at the end included.
-  bool addKeys(std::string_view word, std::string_view rest, bool pressEnter) {
+  bool addKeys(std::string_view word, std::string_view rest, bool pressEnter,
+               std::vector<ScriptedByte>& queue) {
     if (!rest.empty()) {
       if (rest.front() != ' ') {
         return fail(std::string(word) + " must be followed by one space");
@@ -131,7 +144,7 @@ class Parser {
     }
     for (std::size_t i = 0; i < rest.size(); ++i) {
       if (rest[i] != '\\') {
-        press(static_cast<unsigned char>(rest[i]));
+        press(queue, static_cast<unsigned char>(rest[i]));
         continue;
       }
       if (i + 1 >= rest.size()) {
@@ -140,16 +153,16 @@ class Parser {
       char kind = rest[++i];
       switch (kind) {
         case 'n':
-          press('\n');
+          press(queue, '\n');
           break;
         case 't':
-          press('\t');
+          press(queue, '\t');
           break;
         case 's':
-          press(' ');
+          press(queue, ' ');
           break;
         case '\\':
-          press('\\');
+          press(queue, '\\');
           break;
         case 'x': {
           int high = i + 1 < rest.size() ? hexValue(rest[i + 1]) : -1;
@@ -158,7 +171,7 @@ class Parser {
             return fail("bad escape '\\" + std::string(rest.substr(i, 3)) +
                         "' (\\x needs two hex digits)");
           }
-          press(static_cast<unsigned char>(high * 16 + low));
+          press(queue, static_cast<unsigned char>(high * 16 + low));
           i += 2;
           break;
         }
@@ -167,12 +180,29 @@ class Parser {
       }
     }
     if (pressEnter) {
-      press('\n');
+      press(queue, '\n');
     }
     return true;
   }
 
-  void press(unsigned char byte) { script_.input.push_back(ScriptedByte{byte, scriptMs_}); }
+  void press(std::vector<ScriptedByte>& queue, unsigned char byte) {
+    queue.push_back(ScriptedByte{byte, scriptMs_});
+  }
+
+  bool setKeyboards(std::string_view argument) {
+    if (keyboardsSeen_) {
+      return fail("keyboards given twice");
+    }
+    if (inputSeen_) {
+      return fail("keyboards must come before any key, type or wait");
+    }
+    if (argument != "1" && argument != "2") {
+      return fail("keyboards needs 1 or 2");
+    }
+    keyboardsSeen_ = true;
+    script_.keyboards = argument == "1" ? 1 : 2;
+    return true;
+  }
 
   bool addWait(std::string_view argument) {
     std::int64_t waitMs = 0;
@@ -212,6 +242,8 @@ class Parser {
   int lineNumber_ = 0;
   bool directiveSeen_ = false;
   bool clockSeen_ = false;
+  bool keyboardsSeen_ = false;
+  bool inputSeen_ = false;  // a key, type or wait line, on either keyboard
 };
 
 }  // namespace

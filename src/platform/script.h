@@ -14,11 +14,14 @@ struct ScriptedByte {
   std::int64_t arrivalMs = 0;
 };
 
-// A parsed script: the virtual clock's start, every input byte in order, and
-// the script time after its last line (trailing waits included).
+// A parsed script: the virtual clock's start, every input byte of each
+// keyboard in order, and the script time after its last line (trailing waits
+// included).
 struct Script {
   std::int64_t startMs = std::int64_t{1000000000} * 1000;
+  int keyboards = 1;
   std::vector<ScriptedByte> input;
+  std::vector<ScriptedByte> secondInput;  // with keyboards 2
   std::int64_t endMs = std::int64_t{1000000000} * 1000;
 };
 

@@ -5,31 +5,46 @@
 
 namespace skyrazor {
 
-void ScriptRecorder::start(std::int64_t clockMs) {
+namespace {
+
+const char* keyDirective(KeyboardSeat seat) {
+  return seat == KeyboardSeat::Second ? "key2 " : "key ";
+}
+
+const char* typeDirective(KeyboardSeat seat) {
+  return seat == KeyboardSeat::Second ? "type2 " : "type ";
+}
+
+}  // namespace
+
+void ScriptRecorder::start(std::int64_t clockMs, int keyboards) {
   scriptMs_ = clockMs;
   endMs_ = clockMs;
   out_ << "clock " << clockMs / 1000 << '\n';
+  if (keyboards == 2) {
+    out_ << "keyboards 2\n";
+  }
   flush();
 }
 
-void ScriptRecorder::key(unsigned char byte, std::int64_t stampMs) {
+void ScriptRecorder::key(unsigned char byte, std::int64_t stampMs, KeyboardSeat seat) {
   waitUntil(stampMs);
-  out_ << "key " << escapeScriptText(std::string_view(reinterpret_cast<const char*>(&byte), 1))
-       << '\n';
+  out_ << keyDirective(seat)
+       << escapeScriptText(std::string_view(reinterpret_cast<const char*>(&byte), 1)) << '\n';
   flush();
 }
 
-void ScriptRecorder::line(std::string_view text, std::int64_t stampMs) {
+void ScriptRecorder::line(std::string_view text, std::int64_t stampMs, KeyboardSeat seat) {
   waitUntil(stampMs);
   if (!text.empty() && text.back() == '\n') {
     text.remove_suffix(1);
   }
   // An empty line is a lone Enter: `type` needs text after its space.
   if (text.empty()) {
-    out_ << "key \\n\n";
+    out_ << keyDirective(seat) << "\\n\n";
     flush();
   } else {
-    out_ << "type " << escapeScriptText(text) << '\n';
+    out_ << typeDirective(seat) << escapeScriptText(text) << '\n';
     flush();
   }
 }

@@ -6,11 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "console/console.h"
+
 namespace skyrazor {
 
 // Writes a live session as a script that a scripted run plays back exactly:
-// `clock` with the session's start, each key the game took as `key` and each
-// typed line as `type`, at the game-clock time it was taken in, with `wait`
+// `clock` with the session's start (and `keyboards 2` for a session with a
+// second keyboard), each key the game took as `key` (`key2`) and each typed
+// line as `type` (`type2`), at the game-clock time it was taken, with `wait`
 // lines between. Every event is flushed at once, so the file survives the
 // session being cut short; finish() adds the closing `wait` up to the moment
 // the session ended, so that a replay with no extra time stops there.
@@ -18,11 +21,12 @@ class ScriptRecorder {
  public:
   explicit ScriptRecorder(std::ostream& out) : out_(out) {}
 
-  // The game clock's start, in ms (a whole second).
-  void start(std::int64_t clockMs);
-  void key(unsigned char byte, std::int64_t stampMs);
+  // The game clock's start, in ms (a whole second), and how many keyboards
+  // the session has.
+  void start(std::int64_t clockMs, int keyboards = 1);
+  void key(unsigned char byte, std::int64_t stampMs, KeyboardSeat seat = KeyboardSeat::First);
   // A finished line as the line editor returned it, its '\n' included.
-  void line(std::string_view text, std::int64_t stampMs);
+  void line(std::string_view text, std::int64_t stampMs, KeyboardSeat seat = KeyboardSeat::First);
   // The game is about to wait (sleep, or wait for a key) at this game time:
   // whatever it shows from now on was drawn by then.
   void waitBegins(std::int64_t clockMs) { endMs_ = clockMs; }

@@ -15,7 +15,9 @@ ScriptedPlatform::ScriptedPlatform(Screen& screen, Script script, DumpOptions du
       dumps_(dumps),
       limitMs_(limitMs),
       out_(out),
-      clockMs_(script_.startMs) {}
+      clockMs_(script_.startMs),
+      firstKeyboard_(*this, script_.input),
+      secondKeyboard_(*this, script_.secondInput) {}
 
 void ScriptedPlatform::frameEnded(int frameNumber) {
   if (dumps_.frames) {
@@ -23,47 +25,47 @@ void ScriptedPlatform::frameEnded(int frameNumber) {
   }
 }
 
-unsigned char ScriptedPlatform::readKey() {
+unsigned char ScriptedPlatform::ScriptedKeyboard::readKey() {
   if (!inputLeft()) {
     throw SessionEnded{};
   }
-  if (dumps_.reads) {
-    dump("read");
+  if (run_.dumps_.reads) {
+    run_.dump("read");
   }
   // Waiting for a key that is still to come passes the time until it arrives.
-  advanceTo(script_.input[nextInput_].arrivalMs);
+  run_.advanceTo(input_[next_].arrivalMs);
   return take();
 }
 
-bool ScriptedPlatform::keyWaiting() {
-  return inputLeft() && script_.input[nextInput_].arrivalMs <= clockMs_;
+bool ScriptedPlatform::ScriptedKeyboard::keyWaiting() {
+  return inputLeft() && input_[next_].arrivalMs <= run_.clockMs_;
 }
 
-unsigned char ScriptedPlatform::takeWaitingKey() {
+unsigned char ScriptedPlatform::ScriptedKeyboard::takeWaitingKey() {
   if (!inputLeft()) {
     throw SessionEnded{};
   }
   return take();
 }
 
-std::string ScriptedPlatform::pullLine() {
-  auto begin = script_.input.begin() + static_cast<std::ptrdiff_t>(nextInput_);
-  auto lineEnd = std::find_if(begin, script_.input.end(),
+std::string ScriptedPlatform::ScriptedKeyboard::pullLine() {
+  auto begin = input_.begin() + static_cast<std::ptrdiff_t>(next_);
+  auto lineEnd = std::find_if(begin, input_.end(),
                               [](const ScriptedByte& input) { return input.byte == '\n'; });
-  if (lineEnd == script_.input.end()) {
+  if (lineEnd == input_.end()) {
     throw SessionEnded{};
   }
-  if (dumps_.reads) {
-    dump("read");
+  if (run_.dumps_.reads) {
+    run_.dump("read");
   }
-  advanceTo(lineEnd->arrivalMs);
+  run_.advanceTo(lineEnd->arrivalMs);
   std::string line;
   line.reserve(static_cast<std::size_t>(lineEnd - begin) + 1);
   while (line.empty() || line.back() != '\n') {
     line += static_cast<char>(take());
   }
   // The console echoes what is typed at the cursor.
-  screen_.write(line);
+  run_.screen_.write(line);
   return line;
 }
 
@@ -75,11 +77,6 @@ void ScriptedPlatform::sleep(int milliseconds) {
   if (clockMs_ - script_.endMs > limitMs_) {
     throw SessionEnded{};
   }
-}
-
-std::int64_t ScriptedPlatform::nowSeconds() {
-  // Whole seconds, rounded down; the clock never goes below zero.
-  return clockMs_ / 1000;
 }
 
 void ScriptedPlatform::dumpEnd() {
@@ -97,10 +94,6 @@ void ScriptedPlatform::advanceTo(std::int64_t ms) {
     }
     clockMs_ = ms;
   }
-}
-
-unsigned char ScriptedPlatform::take() {
-  return script_.input[nextInput_++].byte;
 }
 
 void ScriptedPlatform::dump(std::string_view kind, std::optional<std::int64_t> number) {

@@ -19,7 +19,6 @@
 
 #include "platform/cp437.h"
 #include "platform/key_clock.h"
-#include "platform/line_editor.h"
 #include "platform/terminal_guard.h"
 #include "platform/terminal_look.h"
 #include "platform/window_view.h"
@@ -102,14 +101,14 @@ int pollTimeout(std::int64_t milliseconds) {
 
 }  // namespace
 
-// One session on the terminal: curses, the signals, the game clock and the
+// One session on the terminal: curses, the signals, the wall clock and the
 // keys. The guard comes first so the terminal's modes are saved and the
 // signal handlers are in place before curses starts (curses then leaves the
 // signals to us).
-class TerminalPlatform::Session final : public KeySource {
+class TerminalPlatform::Session final {
  public:
-  Session(Screen& screen, ScriptRecorder* recorder);
-  ~Session() override;
+  explicit Session(Screen& screen);
+  ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -122,13 +121,10 @@ class TerminalPlatform::Session final : public KeySource {
   // every other read it is hidden.
   void setReadingLine(bool readingLine) { readingLine_ = readingLine; }
 
-  KeyClock& keys() { return keys_; }
-  LineEditor& editor() { return editor_; }
-
-  std::int64_t wallMs() override;
-  void waitUntil(std::int64_t deadlineMs) override;
-  void waitForInput() override;
-  void takeTyped(std::string& bytes, bool afterWait) override;
+  std::int64_t wallMs();
+  void waitUntil(std::int64_t deadlineMs);
+  void waitForInput();
+  void takeTyped(std::string& bytes, bool afterWait);
 
  private:
   void afterWake();
@@ -161,13 +157,9 @@ class TerminalPlatform::Session final : public KeySource {
   std::vector<std::pair<int, int>> leadingBlanks_;
   int cursorState_ = -1;
   SteadyWallClock wallClock_;
-  KeyClock keys_;
-  LineEditor editor_;
 };
 
-// The game clock starts at the wall clock, so the wall clock comes first.
-TerminalPlatform::Session::Session(Screen& screen, ScriptRecorder* recorder)
-    : screen_(screen), view_(screen), keys_(*this, KeyClock::kCtrlD, recorder), editor_(screen) {
+TerminalPlatform::Session::Session(Screen& screen) : screen_(screen), view_(screen) {
   if (!isatty(STDOUT_FILENO)) {
     throw TerminalUnavailable("standard output is not a terminal (try --help)");
   }
@@ -497,10 +489,9 @@ int TerminalPlatform::Session::colorPair(const CellLook& look) {
   return pair.number;
 }
 
-// --- The platform seam ---------------------------------------------------------
+// --- The backend's face ------------------------------------------------------------
 
-TerminalPlatform::TerminalPlatform(Screen& screen, ScriptRecorder* recorder)
-    : session_(std::make_unique<Session>(screen, recorder)) {}
+TerminalPlatform::TerminalPlatform(Screen& screen) : session_(std::make_unique<Session>(screen)) {}
 
 TerminalPlatform::~TerminalPlatform() = default;
 
@@ -508,47 +499,36 @@ void TerminalPlatform::present() {
   session_->present();
 }
 
-unsigned char TerminalPlatform::readKey() {
-  session_->checkEnded();
-  return session_->keys().readKey();
-}
-
-bool TerminalPlatform::keyWaiting() {
-  session_->checkEnded();
-  return session_->keys().keyWaiting();
-}
-
-unsigned char TerminalPlatform::takeWaitingKey() {
-  session_->checkEnded();
-  return session_->keys().takeWaitingKey();
-}
-
-std::string TerminalPlatform::pullLine() {
-  session_->checkEnded();
-  session_->setReadingLine(true);
-  try {
-    std::string line =
-        readTypedLine(session_->editor(), session_->keys(), [this] { session_->present(); });
-    session_->setReadingLine(false);
-    return line;
-  } catch (...) {
-    session_->setReadingLine(false);
-    throw;
-  }
-}
-
 void TerminalPlatform::showNews(const std::string& news) {
   session_->showNews(news);
 }
 
-void TerminalPlatform::sleep(int milliseconds) {
-  session_->checkEnded();
-  session_->keys().sleep(milliseconds);
+std::int64_t TerminalPlatform::wallMs() {
+  return session_->wallMs();
 }
 
-std::int64_t TerminalPlatform::nowSeconds() {
+void TerminalPlatform::waitUntil(std::int64_t deadlineMs) {
+  session_->waitUntil(deadlineMs);
+}
+
+void TerminalPlatform::waitForInput() {
+  session_->waitForInput();
+}
+
+void TerminalPlatform::takeTyped(std::string& bytes, bool afterWait) {
+  session_->takeTyped(bytes, afterWait);
+}
+
+void TerminalPlatform::checkEnded() {
   session_->checkEnded();
-  return session_->keys().nowMs() / 1000;
+}
+
+void TerminalPlatform::typingLine(bool typing) {
+  session_->setReadingLine(typing);
+}
+
+void TerminalPlatform::showEcho() {
+  session_->present();
 }
 
 }  // namespace skyrazor

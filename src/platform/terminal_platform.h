@@ -6,7 +6,7 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/script_recorder.h"
+#include "platform/key_clock.h"
 
 namespace skyrazor {
 
@@ -17,11 +17,14 @@ namespace skyrazor {
 // The screen model keeps its own size (the game's 80x25); the window is a view
 // onto it, whatever size the player gives it (see WindowView). Each present
 // sends only the cells that changed since the last one, in one update; Ctrl-L
-// sends them all again. Given a recorder, the keys the game takes are
-// recorded as a script.
-class TerminalPlatform final : public Display, public Keyboard, public Clock {
+// sends them all again. As a KeySource it gives the keys typed and the wall
+// clock; a LiveKeyboard over it is the game's keyboard and clock.
+class TerminalPlatform final : public Display, public KeySource {
  public:
-  explicit TerminalPlatform(Screen& screen, ScriptRecorder* recorder = nullptr);
+  // The key that ends the input at a key read.
+  static constexpr unsigned char kEndOfInputKey = KeyClock::kCtrlD;
+
+  explicit TerminalPlatform(Screen& screen);
   ~TerminalPlatform() override;
   TerminalPlatform(const TerminalPlatform&) = delete;
   TerminalPlatform& operator=(const TerminalPlatform&) = delete;
@@ -31,13 +34,13 @@ class TerminalPlatform final : public Display, public Keyboard, public Clock {
   // without touching the game's picture.
   void showNews(const std::string& news);
 
-  unsigned char readKey() override;
-  bool keyWaiting() override;
-  unsigned char takeWaitingKey() override;
-  std::string pullLine() override;
-
-  void sleep(int milliseconds) override;
-  std::int64_t nowSeconds() override;
+  std::int64_t wallMs() override;
+  void waitUntil(std::int64_t deadlineMs) override;
+  void waitForInput() override;
+  void takeTyped(std::string& bytes, bool afterWait) override;
+  void checkEnded() override;
+  void typingLine(bool typing) override;
+  void showEcho() override;
 
  private:
   class Session;

@@ -6,7 +6,6 @@
 #include <array>
 
 #include "platform/key_clock.h"
-#include "platform/line_editor.h"
 #include "platform/windows_console_display.h"
 #include "platform/windows_console_guard.h"
 #include "platform/windows_console_input.h"
@@ -24,23 +23,19 @@ DWORD waitTimeout(std::int64_t milliseconds) {
 
 }  // namespace
 
-// One session on the console: the guard, the display, the game clock and the
+// One session on the console: the guard, the display, the wall clock and the
 // keys. The guard comes first, so the console's state is saved and the
 // control handler is in place before anything is drawn.
-class WindowsConsolePlatform::Session final : public KeySource {
+class WindowsConsolePlatform::Session final {
  public:
-  Session(Screen& screen, HANDLE input, HANDLE output, ScriptRecorder* recorder)
-      : input_(input),
-        guard_(input, output),
-        display_(output, screen),
-        keys_(*this, KeyClock::kCtrlZ, recorder),
-        editor_(screen) {
+  Session(Screen& screen, HANDLE input, HANDLE output)
+      : input_(input), guard_(input, output), display_(output, screen) {
     if (!guard_.inputIsConsole()) {
       throw TerminalUnavailable(
           "standard input is not a console (to play from a file of keys, use --script FILE)");
     }
   }
-  ~Session() override {
+  ~Session() {
     // Keys pressed as the game ended were meant for the game, not the shell.
     FlushConsoleInputBuffer(input_);
   }
@@ -58,19 +53,17 @@ class WindowsConsolePlatform::Session final : public KeySource {
     }
   }
 
-  KeyClock& keys() { return keys_; }
-  LineEditor& editor() { return editor_; }
   ConsoleDisplay& display() { return display_; }
 
-  std::int64_t wallMs() override { return wallClock_.nowMs(); }
+  std::int64_t wallMs() { return wallClock_.nowMs(); }
 
-  void waitUntil(std::int64_t deadlineMs) override {
+  void waitUntil(std::int64_t deadlineMs) {
     checkEnded();
     WaitForSingleObject(guard_.wakeEvent(), waitTimeout(deadlineMs - wallMs()));
     checkEnded();
   }
 
-  void waitForInput() override {
+  void waitForInput() {
     checkEnded();
     std::array<HANDLE, 2> watched{input_, guard_.wakeEvent()};
     DWORD woken =
@@ -83,7 +76,7 @@ class WindowsConsolePlatform::Session final : public KeySource {
 
   // A window that changed size, or Ctrl-L, shows the picture again at once,
   // also while the game waits for a key.
-  void takeTyped(std::string& bytes, bool) override {
+  void takeTyped(std::string& bytes) {
     std::string typed;
     bool windowChanged = takeConsoleInput(input_, typed);
     bool repaintAsked = false;
@@ -106,19 +99,16 @@ class WindowsConsolePlatform::Session final : public KeySource {
   ConsoleGuard guard_;
   ConsoleDisplay display_;
   SteadyWallClock wallClock_;
-  KeyClock keys_;
-  LineEditor editor_;
 };
 
-// --- The platform seam ---------------------------------------------------------
+// --- The backend's face ------------------------------------------------------------
 
-WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen, ScriptRecorder* recorder)
+WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen)
     : WindowsConsolePlatform(screen, GetStdHandle(STD_INPUT_HANDLE),
-                             GetStdHandle(STD_OUTPUT_HANDLE), recorder) {}
+                             GetStdHandle(STD_OUTPUT_HANDLE)) {}
 
-WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen, void* input, void* output,
-                                               ScriptRecorder* recorder)
-    : session_(std::make_unique<Session>(screen, input, output, recorder)) {}
+WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen, void* input, void* output)
+    : session_(std::make_unique<Session>(screen, input, output)) {}
 
 WindowsConsolePlatform::~WindowsConsolePlatform() = default;
 
@@ -126,47 +116,36 @@ void WindowsConsolePlatform::present() {
   session_->present();
 }
 
-unsigned char WindowsConsolePlatform::readKey() {
-  session_->checkEnded();
-  return session_->keys().readKey();
-}
-
-bool WindowsConsolePlatform::keyWaiting() {
-  session_->checkEnded();
-  return session_->keys().keyWaiting();
-}
-
-unsigned char WindowsConsolePlatform::takeWaitingKey() {
-  session_->checkEnded();
-  return session_->keys().takeWaitingKey();
-}
-
-std::string WindowsConsolePlatform::pullLine() {
-  session_->checkEnded();
-  session_->display().setReadingLine(true);
-  try {
-    std::string line =
-        readTypedLine(session_->editor(), session_->keys(), [this] { session_->present(); });
-    session_->display().setReadingLine(false);
-    return line;
-  } catch (...) {
-    session_->display().setReadingLine(false);
-    throw;
-  }
-}
-
 void WindowsConsolePlatform::showNews(const std::string& news) {
   session_->display().showNews(news);
 }
 
-void WindowsConsolePlatform::sleep(int milliseconds) {
-  session_->checkEnded();
-  session_->keys().sleep(milliseconds);
+std::int64_t WindowsConsolePlatform::wallMs() {
+  return session_->wallMs();
 }
 
-std::int64_t WindowsConsolePlatform::nowSeconds() {
+void WindowsConsolePlatform::waitUntil(std::int64_t deadlineMs) {
+  session_->waitUntil(deadlineMs);
+}
+
+void WindowsConsolePlatform::waitForInput() {
+  session_->waitForInput();
+}
+
+void WindowsConsolePlatform::takeTyped(std::string& bytes, bool) {
+  session_->takeTyped(bytes);
+}
+
+void WindowsConsolePlatform::checkEnded() {
   session_->checkEnded();
-  return session_->keys().nowMs() / 1000;
+}
+
+void WindowsConsolePlatform::typingLine(bool typing) {
+  session_->display().setReadingLine(typing);
+}
+
+void WindowsConsolePlatform::showEcho() {
+  session_->present();
 }
 
 }  // namespace skyrazor

@@ -6,7 +6,7 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/script_recorder.h"
+#include "platform/key_clock.h"
 
 namespace skyrazor {
 
@@ -17,17 +17,20 @@ namespace skyrazor {
 //
 // The screen model keeps the game's own size; the window is a view onto it,
 // whatever size the player gives it. Each present sends only the cells that
-// changed since the last one; Ctrl-L sends them all again. Keys are read one at a time without
-// echo; typed lines are edited and echoed into the screen model by the same line editor as on a
-// terminal. Ctrl-Z at a key read ends the session as the end of input. Given a recorder, the keys
-// the game takes are recorded as a script.
-class WindowsConsolePlatform final : public Display, public Keyboard, public Clock {
+// changed since the last one; Ctrl-L sends them all again. Keys come one at a
+// time without echo, as on a terminal; Ctrl-Z at a key read ends the session
+// as the end of input. As a KeySource it gives the keys typed and the wall
+// clock; a LiveKeyboard over it is the game's keyboard and clock, with the
+// same line editing as on a terminal.
+class WindowsConsolePlatform final : public Display, public KeySource {
  public:
+  // The key that ends the input at a key read.
+  static constexpr unsigned char kEndOfInputKey = KeyClock::kCtrlZ;
+
   // The console of the standard input and output handles.
-  explicit WindowsConsolePlatform(Screen& screen, ScriptRecorder* recorder = nullptr);
+  explicit WindowsConsolePlatform(Screen& screen);
   // The console input and screen buffer given as handles (HANDLE).
-  WindowsConsolePlatform(Screen& screen, void* input, void* output,
-                         ScriptRecorder* recorder = nullptr);
+  WindowsConsolePlatform(Screen& screen, void* input, void* output);
   ~WindowsConsolePlatform() override;
   WindowsConsolePlatform(const WindowsConsolePlatform&) = delete;
   WindowsConsolePlatform& operator=(const WindowsConsolePlatform&) = delete;
@@ -37,13 +40,13 @@ class WindowsConsolePlatform final : public Display, public Keyboard, public Clo
   // the game's picture.
   void showNews(const std::string& news);
 
-  unsigned char readKey() override;
-  bool keyWaiting() override;
-  unsigned char takeWaitingKey() override;
-  std::string pullLine() override;
-
-  void sleep(int milliseconds) override;
-  std::int64_t nowSeconds() override;
+  std::int64_t wallMs() override;
+  void waitUntil(std::int64_t deadlineMs) override;
+  void waitForInput() override;
+  void takeTyped(std::string& bytes, bool afterWait) override;
+  void checkEnded() override;
+  void typingLine(bool typing) override;
+  void showEcho() override;
 
  private:
   class Session;

@@ -23,9 +23,10 @@ void enterPilot1Name(Game& game) {
   game.shell.name1 = game.console.readWord();
 }
 
+// Pilot 2 types at a keyboard of their own when the session has one.
 void enterPilot2Name(Game& game) {
   game.console.print(" \nEnter your name Pilot#2:");
-  game.shell.name2 = game.console.readWord();
+  game.shell.name2 = game.console.readWord(KeyboardSeat::Second);
 }
 
 // The prompt is shown once; a level outside 1..4 is read again silently.

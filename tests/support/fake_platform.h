@@ -55,7 +55,7 @@ class FakePlatform : public Display, public Keyboard, public Clock {
     sleeps.push_back(milliseconds);
     clockMs += milliseconds;
   }
-  std::int64_t nowSeconds() override { return clockMs / 1000; }
+  std::int64_t nowMs() override { return clockMs; }
 
  private:
   Screen& screen_;

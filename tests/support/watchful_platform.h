@@ -94,9 +94,9 @@ class WatchfulPlatform final : public Display, public Keyboard, public Clock {
       progress();
     }
   }
-  std::int64_t nowSeconds() override {
+  std::int64_t nowMs() override {
     noteCall();
-    return run_.nowSeconds();
+    return run_.nowMs();
   }
 
  private:

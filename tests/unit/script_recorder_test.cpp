@@ -10,7 +10,8 @@
 #include "console/screen.h"
 #include "console/seam.h"
 #include "platform/key_clock.h"
-#include "platform/line_editor.h"
+#include "platform/live_keyboard.h"
+#include "platform/recorded_session.h"
 #include "platform/script.h"
 #include "platform/script_recorder.h"
 
@@ -63,9 +64,10 @@ TEST(ScriptRecorderTest, EscapedTextParsesBackToTheSameBytes) {
   EXPECT_EQ(escapeScriptText(" a b "), "\\sa b\\s");
 }
 
-// A session on the live clock: the title waits for a key, a prompt takes a
-// line typed with a Backspace, a battle sleeps its frames and takes two keys
-// typed in one frame, and the player leaves halfway through a sleep.
+// A live session recorded at the seam: the title waits for a key, a prompt
+// takes a line typed with a Backspace, a battle sleeps its frames and both
+// pilots' phases take the two keys typed in one frame, and the player leaves
+// halfway through a sleep.
 TEST(ScriptRecorderTest, RecordsTheKeysAsTheGameTookThemOnItsClock) {
   TypingTerminal terminal(1'700'000'000'250);  // a quarter into a second
   terminal.typedAt = {{1'700'000'001'000, "x"},
@@ -75,22 +77,25 @@ TEST(ScriptRecorderTest, RecordsTheKeysAsTheGameTookThemOnItsClock) {
   std::ostringstream file;
   ScriptRecorder recorder(file);
   Screen screen(80, 25);
-  KeyClock keys(terminal, KeyClock::kCtrlD, &recorder);
-  LineEditor editor(screen);
+  LiveKeyboard live(terminal, screen, KeyClock::kCtrlD);
+  RecordedClock clock(live, recorder, 1);
+  RecordedKeyboard keys(live, live, recorder);
 
   EXPECT_EQ(keys.readKey(), 'x');
-  EXPECT_EQ(readTypedLine(editor, keys, [] {}), "Alice\n");
+  EXPECT_EQ(keys.pullLine(), "Alice\n");
   std::string taken;
   for (int frame = 0; frame < 20; ++frame) {
-    keys.sleep(50);
-    if (keys.keyWaiting()) {
-      taken += static_cast<char>(keys.takeWaitingKey());
+    clock.sleep(50);
+    for (int phase = 0; phase < 2; ++phase) {
+      if (keys.keyWaiting()) {
+        taken += static_cast<char>(keys.takeWaitingKey());
+      }
     }
   }
   EXPECT_EQ(taken, "ea");
   terminal.typedAt.clear();
-  std::int64_t lastSleepStart = keys.nowMs();
-  keys.sleep(50);  // the sleep the player leaves in: its frame is not shown
+  std::int64_t lastSleepStart = clock.nowMs();
+  clock.sleep(50);  // the sleep the player leaves in: its frame is not shown
   recorder.finish();
 
   // The game clock runs whole seconds behind the wall clock's quarter.
@@ -118,14 +123,32 @@ TEST(ScriptRecorderTest, AnEmptyLineAndTheEndOfInputKey) {
   std::ostringstream file;
   ScriptRecorder recorder(file);
   Screen screen(80, 25);
-  KeyClock keys(terminal, KeyClock::kCtrlD, &recorder);
-  LineEditor editor(screen);
-  EXPECT_EQ(readTypedLine(editor, keys, [] {}), "\n");
+  LiveKeyboard live(terminal, screen, KeyClock::kCtrlD);
+  RecordedClock clock(live, recorder, 1);
+  RecordedKeyboard keys(live, live, recorder);
+  EXPECT_EQ(keys.pullLine(), "\n");
   EXPECT_THROW(keys.readKey(), SessionEnded);
   recorder.finish();
   recorder.finish();
   // Ctrl-D ends the session; a replay ends at that key read for want of input.
   EXPECT_EQ(file.str(), "clock 1700000000\nwait 400\nkey \\n\n");
+}
+
+// Two keyboards: the second one's keys and lines are written as key2 and
+// type2 after `keyboards 2`, and parse back onto the second keyboard.
+TEST(ScriptRecorderTest, TheSecondKeyboardIsRecordedAsKey2AndType2) {
+  std::ostringstream file;
+  ScriptRecorder recorder(file);
+  recorder.start(1'700'000'000'000, 2);
+  recorder.line("Bob\n", 1'700'000'000'100, KeyboardSeat::Second);
+  recorder.key('a', 1'700'000'000'200);
+  recorder.key('\n', 1'700'000'000'200, KeyboardSeat::Second);
+  EXPECT_EQ(file.str(),
+            "clock 1700000000\nkeyboards 2\nwait 100\ntype2 Bob\nwait 100\nkey a\nkey2 \\n\n");
+  Script script = parsed(file.str());
+  EXPECT_EQ(script.keyboards, 2);
+  EXPECT_EQ(script.input.size(), 1U);
+  EXPECT_EQ(script.secondInput.size(), 5U);
 }
 
 // A full disk: the first failed write is told once, with its reason, and the
