@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/printable_text.h"
+
 namespace skyrazor {
 namespace {
 
@@ -128,7 +130,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       scriptedOptionSeen = true;
       commandLine.scripted.dumps.colors = true;
     } else {
-      return failure("unknown argument '" + argument + "' (try --help)");
+      return failure("unknown argument '" + printableExcerpt(argument) + "' (try --help)");
     }
   }
   if (scriptedOptionSeen && commandLine.mode != CommandLine::Mode::Scripted) {

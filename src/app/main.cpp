@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "console/console.h"
 #include "platform/live_platform.h"
+#include "platform/printable_text.h"
 #include "platform/replay_platform.h"
 #include "platform/script.h"
 #include "platform/script_recorder.h"
@@ -77,7 +78,7 @@ bool readScriptText(const std::string& path, std::string& text) {
 std::variant<Script, int> loadScript(const std::string& path) {
   std::string text;
   if (!readScriptText(path, text)) {
-    std::cerr << "skyrazor: cannot read script '" << path << "'\n";
+    std::cerr << "skyrazor: cannot read script '" << printableFileName(path) << "'\n";
     return 2;
   }
   std::variant<Script, ScriptError> parsed = parseScript(text);

@@ -98,6 +98,8 @@ TEST(CommandLineTest, MistakesAreErrors) {
   }
   EXPECT_EQ(parse({"--script", "s", "--dump-all"}).error,
             "unknown argument '--dump-all' (try --help)");
+  EXPECT_EQ(parse({"--\x1b]0;owned\x07"}).error,
+            "unknown argument '--\\x1b]0;owned\\x07' (try --help)");
   // The dump options mean nothing without a script.
   for (const char* option : {"--dump-reads", "--dump-sleeps", "--dump-frames", "--colors"}) {
     EXPECT_EQ(parse({option}).error, "--size, --limit, --dump-* and --colors go with --script");
