@@ -94,7 +94,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return failure("--script and --replay do not go together");
       }
       if (!takeValue(commandLine.replay.scriptPath)) {
-        return failure("--replay needs a file name (or - for standard input)");
+        return failure("--replay needs a file name");
+      }
+      // A replay reads the keyboard, which stops it and answers its last
+      // "press a key", so the keyboard cannot also be where the script comes from.
+      if (commandLine.replay.scriptPath == "-") {
+        return failure("--replay cannot read standard input (-), the keyboard that stops it");
       }
       commandLine.mode = CommandLine::Mode::Replay;
     } else if (argument == "--speed") {
@@ -165,8 +170,7 @@ const char* usageText() {
          "\n"
          "Record and replay:\n"
          "  --record FILE      play as usual and write the session to FILE as a script\n"
-         "  --replay FILE      play a script on the terminal (- reads standard input);\n"
-         "                     any key stops it\n"
+         "  --replay FILE      play a script on the terminal; any key stops it\n"
          "  --speed X          with --replay, X times as fast, 0.01..100 (default 1)\n"
          "\n"
          "Scripted runs play the game headless from a script of timed keys on a virtual\n"

@@ -67,7 +67,10 @@ TEST(CommandLineTest, RecordAndReplay) {
   ASSERT_EQ(replay.mode, Mode::Replay);
   EXPECT_EQ(replay.replay.scriptPath, "run.script");
   EXPECT_DOUBLE_EQ(replay.replay.speed, 2.5);
-  EXPECT_DOUBLE_EQ(parse({"--replay", "-"}).replay.speed, 1.0);
+  EXPECT_DOUBLE_EQ(parse({"--replay", "run.script"}).replay.speed, 1.0);
+  // Standard input is the keyboard that stops a replay.
+  EXPECT_EQ(parse({"--replay", "-"}).error,
+            "--replay cannot read standard input (-), the keyboard that stops it");
 
   for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
            {"--record"},
