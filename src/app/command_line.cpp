@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "platform/printable_text.h"
@@ -61,8 +62,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine commandLine;
   bool scriptedOptionSeen = false;
   bool speedSeen = false;
+  std::set<std::string> optionsSeen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
+    // Given twice, an option's second value would quietly win over the first.
+    // (Anything reached here a second time was taken as an option the first
+    // time: an unknown argument has already ended the parse.)
+    if (!optionsSeen.insert(argument).second) {
+      return failure(argument + " given twice");
+    }
     auto takeValue = [&](std::string& value) {
       if (i + 1 >= arguments.size()) {
         return false;
@@ -71,11 +79,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       return true;
     };
     std::string value;
-    if (argument == "--help" || argument == "-h") {
-      commandLine.mode = CommandLine::Mode::Help;
-      return commandLine;
-    } else if (argument == "--version") {
-      commandLine.mode = CommandLine::Mode::Version;
+    if (argument == "--help" || argument == "-h" || argument == "--version") {
+      // Whatever else was asked for would go undone.
+      if (arguments.size() > 1) {
+        return failure(argument + " goes alone, without other arguments");
+      }
+      commandLine.mode =
+          argument == "--version" ? CommandLine::Mode::Version : CommandLine::Mode::Help;
       return commandLine;
     } else if (argument == "--script") {
       if (commandLine.mode == CommandLine::Mode::Replay) {

@@ -109,5 +109,34 @@ TEST(CommandLineTest, MistakesAreErrors) {
   }
 }
 
+TEST(CommandLineTest, HelpAndVersionGoAlone) {
+  EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
+  EXPECT_EQ(parse({"-h"}).mode, Mode::Help);
+  EXPECT_EQ(parse({"--version"}).mode, Mode::Version);
+  EXPECT_EQ(parse({"--help", "extra"}).error, "--help goes alone, without other arguments");
+  EXPECT_EQ(parse({"--script", "s", "-h"}).error, "-h goes alone, without other arguments");
+  EXPECT_EQ(parse({"--version", "--help"}).error, "--version goes alone, without other arguments");
+}
+
+TEST(CommandLineTest, AnOptionGivenTwiceIsAnError) {
+  struct Twice {
+    std::vector<std::string> arguments;
+    std::string option;
+  };
+  for (const Twice& twice : std::vector<Twice>{
+           {{"--script", "a", "--script", "b"}, "--script"},
+           {{"--record", "a", "--record", "b"}, "--record"},
+           {{"--replay", "a", "--replay", "b"}, "--replay"},
+           {{"--replay", "a", "--speed", "2", "--speed", "3"}, "--speed"},
+           {{"--script", "s", "--size", "80x25", "--size", "40x12"}, "--size"},
+           {{"--script", "s", "--limit", "0", "--limit", "5"}, "--limit"},
+           {{"--script", "s", "--dump-reads", "--colors", "--dump-reads"}, "--dump-reads"},
+       }) {
+    EXPECT_EQ(parse(twice.arguments).error, twice.option + " given twice");
+  }
+  // A value that happens to be spelled like an option is no second option.
+  EXPECT_EQ(parse({"--script", "--script"}).scripted.scriptPath, "--script");
+}
+
 }  // namespace
 }  // namespace skyrazor
