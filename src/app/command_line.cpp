@@ -3,7 +3,10 @@
 #include <charconv>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <string_view>
+
+#include "platform/printable_text.h"
 
 namespace skyrazor {
 namespace {
@@ -59,8 +62,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine commandLine;
   bool scriptedOptionSeen = false;
   bool speedSeen = false;
+  std::set<std::string> optionsSeen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
+    // Given twice, an option's second value would quietly win over the first.
+    // (Anything reached here a second time was taken as an option the first
+    // time: an unknown argument has already ended the parse.)
+    if (!optionsSeen.insert(argument).second) {
+      return failure(argument + " given twice");
+    }
     auto takeValue = [&](std::string& value) {
       if (i + 1 >= arguments.size()) {
         return false;
@@ -69,11 +79,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       return true;
     };
     std::string value;
-    if (argument == "--help" || argument == "-h") {
-      commandLine.mode = CommandLine::Mode::Help;
-      return commandLine;
-    } else if (argument == "--version") {
-      commandLine.mode = CommandLine::Mode::Version;
+    if (argument == "--help" || argument == "-h" || argument == "--version") {
+      // Whatever else was asked for would go undone.
+      if (arguments.size() > 1) {
+        return failure(argument + " goes alone, without other arguments");
+      }
+      commandLine.mode =
+          argument == "--version" ? CommandLine::Mode::Version : CommandLine::Mode::Help;
       return commandLine;
     } else if (argument == "--script") {
       if (commandLine.mode == CommandLine::Mode::Replay) {
@@ -92,7 +104,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return failure("--script and --replay do not go together");
       }
       if (!takeValue(commandLine.replay.scriptPath)) {
-        return failure("--replay needs a file name (or - for standard input)");
+        return failure("--replay needs a file name");
+      }
+      // A replay reads the keyboard, which stops it and answers its last
+      // "press a key", so the keyboard cannot also be where the script comes from.
+      if (commandLine.replay.scriptPath == "-") {
+        return failure("--replay cannot read standard input (-), the keyboard that stops it");
       }
       commandLine.mode = CommandLine::Mode::Replay;
     } else if (argument == "--speed") {
@@ -128,7 +145,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       scriptedOptionSeen = true;
       commandLine.scripted.dumps.colors = true;
     } else {
-      return failure("unknown argument '" + argument + "' (try --help)");
+      return failure("unknown argument '" + printableExcerpt(argument) + "' (try --help)");
     }
   }
   if (scriptedOptionSeen && commandLine.mode != CommandLine::Mode::Scripted) {
@@ -163,8 +180,7 @@ const char* usageText() {
          "\n"
          "Record and replay:\n"
          "  --record FILE      play as usual and write the session to FILE as a script\n"
-         "  --replay FILE      play a script on the terminal (- reads standard input);\n"
-         "                     any key stops it\n"
+         "  --replay FILE      play a script on the terminal; any key stops it\n"
          "  --speed X          with --replay, X times as fast, 0.01..100 (default 1)\n"
          "\n"
          "Scripted runs play the game headless from a script of timed keys on a virtual\n"

@@ -11,6 +11,7 @@
 #include "console/screen.h"
 #include "platform/live_keyboard.h"
 #include "platform/live_platform.h"
+#include "platform/printable_text.h"
 #include "platform/recorded_session.h"
 #include "platform/replay_platform.h"
 #include "platform/script.h"
@@ -63,15 +64,15 @@ int playOnTerminal(ScriptRecorder* recorder) {
 int recordOnTerminal(const std::string& path) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) {
-    std::cerr << "skyrazor: cannot write the recording '" << path << "'\n";
+    std::cerr << "skyrazor: cannot write the recording '" << printableFileName(path) << "'\n";
     return 2;
   }
   ScriptRecorder recorder(file);
   int exitStatus = playOnTerminal(&recorder);
   recorder.finish();
   if (recorder.failed()) {
-    std::cerr << "skyrazor: cannot write the recording '" << path << "': " << recorder.failure()
-              << "\n";
+    std::cerr << "skyrazor: cannot write the recording '" << printableFileName(path)
+              << "': " << recorder.failure() << "\n";
     return 2;
   }
   return exitStatus;
@@ -98,7 +99,7 @@ bool readScriptText(const std::string& path, std::string& text) {
 std::variant<Script, int> loadScript(const std::string& path) {
   std::string text;
   if (!readScriptText(path, text)) {
-    std::cerr << "skyrazor: cannot read script '" << path << "'\n";
+    std::cerr << "skyrazor: cannot read script '" << printableFileName(path) << "'\n";
     return 2;
   }
   std::variant<Script, ScriptError> parsed = parseScript(text);

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "platform/printable_text.h"
+
 namespace skyrazor {
 namespace {
 
@@ -129,7 +131,7 @@ class Parser {
       clockSeen_ = true;
       return setClock(trimBlanks(rest));
     }
-    return fail("unknown directive '" + std::string(word) + "'");
+    return fail("unknown directive '" + printableExcerpt(word) + "'");
   }
 
   // TEXT starts after exactly one space; everything after it counts, blanks
@@ -168,7 +170,7 @@ class Parser {
           int high = i + 1 < rest.size() ? hexValue(rest[i + 1]) : -1;
           int low = i + 2 < rest.size() ? hexValue(rest[i + 2]) : -1;
           if (high < 0 || low < 0) {
-            return fail("bad escape '\\" + std::string(rest.substr(i, 3)) +
+            return fail("bad escape '\\" + printableExcerpt(rest.substr(i, 3)) +
                         "' (\\x needs two hex digits)");
           }
           press(queue, static_cast<unsigned char>(high * 16 + low));
@@ -176,7 +178,7 @@ class Parser {
           break;
         }
         default:
-          return fail("bad escape '\\" + std::string(1, kind) + "'");
+          return fail("bad escape '\\" + printableExcerpt(std::string_view(&kind, 1)) + "'");
       }
     }
     if (pressEnter) {

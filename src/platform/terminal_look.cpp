@@ -121,11 +121,16 @@ GlyphStandIn glyphStandIn(unsigned char byte) {
     case 0xD7:
     case 0xCE:
       return {true, 'n'};
+    // The shades of the dust wall and the blasts stay apart. Of the
+    // line-drawing set only the checkerboard ('a') is drawn as a shade
+    // everywhere (tmux and many fonts show the board 'h' as a newline
+    // symbol), so the medium shade takes it and the others plain characters.
     case 0xB0:  // ░
-      return {true, 'h'};
-    case 0xB1:  // ▒ ▓
-    case 0xB2:
+      return {false, ':'};
+    case 0xB1:  // ▒
       return {true, 'a'};
+    case 0xB2:  // ▓
+      return {false, '#'};
     case 0xDB:  // █ ▄ ▌ ▐ ▀ ■
     case 0xDC:
     case 0xDD:
@@ -160,8 +165,8 @@ GlyphStandIn glyphStandIn(unsigned char byte) {
     case 0x1B:  // ← ◄
     case 0x11:
       return {true, ','};
-    case 0x1D:  // ↔, the rocket
-      return {false, '-'};
+    case 0x1D:  // ↔, the rocket: apart from the laser's '-'
+      return {false, '='};
     case 0x12:  // ↕
       return {false, '|'};
     default:

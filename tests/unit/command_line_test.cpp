@@ -67,7 +67,10 @@ TEST(CommandLineTest, RecordAndReplay) {
   ASSERT_EQ(replay.mode, Mode::Replay);
   EXPECT_EQ(replay.replay.scriptPath, "run.script");
   EXPECT_DOUBLE_EQ(replay.replay.speed, 2.5);
-  EXPECT_DOUBLE_EQ(parse({"--replay", "-"}).replay.speed, 1.0);
+  EXPECT_DOUBLE_EQ(parse({"--replay", "run.script"}).replay.speed, 1.0);
+  // Standard input is the keyboard that stops a replay.
+  EXPECT_EQ(parse({"--replay", "-"}).error,
+            "--replay cannot read standard input (-), the keyboard that stops it");
 
   for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
            {"--record"},
@@ -98,10 +101,41 @@ TEST(CommandLineTest, MistakesAreErrors) {
   }
   EXPECT_EQ(parse({"--script", "s", "--dump-all"}).error,
             "unknown argument '--dump-all' (try --help)");
+  EXPECT_EQ(parse({"--\x1b]0;owned\x07"}).error,
+            "unknown argument '--\\x1b]0;owned\\x07' (try --help)");
   // The dump options mean nothing without a script.
   for (const char* option : {"--dump-reads", "--dump-sleeps", "--dump-frames", "--colors"}) {
     EXPECT_EQ(parse({option}).error, "--size, --limit, --dump-* and --colors go with --script");
   }
+}
+
+TEST(CommandLineTest, HelpAndVersionGoAlone) {
+  EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
+  EXPECT_EQ(parse({"-h"}).mode, Mode::Help);
+  EXPECT_EQ(parse({"--version"}).mode, Mode::Version);
+  EXPECT_EQ(parse({"--help", "extra"}).error, "--help goes alone, without other arguments");
+  EXPECT_EQ(parse({"--script", "s", "-h"}).error, "-h goes alone, without other arguments");
+  EXPECT_EQ(parse({"--version", "--help"}).error, "--version goes alone, without other arguments");
+}
+
+TEST(CommandLineTest, AnOptionGivenTwiceIsAnError) {
+  struct Twice {
+    std::vector<std::string> arguments;
+    std::string option;
+  };
+  for (const Twice& twice : std::vector<Twice>{
+           {{"--script", "a", "--script", "b"}, "--script"},
+           {{"--record", "a", "--record", "b"}, "--record"},
+           {{"--replay", "a", "--replay", "b"}, "--replay"},
+           {{"--replay", "a", "--speed", "2", "--speed", "3"}, "--speed"},
+           {{"--script", "s", "--size", "80x25", "--size", "40x12"}, "--size"},
+           {{"--script", "s", "--limit", "0", "--limit", "5"}, "--limit"},
+           {{"--script", "s", "--dump-reads", "--colors", "--dump-reads"}, "--dump-reads"},
+       }) {
+    EXPECT_EQ(parse(twice.arguments).error, twice.option + " given twice");
+  }
+  // A value that happens to be spelled like an option is no second option.
+  EXPECT_EQ(parse({"--script", "--script"}).scripted.scriptPath, "--script");
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ TEST(ParseScriptTest, Escapes) {
   EXPECT_EQ(failed("key \\x4g\n").message, "bad escape '\\x4g' (\\x needs two hex digits)");
   EXPECT_EQ(failed("key \\x4").line, 1);
   EXPECT_EQ(failed("type ab\\\n").message, "lone backslash at the end of the line");
+  // What follows the backslash is quoted as the terminal may safely show it:
+  // here a backslash and an ESC byte.
+  EXPECT_EQ(failed("key \\\x1b[31m\n").message, "bad escape '\\\\x1b'");
+  EXPECT_EQ(failed("key \\x4\x07\n").message, "bad escape '\\x4\\x07' (\\x needs two hex digits)");
 }
 
 TEST(ParseScriptTest, LinesCommentsAndLineEnds) {
@@ -121,6 +125,8 @@ TEST(ParseScriptTest, MalformedDirectivesAndNumbers) {
   EXPECT_EQ(failed("Key a\n").message, "unknown directive 'Key'");
   EXPECT_EQ(failed("wait5\n").message, "unknown directive 'wait5'");
   EXPECT_EQ(failed("key\ta\n").message, "key must be followed by one space");
+  EXPECT_EQ(failed(std::string(100000, 'X') + "\n").message,
+            "unknown directive '" + std::string(40, 'X') + "...'");
 
   for (const char* bad : {"wait -5\n", "wait\n", "wait 1.5\n", "wait +5\n", "wait 5 ms\n"}) {
     EXPECT_EQ(failed(bad).message, "wait needs a whole number of milliseconds, 0 or more") << bad;

@@ -164,12 +164,19 @@ TEST(ScriptedRunFromStandardInputTest, DashReadsTheScriptFromStandardInput) {
 }
 
 TEST(ScriptedRunErrorsTest, UnreadableScriptIsOneLineAndStatusTwo) {
-  for (std::string path :
-       {std::string("/nonexistent/skyrazor.script"), scriptsDirectory().string()}) {
-    RunResult result = runProgram({"--script", path}, "unreadable_script");
-    EXPECT_EQ(result.status, 2) << path;
-    EXPECT_EQ(result.out, "") << path;
-    EXPECT_EQ(result.err, "skyrazor: cannot read script '" + path + "'\n");
+  struct Unreadable {
+    std::string path;
+    std::string shown;  // as the message quotes it
+  };
+  const std::string directory = scriptsDirectory().string();
+  for (const Unreadable& unreadable :
+       {Unreadable{"/nonexistent/skyrazor.script", "/nonexistent/skyrazor.script"},
+        Unreadable{directory, directory},
+        Unreadable{"/nonexistent/\x1b[2J.script", "/nonexistent/\\x1b[2J.script"}}) {
+    RunResult result = runProgram({"--script", unreadable.path}, "unreadable_script");
+    EXPECT_EQ(result.status, 2) << unreadable.shown;
+    EXPECT_EQ(result.out, "") << unreadable.shown;
+    EXPECT_EQ(result.err, "skyrazor: cannot read script '" + unreadable.shown + "'\n");
   }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "platform/terminal_look.h"
 
 namespace skyrazor {
@@ -108,12 +110,12 @@ TEST(TerminalColorPairs, WhenPairsRunOutALookBorrowsOneWithItsBackground) {
   EXPECT_EQ(fallback.number, 0);
 }
 
-TEST(TerminalGlyphStandIns, TheFrameAndEffectBytesBorrowLineDrawingCharacters) {
+TEST(TerminalGlyphStandIns, TheFramesAndTheMediumShadeBorrowLineDrawingCharacters) {
   struct Expected {
     unsigned char byte;
     char vt100;
   };
-  // The single- and double-line frames, and the shades of the effects.
+  // The single- and double-line frames, and the medium shade's checkerboard.
   for (Expected expected : {Expected{0xC4, 'q'},
                             {0xB3, 'x'},
                             {0xDA, 'l'},
@@ -126,9 +128,7 @@ TEST(TerminalGlyphStandIns, TheFrameAndEffectBytesBorrowLineDrawingCharacters) {
                             {0xBB, 'k'},
                             {0xC8, 'm'},
                             {0xBC, 'j'},
-                            {0xB0, 'h'},
-                            {0xB1, 'a'},
-                            {0xB2, 'a'}}) {
+                            {0xB1, 'a'}}) {
     GlyphStandIn standIn = glyphStandIn(expected.byte);
     EXPECT_TRUE(standIn.lineDrawing) << int{expected.byte};
     EXPECT_EQ(standIn.character, expected.vt100) << int{expected.byte};
@@ -139,9 +139,27 @@ TEST(TerminalGlyphStandIns, OtherBytesStandInAsPlainCharacters) {
   EXPECT_FALSE(glyphStandIn('A').lineDrawing);
   EXPECT_EQ(glyphStandIn('A').character, 'A');
   EXPECT_FALSE(glyphStandIn(0x1D).lineDrawing);  // the rocket
-  EXPECT_EQ(glyphStandIn(0x1D).character, '-');
+  EXPECT_EQ(glyphStandIn(0x1D).character, '=');
+  // The line-drawing board would show as a newline symbol in tmux.
+  EXPECT_FALSE(glyphStandIn(0xB0).lineDrawing);
+  EXPECT_FALSE(glyphStandIn(0xB2).lineDrawing);
   EXPECT_EQ(glyphStandIn(0x94).character, '?');
   EXPECT_EQ(glyphStandIn(0x7F).character, '?');
+}
+
+// In battle every glyph tells the pilots something, so the ships, the shots
+// of the five weapons and the shades of the dust wall and the blasts each
+// keep a look of their own where the terminal shows them through stand-ins.
+TEST(TerminalGlyphStandIns, EveryBattleGlyphKeepsALookOfItsOwn) {
+  const unsigned char battleBytes[] = {'>', '<', '.', 'o', '-', 0x1D, '~', '*', 0xB0, 0xB1, 0xB2};
+  for (std::size_t i = 0; i < std::size(battleBytes); ++i) {
+    for (std::size_t j = i + 1; j < std::size(battleBytes); ++j) {
+      GlyphStandIn first = glyphStandIn(battleBytes[i]);
+      GlyphStandIn second = glyphStandIn(battleBytes[j]);
+      EXPECT_FALSE(first.lineDrawing == second.lineDrawing && first.character == second.character)
+          << int{battleBytes[i]} << " and " << int{battleBytes[j]};
+    }
+  }
 }
 
 }  // namespace
