@@ -3,13 +3,18 @@
 # tests for Windows under Wine. All first install any missing Debian build
 # dependencies. `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang).
 # `make install` installs the game and its manual page under PREFIX (staged
-# under DESTDIR when given).
+# under DESTDIR when given). `make compare` checks that the working tree's game
+# prints byte for byte what BASE's does (default: where HEAD left main) over
+# tests/scripts and COMPARE_SESSIONS random sessions (tools/compare-outputs).
 
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
+BASE ?= $(shell git merge-base HEAD main 2>/dev/null)
+COMPARE_SESSIONS ?= 300
+COMPARE_DIR = build/compare/base
 
-.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz
+.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare
 
 deps:
 	@./tools/install-build-deps.sh
@@ -55,6 +60,24 @@ fuzz: deps-fuzz
 	cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++
 	cmake --build build/fuzz -j $(JOBS)
 	./fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+
+# BASE's files are exported with git archive (nothing is checked out) into
+# $(COMPARE_DIR)/source, afresh only when BASE's tree differs from the last
+# one exported, and built with their own release preset.
+compare: build
+	@[ -n "$(BASE)" ] || { echo "make compare: no merge-base with main; give BASE=<revision>"; exit 2; }
+	@tree=$$(git rev-parse --verify --quiet "$(BASE)^{tree}") || \
+	  { echo "make compare: $(BASE) is not a revision"; exit 2; }; \
+	if [ "$$(cat $(COMPARE_DIR)/tree 2>/dev/null)" != "$$tree" ]; then \
+	  echo "Exporting $(BASE) into $(COMPARE_DIR)/source"; \
+	  rm -rf $(COMPARE_DIR) && mkdir -p $(COMPARE_DIR)/source && \
+	  git archive "$$tree" | tar -x -C $(COMPARE_DIR)/source && echo "$$tree" >$(COMPARE_DIR)/tree; \
+	fi
+	cmake -S $(COMPARE_DIR)/source --preset release -B $(COMPARE_DIR)/release -DSKYRAZOR_TESTS=OFF
+	cmake --build $(COMPARE_DIR)/release -j $(JOBS)
+	cmake --preset sanitize
+	cmake --build --preset sanitize -j $(JOBS) --target skyrazor_write_sessions
+	./tools/compare-outputs $(COMPARE_DIR)/release/skyrazor build/release/skyrazor $(COMPARE_SESSIONS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

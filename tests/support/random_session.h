@@ -27,8 +27,13 @@ struct RandomSession {
 
   // The command line that replays the session with the real program.
   std::string replayArguments(const std::string& scriptPath) const {
-    std::string arguments = "--script " + scriptPath + " --size " + std::to_string(columns) + "x" +
-                            std::to_string(rows) + " --limit " + std::to_string(limitMs);
+    return "--script " + scriptPath + " " + optionArguments();
+  }
+
+  // The options of that command line that follow the script's path.
+  std::string optionArguments() const {
+    std::string arguments = "--size " + std::to_string(columns) + "x" + std::to_string(rows) +
+                            " --limit " + std::to_string(limitMs);
     if (dumps.reads) {
       arguments += " --dump-reads";
     }
