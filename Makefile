@@ -77,7 +77,8 @@ compare: build
 	cmake --build $(COMPARE_DIR)/release -j $(JOBS)
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS) --target skyrazor_write_sessions
-	./tools/compare-outputs $(COMPARE_DIR)/release/skyrazor build/release/skyrazor $(COMPARE_SESSIONS)
+	SKYRAZOR_COMPARE_SCRIPTS=$(COMPARE_DIR)/source/tests/scripts \
+	  ./tools/compare-outputs $(COMPARE_DIR)/release/skyrazor build/release/skyrazor $(COMPARE_SESSIONS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
