@@ -13,8 +13,8 @@
 #include <variant>
 
 #include "console/console.h"
-#include "platform/script.h"
-#include "platform/scripted_platform.h"
+#include "platform/scripted/script.h"
+#include "platform/scripted/scripted_platform.h"
 #include "shell/game.h"
 #include "shell/program_loop.h"
 #include "support/watchful_platform.h"

@@ -6,7 +6,7 @@
 #include <set>
 #include <string_view>
 
-#include "platform/printable_text.h"
+#include "platform/scripted/printable_text.h"
 
 namespace skyrazor {
 namespace {

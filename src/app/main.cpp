@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/live_platform.h"
 #include "console/screen.h"
-#include "platform/live_keyboard.h"
-#include "platform/live_platform.h"
-#include "platform/printable_text.h"
-#include "platform/recorded_session.h"
-#include "platform/replay_platform.h"
-#include "platform/script.h"
-#include "platform/script_recorder.h"
-#include "platform/scripted_platform.h"
-#include "platform/standard_streams.h"
+#include "platform/live/live_keyboard.h"
+#include "platform/live/standard_streams.h"
+#include "platform/scripted/printable_text.h"
+#include "platform/scripted/recorded_session.h"
+#include "platform/scripted/replay_platform.h"
+#include "platform/scripted/script.h"
+#include "platform/scripted/script_recorder.h"
+#include "platform/scripted/scripted_platform.h"
 #include "shell/game_session.h"
 
 namespace {

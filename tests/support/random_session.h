@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/scripted_platform.h"
+#include "platform/scripted/scripted_platform.h"
 
 namespace skyrazor::testing {
 

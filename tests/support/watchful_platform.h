@@ -12,7 +12,7 @@
 
 #include "battle/promises.h"
 #include "console/seam.h"
-#include "platform/scripted_platform.h"
+#include "platform/scripted/scripted_platform.h"
 
 namespace skyrazor::testing {
 

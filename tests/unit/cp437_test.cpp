@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/cp437.h"
+#include "console/cp437.h"
 
 namespace skyrazor {
 namespace {

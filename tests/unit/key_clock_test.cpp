@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "console/seam.h"
-#include "platform/key_clock.h"
+#include "platform/live/key_clock.h"
 
 namespace skyrazor {
 namespace {

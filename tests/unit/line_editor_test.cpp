@@ -8,8 +8,8 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/key_clock.h"
-#include "platform/line_editor.h"
+#include "platform/live/key_clock.h"
+#include "platform/live/line_editor.h"
 
 namespace skyrazor {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/printable_text.h"
+#include "platform/scripted/printable_text.h"
 
 namespace skyrazor {
 namespace {

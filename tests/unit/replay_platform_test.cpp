@@ -6,8 +6,8 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/replay_platform.h"
-#include "platform/script.h"
+#include "platform/scripted/replay_platform.h"
+#include "platform/scripted/script.h"
 #include "support/fake_platform.h"
 
 namespace skyrazor {

@@ -9,11 +9,11 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/key_clock.h"
-#include "platform/live_keyboard.h"
-#include "platform/recorded_session.h"
-#include "platform/script.h"
-#include "platform/script_recorder.h"
+#include "platform/live/key_clock.h"
+#include "platform/live/live_keyboard.h"
+#include "platform/scripted/recorded_session.h"
+#include "platform/scripted/script.h"
+#include "platform/scripted/script_recorder.h"
 
 namespace skyrazor {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/script.h"
+#include "platform/scripted/script.h"
 
 namespace skyrazor {
 namespace {

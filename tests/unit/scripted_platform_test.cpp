@@ -6,8 +6,8 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/script.h"
-#include "platform/scripted_platform.h"
+#include "platform/scripted/script.h"
+#include "platform/scripted/scripted_platform.h"
 
 namespace skyrazor {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "platform/terminal_look.h"
+#include "platform/terminal/terminal_look.h"
 
 namespace skyrazor {
 namespace {

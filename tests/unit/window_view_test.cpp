@@ -1,4 +1,4 @@
-#include "platform/window_view.h"
+#include "platform/live/window_view.h"
 
 #include <gtest/gtest.h>
 

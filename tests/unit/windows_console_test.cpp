@@ -16,10 +16,10 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/windows_console_display.h"
-#include "platform/windows_console_guard.h"
-#include "platform/windows_console_input.h"
-#include "platform/windows_console_platform.h"
+#include "platform/windows_console/windows_console_display.h"
+#include "platform/windows_console/windows_console_guard.h"
+#include "platform/windows_console/windows_console_input.h"
+#include "platform/windows_console/windows_console_platform.h"
 
 namespace skyrazor {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/windows_console_input.h"
+#include "platform/windows_console/windows_console_input.h"
 
 namespace skyrazor {
 namespace {

@@ -1,0 +1,151 @@
+#include "platform/windows_console/windows_console_platform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+
+#include "platform/live/key_clock.h"
+#include "platform/windows_console/windows_console_display.h"
+#include "platform/windows_console/windows_console_guard.h"
+#include "platform/windows_console/windows_console_input.h"
+
+namespace skyrazor {
+namespace {
+
+// Ctrl-L: the key console games take for "paint the screen again". The game
+// ignores it at every read, so the console keeps it to itself.
+constexpr char kRepaintKey = 0x0C;
+
+DWORD waitTimeout(std::int64_t milliseconds) {
+  return static_cast<DWORD>(std::clamp<std::int64_t>(milliseconds, 0, 60 * 60 * 1000));
+}
+
+}  // namespace
+
+// One session on the console: the guard, the display, the wall clock and the
+// keys. The guard comes first, so the console's state is saved and the
+// control handler is in place before anything is drawn.
+class WindowsConsolePlatform::Session final {
+ public:
+  Session(Screen& screen, HANDLE input, HANDLE output)
+      : input_(input), guard_(input, output), display_(output, screen) {
+    if (!guard_.inputIsConsole()) {
+      throw TerminalUnavailable(
+          "standard input is not a console (to play from a file of keys, use --script FILE)");
+    }
+  }
+  ~Session() {
+    // Keys pressed as the game ended were meant for the game, not the shell.
+    FlushConsoleInputBuffer(input_);
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  void present() {
+    checkEnded();
+    display_.present();
+  }
+  // Ends the session when the console asked for it; every call checks.
+  void checkEnded() {
+    if (guard_.endRequested()) {
+      throw SessionEnded{ConsoleGuard::kEndedByConsoleStatus};
+    }
+  }
+
+  ConsoleDisplay& display() { return display_; }
+
+  std::int64_t wallMs() { return wallClock_.nowMs(); }
+
+  void waitUntil(std::int64_t deadlineMs) {
+    checkEnded();
+    WaitForSingleObject(guard_.wakeEvent(), waitTimeout(deadlineMs - wallMs()));
+    checkEnded();
+  }
+
+  void waitForInput() {
+    checkEnded();
+    std::array<HANDLE, 2> watched{input_, guard_.wakeEvent()};
+    DWORD woken =
+        WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE, INFINITE);
+    checkEnded();
+    if (woken == WAIT_FAILED) {
+      throw SessionEnded{0};
+    }
+  }
+
+  // A window that changed size, or Ctrl-L, shows the picture again at once,
+  // also while the game waits for a key.
+  void takeTyped(std::string& bytes) {
+    std::string typed;
+    bool windowChanged = takeConsoleInput(input_, typed);
+    bool repaintAsked = false;
+    for (char byte : typed) {
+      if (byte == kRepaintKey) {
+        repaintAsked = true;
+      } else {
+        bytes += byte;
+      }
+    }
+    if (repaintAsked) {
+      display_.repaint();
+    } else if (windowChanged) {
+      display_.present();
+    }
+  }
+
+ private:
+  HANDLE input_;
+  ConsoleGuard guard_;
+  ConsoleDisplay display_;
+  SteadyWallClock wallClock_;
+};
+
+// --- The backend's face ------------------------------------------------------------
+
+WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen)
+    : WindowsConsolePlatform(screen, GetStdHandle(STD_INPUT_HANDLE),
+                             GetStdHandle(STD_OUTPUT_HANDLE)) {}
+
+WindowsConsolePlatform::WindowsConsolePlatform(Screen& screen, void* input, void* output)
+    : session_(std::make_unique<Session>(screen, input, output)) {}
+
+WindowsConsolePlatform::~WindowsConsolePlatform() = default;
+
+void WindowsConsolePlatform::present() {
+  session_->present();
+}
+
+void WindowsConsolePlatform::showNews(const std::string& news) {
+  session_->display().showNews(news);
+}
+
+std::int64_t WindowsConsolePlatform::wallMs() {
+  return session_->wallMs();
+}
+
+void WindowsConsolePlatform::waitUntil(std::int64_t deadlineMs) {
+  session_->waitUntil(deadlineMs);
+}
+
+void WindowsConsolePlatform::waitForInput() {
+  session_->waitForInput();
+}
+
+void WindowsConsolePlatform::takeTyped(std::string& bytes, bool) {
+  session_->takeTyped(bytes);
+}
+
+void WindowsConsolePlatform::checkEnded() {
+  session_->checkEnded();
+}
+
+void WindowsConsolePlatform::typingLine(bool typing) {
+  session_->display().setReadingLine(typing);
+}
+
+void WindowsConsolePlatform::showEcho() {
+  session_->present();
+}
+
+}  // namespace skyrazor
