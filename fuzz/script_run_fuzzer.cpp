@@ -16,7 +16,7 @@
 #include "platform/scripted/script.h"
 #include "platform/scripted/scripted_platform.h"
 #include "shell/game.h"
-#include "shell/program_loop.h"
+#include "shell/game_session.h"
 #include "support/watchful_platform.h"
 
 namespace {
@@ -60,12 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Screen screen(screenSize.columns, screenSize.rows);
   ScriptedPlatform run(screen, std::move(std::get<Script>(parsed)), dumps, kLimitMs, out);
   testing::WatchfulPlatform watch(run, kFrameCap);
-  Console console(screen, watch, watch, watch);
-  Game game(console);
-  watch.watch(game.duel);
   try {
-    runProgramLoop(game);
-  } catch (const SessionEnded&) {
+    playGameSession({screen, watch, watch, watch.secondKeyboard(), watch},
+                    [&watch](Game& game) { watch.watch(game.duel); });
     run.dumpEnd();
   } catch (const testing::WatchAlarm& alarm) {
     std::fprintf(stderr, "watch: %s\n", alarm.what.c_str());

@@ -35,6 +35,10 @@ class WatchfulPlatform final : public Display, public Keyboard, public Clock {
   // The duel whose promises are checked after every frame.
   void watch(const Duel& duel) { duel_ = &duel; }
 
+  // The run's second keyboard under the same watch, for a script with
+  // `keyboards 2`; null without one.
+  Keyboard* secondKeyboard() { return run_.hasSecondKeyboard() ? &secondKeyboard_ : nullptr; }
+
   std::int64_t frames() const { return frames_; }
 
   void present() override {
@@ -100,6 +104,38 @@ class WatchfulPlatform final : public Display, public Keyboard, public Clock {
   }
 
  private:
+  class WatchedKeyboard final : public Keyboard {
+   public:
+    WatchedKeyboard(WatchfulPlatform& watch, Keyboard& keyboard)
+        : watch_(watch), keyboard_(keyboard) {}
+    unsigned char readKey() override {
+      watch_.noteCall();
+      unsigned char key = keyboard_.readKey();
+      watch_.progress();
+      return key;
+    }
+    bool keyWaiting() override {
+      watch_.noteCall();
+      return keyboard_.keyWaiting();
+    }
+    unsigned char takeWaitingKey() override {
+      watch_.noteCall();
+      unsigned char key = keyboard_.takeWaitingKey();
+      watch_.progress();
+      return key;
+    }
+    std::string pullLine() override {
+      watch_.noteCall();
+      std::string line = keyboard_.pullLine();
+      watch_.progress();
+      return line;
+    }
+
+   private:
+    WatchfulPlatform& watch_;
+    Keyboard& keyboard_;
+  };
+
   void noteCall() {
     if (++callsWithoutProgress_ > kSpinLimit) {
       throw WatchAlarm{"a loop spins: " + std::to_string(kSpinLimit) +
@@ -115,6 +151,7 @@ class WatchfulPlatform final : public Display, public Keyboard, public Clock {
   std::int64_t frameCap_;
   std::int64_t frames_ = 0;
   int callsWithoutProgress_ = 0;
+  WatchedKeyboard secondKeyboard_{*this, run_.secondKeyboard()};
 };
 
 }  // namespace skyrazor::testing

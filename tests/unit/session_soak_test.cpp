@@ -30,7 +30,7 @@
 #include "platform/scripted/script.h"
 #include "platform/scripted/scripted_platform.h"
 #include "shell/game.h"
-#include "shell/program_loop.h"
+#include "shell/game_session.h"
 #include "support/random_session.h"
 #include "support/watchful_platform.h"
 
@@ -142,12 +142,9 @@ SessionResult playSession(const RandomSession& session) {
   ScriptedPlatform run(screen, std::move(std::get<Script>(parsed)), session.dumps, session.limitMs,
                        out);
   WatchfulPlatform watch(run, kFrameCapPerSession);
-  Console console(screen, watch, watch, watch);
-  Game game(console);
-  watch.watch(game.duel);
   try {
-    runProgramLoop(game);
-  } catch (const SessionEnded&) {
+    playGameSession({screen, watch, watch, watch.secondKeyboard(), watch},
+                    [&watch](Game& game) { watch.watch(game.duel); });
     run.dumpEnd();
   } catch (const WatchAlarm& alarm) {
     result.problem = alarm.what;
