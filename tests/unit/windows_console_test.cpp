@@ -16,6 +16,7 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
+#include "platform/live/live_keyboard.h"
 #include "platform/windows_console/windows_console_display.h"
 #include "platform/windows_console/windows_console_guard.h"
 #include "platform/windows_console/windows_console_input.h"
@@ -231,11 +232,12 @@ TEST_F(WindowsConsoleDisplay, ASmallWindowShowsThePicturesTopLeftAndSaysItIsTooS
 TEST_F(WindowsConsoleDisplay, CtrlLPaintsThePictureAgain) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
+  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   screen.write("abc");
   platform.present();
   writeCell(1, 0, L'#');
   type("\x0Ck");
-  EXPECT_EQ(platform.readKey(), 'k');
+  EXPECT_EQ(keyboard.readKey(), 'k');
   EXPECT_EQ(shownText(0, 0, 3), L"abc");
 }
 
@@ -331,50 +333,54 @@ class WindowsConsoleKeyboard : public ConsoleFixture {};
 TEST_F(WindowsConsoleKeyboard, KeysAreReadOneAtATimeWithoutEcho) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
+  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   pushInput({keyRecord(true, VK_UP, 0), keyRecord(false, VK_UP, 0)});
   type("x3");
-  EXPECT_EQ(platform.readKey(), 'x');
-  EXPECT_EQ(platform.readKey(), '3');
+  EXPECT_EQ(keyboard.readKey(), 'x');
+  EXPECT_EQ(keyboard.readKey(), '3');
   EXPECT_EQ(rowText(screen, 0), "");
 }
 
 TEST_F(WindowsConsoleKeyboard, TypedLinesAreEditedAndEchoedIntoTheModel) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
+  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   screen.write("Name: ");
   type("Alx\bice\nrest");
-  EXPECT_EQ(platform.pullLine(), "Alice\n");
+  EXPECT_EQ(keyboard.pullLine(), "Alice\n");
   EXPECT_EQ(rowText(screen, 0), "Name: Alice");
   EXPECT_EQ(screen.cursorRow(), 1);
   EXPECT_EQ(screen.cursorColumn(), 0);
   platform.present();
   EXPECT_EQ(shownText(0, 0, 11), L"Name: Alice");
-  EXPECT_EQ(platform.readKey(), 'r');  // what followed the line waits for the next read
+  EXPECT_EQ(keyboard.readKey(), 'r');  // what followed the line waits for the next read
 }
 
 TEST_F(WindowsConsoleKeyboard, TheBattlePollSeesKeysTypedDuringASleep) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
-  EXPECT_FALSE(platform.keyWaiting());
+  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  EXPECT_FALSE(keyboard.keyWaiting());
   type("a");
-  EXPECT_FALSE(platform.keyWaiting());  // taken in only when the clock moves
-  std::int64_t before = platform.nowSeconds();
-  platform.sleep(20);
-  ASSERT_TRUE(platform.keyWaiting());
-  EXPECT_EQ(platform.takeWaitingKey(), 'a');
-  EXPECT_FALSE(platform.keyWaiting());
-  EXPECT_GE(platform.nowSeconds(), before);
+  EXPECT_FALSE(keyboard.keyWaiting());  // taken in only when the clock moves
+  std::int64_t before = keyboard.nowSeconds();
+  keyboard.sleep(20);
+  ASSERT_TRUE(keyboard.keyWaiting());
+  EXPECT_EQ(keyboard.takeWaitingKey(), 'a');
+  EXPECT_FALSE(keyboard.keyWaiting());
+  EXPECT_GE(keyboard.nowSeconds(), before);
 }
 
 TEST_F(WindowsConsoleKeyboard, CtrlCWhileWaitingForAKeyEndsTheSession) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
+  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   std::thread console([] {
     Sleep(50);
     ConsoleGuard::onControlEvent(CTRL_C_EVENT);
   });
   try {
-    platform.readKey();
+    keyboard.readKey();
     ADD_FAILURE() << "the key read went on after Ctrl-C";
   } catch (const SessionEnded& ended) {
     EXPECT_EQ(ended.exitStatus, ConsoleGuard::kEndedByConsoleStatus);
@@ -385,9 +391,10 @@ TEST_F(WindowsConsoleKeyboard, CtrlCWhileWaitingForAKeyEndsTheSession) {
 TEST_F(WindowsConsoleKeyboard, CtrlZAtAKeyReadEndsTheInput) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
+  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   type("\x1A");
   try {
-    platform.readKey();
+    keyboard.readKey();
     ADD_FAILURE() << "Ctrl-Z was read as a key";
   } catch (const SessionEnded& ended) {
     EXPECT_EQ(ended.exitStatus, 0);
@@ -406,6 +413,7 @@ TEST_F(WindowsConsoleKeyboard, KeysLeftUnreadAreDiscardedAtTheEnd) {
   {
     Screen screen(80, 25);
     WindowsConsolePlatform platform(screen, input_, output_);
+    LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
     type("ak");
   }
   DWORD waiting = 1;
