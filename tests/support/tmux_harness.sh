@@ -8,6 +8,9 @@
 #   wait_for_text TEXT      waits until the pane of $scenario shows TEXT;
 #                           on a timeout a failure, with the screen shown.
 #   screen_text, screen_colors, keys KEYS...   the pane of $scenario.
+#   start_game NAME ARGS... a fresh 80x25 pane playing $binary with ARGS in a
+#                           UTF-8 xterm; sets $scenario, $dir ($work/NAME) and
+#                           $pid; $dir/status holds the exit status at the end.
 # Waits give up after $patience tenths of a second (default 200).
 
 tmux_harness() {
@@ -62,4 +65,28 @@ wait_for_text() {
     fi
     sleep 0.1
   done
+}
+
+start_game() {
+  scenario=$1
+  dir="$work/$1"
+  shift
+  mkdir -p "$dir"
+  if [ ! -f "$work/game-wrapper" ]; then
+    cat >"$work/game-wrapper" <<WRAPPER
+#!/bin/sh
+dir=\$1
+shift
+trap : INT
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
+sh -c 'echo \$\$ >"\$0/pid"; exec "\$@"' "\$dir" "$binary" "\$@"
+echo \$? >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
+WRAPPER
+  fi
+  tmux_ new-session -d -x 80 -y 25 -s "$scenario" sh "$work/game-wrapper" "$dir" "$@" || {
+    fail "tmux could not start a session"
+    return 1
+  }
+  wait_for_file "$dir/pid" || fail "the game did not start"
+  pid=$(cat "$dir/pid")
 }

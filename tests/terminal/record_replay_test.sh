@@ -19,30 +19,9 @@ case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
 tmux_harness skyrazor-record "the record and replay test"
 patience=100  # tenths of a second
 
-# The pane runs the game with the given arguments, writing its process id
-# first and its exit status after it.
-cat >"$work/wrapper" <<WRAPPER
-#!/bin/sh
-dir=\$1
-shift
-trap : INT
-export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
-sh -c 'echo \$\$ >"\$0/pid"; exec "\$@"' "\$dir" "$binary" "\$@"
-echo \$? >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
-WRAPPER
-
-# start NAME ARGUMENTS...: a fresh pane running the game.
+# start NAME ARGUMENTS...: a fresh pane running the game, given time to start.
 start() {
-  scenario=$1
-  dir="$work/$1"
-  shift
-  mkdir -p "$dir"
-  tmux_ new-session -d -x 80 -y 25 -s "$scenario" sh "$work/wrapper" "$dir" "$@" || {
-    fail "tmux could not start a session"
-    return 1
-  }
-  wait_for_file "$dir/pid" || fail "the game did not start"
-  pid=$(cat "$dir/pid")
+  start_game "$@"
   sleep 0.5
 }
 

@@ -20,25 +20,10 @@ case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
 tmux_harness skyrazor-window "the window test"
 patience=150
 
-cat >"$work/wrapper" <<WRAPPER
-#!/bin/sh
-dir=\$1
-shift
-trap : INT
-export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
-sh -c 'echo \$\$ >"\$0/pid"; exec "\$@"' "\$dir" "$binary" "\$@"
-echo \$? >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
-WRAPPER
 
 # record NAME: a fresh 80x25 pane playing the game, recorded.
 record() {
-  scenario=$1
-  dir="$work/$1"
-  mkdir -p "$dir"
-  tmux_ new-session -d -x 80 -y 25 -s "$scenario" sh "$work/wrapper" "$dir" \
-    --record "$dir/recording" || fail "tmux could not start a session"
-  wait_for_file "$dir/pid" || fail "the game did not start"
-  pid=$(cat "$dir/pid")
+  start_game "$1" --record "$work/$1/recording"
   wait_for_text "Skyrazor"
 }
 
