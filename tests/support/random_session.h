@@ -54,7 +54,10 @@ class RandomSessionWriter {
  public:
   static constexpr std::size_t kHugeNameBytes = 100000;
 
-  explicit RandomSessionWriter(std::uint64_t seed) : dice_(seed) {}
+  // `mayUseTwoKeyboards`: now and then a session of the two-keyboard game,
+  // pilot 2 typing and flying at the second keyboard.
+  explicit RandomSessionWriter(std::uint64_t seed, bool mayUseTwoKeyboards = false)
+      : dice_(seed), mayUseTwoKeyboards_(mayUseTwoKeyboards) {}
 
   RandomSession write() {
     RandomSession session;
@@ -64,6 +67,10 @@ class RandomSessionWriter {
     session.limitMs = pick({0, 0, 200, 1000, 5000});
     if (chance(80)) {
       line("clock " + std::to_string(below(4000000000u)));
+    }
+    if (mayUseTwoKeyboards_ && chance(30)) {
+      line("keyboards 2");
+      twoKeyboards_ = true;
     }
     const int passes = 1 + static_cast<int>(below(4));
     for (int pass = 0; pass < passes && !lastPass_; ++pass) {
@@ -263,6 +270,12 @@ class RandomSessionWriter {
   }
 
   void writeTwoNames() {
+    if (twoKeyboards_) {
+      // What pilot 1 types past the name waits on the first keyboard.
+      typed(chance(30) ? name() + " " + name() : name());
+      line("type2 " + escaped(name()));
+      return;
+    }
     if (chance(50)) {
       typed(name() + " " + name());
     } else {
@@ -372,7 +385,11 @@ class RandomSessionWriter {
       for (std::uint32_t i = 0; i < count; ++i) {
         burst += static_cast<char>(battleKey());
       }
-      keys(burst);
+      if (twoKeyboards_ && chance(50)) {
+        line("key2 " + escaped(burst));
+      } else {
+        keys(burst);
+      }
       const std::uint32_t gap = below(150);
       wait(gap);
       spent += gap + 1;
@@ -383,6 +400,8 @@ class RandomSessionWriter {
   }
 
   std::mt19937_64 dice_;
+  bool mayUseTwoKeyboards_;
+  bool twoKeyboards_ = false;
   std::string script_;
   bool lastPass_ = false;
   bool hugeName_ = false;
