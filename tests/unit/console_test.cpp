@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/fake_platform.h"
 
 namespace skyrazor {
@@ -141,6 +143,40 @@ TEST(ConsoleWaits, TheScreenIsPresentedBeforeEveryWait) {
   fake.console.sleep(5);
   fake.console.readWord();
   EXPECT_EQ(fake.platform.presents, 3);
+}
+
+// Each keyboard has its own typed lines; with one keyboard both seats share
+// its line, as one input stream does.
+TEST(ConsoleKeyboards, EachKeyboardHasItsOwnLineAndOneKeyboardServesBothSeats) {
+  FakeConsole fake;
+  Screen& screen = fake.screen;
+  testing::FakePlatform second(screen);
+  Console console(screen, fake.platform, fake.platform, second, fake.platform);
+  fake.type({"Alice Carol"});
+  second.typedLines.push_back("Bob");
+  EXPECT_EQ(console.readWord(KeyboardSeat::First), "Alice");
+  EXPECT_EQ(console.readWord(KeyboardSeat::Second), "Bob");
+  EXPECT_EQ(console.readWord(KeyboardSeat::First), "Carol");
+  second.keys.push_back('p');
+  EXPECT_FALSE(console.keyWaiting(KeyboardSeat::First));
+  EXPECT_EQ(console.takeWaitingKey(KeyboardSeat::Second), 'p');
+
+  fake.type({"Alice Carol"});
+  EXPECT_EQ(fake.console.readWord(KeyboardSeat::First), "Alice");
+  EXPECT_EQ(fake.console.readWord(KeyboardSeat::Second), "Carol");
+}
+
+TEST(ConsoleDisplays, EveryDisplayIsShownAndToldOfEachFrameEnd) {
+  Screen screen(80, 25);
+  testing::FakePlatform first(screen);
+  testing::FakePlatform second(screen);
+  Displays displays;
+  displays.add(first);
+  displays.add(second);
+  displays.present();
+  displays.frameEnded(7);
+  EXPECT_EQ(first.presents + second.presents, 2);
+  EXPECT_EQ(second.endedFrames, std::vector<int>{7});
 }
 
 }  // namespace
