@@ -22,7 +22,7 @@ inline constexpr std::string_view kHelloMagic = "SKYRAZOR";
 
 inline constexpr std::size_t kLengthPrefixBytes = 4;
 // The most a length prefix may count (type byte and payload): well above a
-// whole 80x25 picture (6010 bytes), and little to buffer per connection.
+// whole 80x25 picture (6014 bytes framed), and little to buffer per connection.
 inline constexpr std::size_t kLongestMessage = 16 * 1024;
 
 inline constexpr std::size_t kLongestJoinCode = 16;
@@ -61,7 +61,8 @@ enum class Role : std::uint8_t {
 // The first message on every connection, from the terminal that joins or
 // watches. A hello of another version is read as far as its version (the
 // rest of its layout is that version's business): joinCode and roomName are
-// then left empty, so that the host can still refuse it readably.
+// then left empty, so that the host can still refuse it readably. One is
+// written as its magic and version alone.
 struct Hello {
   std::uint16_t version = kProtocolVersion;
   Role role = Role::Pilot;
