@@ -11,8 +11,9 @@ scripts="$source/tests/scripts"
 seeds="$build/seeds"
 
 rm -rf "$seeds"
-mkdir -p "$seeds/script_run" "$seeds/typed_line" "$build/corpus/script_run" \
-  "$build/corpus/typed_line" "$build/findings"
+mkdir -p "$seeds/script_run" "$seeds/typed_line" "$seeds/wire_decoder" \
+  "$build/corpus/script_run" "$build/corpus/typed_line" "$build/corpus/wire_decoder" \
+  "$build/findings"
 
 # The scripted-run target starts from the test scripts themselves.
 cp "$scripts"/*.script "$seeds/script_run/"
@@ -29,6 +30,45 @@ for script in "$scripts"/*.script; do
   done
 done
 
+# The wire decoder target starts from both ends of a sound conversation.
+# The first byte is the size of the pieces the bytes arrive in (0: all at
+# once); then the messages, each its length prefix, type byte and payload.
+wire="$seeds/wire_decoder"
+{
+  printf '\000'
+  printf '\000\000\000\020\001SKYRAZOR\000\001\001\002ab\000'  # hello: a pilot, code "ab"
+  printf '\000\000\000\004\004\002pl'                           # keys "pl"
+  printf '\000\000\000\011\007\000\000\000\000\000\000\000\052'  # ping
+  printf '\000\000\000\005\011\003bye'                          # goodbye
+} >"$wire/to-host"
+{
+  printf '\001'
+  printf '\000\000\000\006\002\001\000\120\000\031'  # welcome: a pilot, 80x25
+  # A whole 2x2 screen, its cursor bottom right as a block, then its cells.
+  printf '\000\000\000\026\005\000\002\000\002\000\001\000\001\144'
+  printf 'A\000\007B\000\037 \000\007\333\000\116'
+  # Screen changes: the cursor top left, one run of one cell in row 1.
+  printf '\000\000\000\021\006\000\000\000\000\031\000\001\000\001\000\000\000\001x\000\014'
+  printf '\000\000\000\011\010\000\000\000\000\000\000\000\052'  # pong
+  printf '\000\000\000\004\003\001\001x'                       # refusal
+} >"$wire/to-client"
+# Two whole screens of the largest picture, 100x54, every cell differing
+# between them: the changes a peer is then sent need several messages.
+# Each cell is given as printf writes it: its byte, then its attribute's two.
+wholeScreen() {
+  printf '\000\000\077\122\005\000\144\000\066\000\000\000\000\031'
+  cell=0
+  while [ $cell -lt 5400 ]; do
+    printf "$1"
+    cell=$((cell + 1))
+  done
+}
+{
+  printf '\000'
+  wholeScreen 'A\000\007'
+  wholeScreen 'B\000\036'
+} >"$wire/largest-pictures"
+
 status=0
 run() {
   target=$1
@@ -43,4 +83,5 @@ run() {
 }
 run script_run -dict="$source/fuzz/script.dict" -max_len=8192
 run typed_line -max_len=4096
+run wire_decoder -dict="$source/fuzz/wire.dict" -max_len=40000
 exit $status

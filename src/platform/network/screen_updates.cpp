@@ -1,0 +1,218 @@
+#include "platform/network/screen_updates.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <utility>
+
+namespace skyrazor::network {
+
+namespace {
+
+// A screen-changes message before its runs: type byte, cursor, run count.
+constexpr std::size_t kChangesHeaderBytes = 1 + kCursorBytes + 2;
+
+bool sameCell(const Cell& one, const Cell& other) {
+  return one.byte == other.byte && one.attribute == other.attribute;
+}
+
+// The bytes Screen::write takes as controls: a cell never holds one.
+bool isHeldInACell(unsigned char byte) {
+  return byte != '\n' && byte != '\r' && byte != '\b' && byte != '\a' && byte != '\t';
+}
+
+bool allHeldInCells(const std::vector<Cell>& cells) {
+  return std::all_of(cells.begin(), cells.end(),
+                     [](const Cell& cell) { return isHeldInACell(cell.byte); });
+}
+
+bool cursorInside(const Cursor& cursor, int columns, int rows) {
+  return cursor.column < columns && cursor.row < rows;
+}
+
+std::size_t cellIndex(int column, int row, int columns) {
+  return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
+         static_cast<std::size_t>(column);
+}
+
+// Gathers runs of changed cells into screen-changes messages, starting a new
+// message whenever the next run would take one past the protocol's limit
+// and cutting a run where it does not fit whole.
+class ChangesSplitter {
+ public:
+  ChangesSplitter(const Cursor& cursor, std::vector<Message>& out)
+      : cursor_(cursor), out_(out), current_{cursor, {}} {}
+
+  void addRun(int row, int firstColumn, const std::vector<Cell>& cells) {
+    std::size_t done = 0;
+    while (done < cells.size()) {
+      if (kLongestMessage - length_ < kRunHeaderBytes + kCellBytes) {
+        flush();
+      }
+      const std::size_t room = (kLongestMessage - length_ - kRunHeaderBytes) / kCellBytes;
+      const std::size_t count = std::min(room, cells.size() - done);
+      const auto first = cells.begin() + static_cast<std::ptrdiff_t>(done);
+      current_.runs.push_back(
+          CellRun{static_cast<std::uint16_t>(row), static_cast<std::uint16_t>(firstColumn + done),
+                  std::vector<Cell>(first, first + static_cast<std::ptrdiff_t>(count))});
+      length_ += kRunHeaderBytes + count * kCellBytes;
+      done += count;
+    }
+  }
+
+  // Sends what is gathered; with nothing gathered, the cursor alone when asked.
+  void finish(bool cursorMoved) {
+    if (!current_.runs.empty() || (cursorMoved && !sentAny_)) {
+      flush();
+    }
+  }
+
+ private:
+  void flush() {
+    out_.push_back(std::move(current_));
+    current_ = ScreenChanges{cursor_, {}};
+    length_ = kChangesHeaderBytes;
+    sentAny_ = true;
+  }
+
+  Cursor cursor_;
+  std::vector<Message>& out_;
+  ScreenChanges current_;
+  std::size_t length_ = kChangesHeaderBytes;
+  bool sentAny_ = false;
+};
+
+WholeScreen wholeScreenOf(const Screen& screen) {
+  WholeScreen whole{static_cast<std::uint16_t>(screen.columns()),
+                    static_cast<std::uint16_t>(screen.rows()),
+                    cursorOf(screen),
+                    {}};
+  whole.cells.reserve(cellIndex(0, screen.rows(), screen.columns()));
+  for (int row = 0; row < screen.rows(); ++row) {
+    for (int column = 0; column < screen.columns(); ++column) {
+      whole.cells.push_back(screen.cell(column, row));
+    }
+  }
+  return whole;
+}
+
+// The changed runs of one row, each sent and copied into the peer's picture.
+void addChangedRuns(const Screen& screen, int row, PeerPicture& peer, ChangesSplitter& splitter) {
+  std::vector<Cell> run;
+  int firstColumn = 0;
+  for (int column = 0; column <= screen.columns(); ++column) {
+    const bool changed =
+        column < screen.columns() &&
+        !sameCell(screen.cell(column, row), peer.cells[cellIndex(column, row, peer.columns)]);
+    if (changed) {
+      if (run.empty()) {
+        firstColumn = column;
+      }
+      run.push_back(screen.cell(column, row));
+      peer.cells[cellIndex(column, row, peer.columns)] = run.back();
+    } else if (!run.empty()) {
+      splitter.addRun(row, firstColumn, run);
+      run.clear();
+    }
+  }
+}
+
+// Stores one cell as the screen model stores what the game writes: at the
+// cursor, in the current attribute.
+void storeCell(Screen& screen, int column, int row, const Cell& cell) {
+  const int columns = screen.columns();
+  const int rows = screen.rows();
+  screen.setAttribute(cell.attribute);
+  if (column == columns - 1 && row == rows - 1) {
+    // Writing the bottom right cell wraps the cursor past the last row, which
+    // scrolls the picture up; with a row more below, there is nothing to scroll.
+    screen.resize(columns, rows + 1);
+    screen.placeCursor(column, row);
+    screen.write(cell.byte);
+    screen.resize(columns, rows);
+    return;
+  }
+  screen.placeCursor(column, row);
+  screen.write(cell.byte);
+}
+
+void storeRun(Screen& screen, int row, int firstColumn, std::span<const Cell> cells) {
+  for (std::size_t index = 0; index < cells.size(); ++index) {
+    storeCell(screen, firstColumn + static_cast<int>(index), row, cells[index]);
+  }
+}
+
+void showCursor(Screen& screen, const Cursor& cursor) {
+  screen.placeCursor(cursor.column, cursor.row);
+  screen.setCursorShape(cursor.shape != 0,
+                        cursor.shape != 0 ? cursor.shape : screen.cursorSizePercent());
+}
+
+}  // namespace
+
+Cursor cursorOf(const Screen& screen) {
+  const auto shape = static_cast<std::uint8_t>(
+      screen.cursorVisible() ? std::clamp(screen.cursorSizePercent(), 1, 100) : 0);
+  return Cursor{static_cast<std::uint16_t>(screen.cursorColumn()),
+                static_cast<std::uint16_t>(screen.cursorRow()), shape};
+}
+
+bool appendScreenUpdates(const Screen& screen, PeerPicture& peer, std::vector<Message>& out) {
+  if (cellIndex(0, screen.rows(), screen.columns()) > kMostPictureCells) {
+    return false;
+  }
+  if (!peer.holdsPicture || peer.columns != screen.columns() || peer.rows != screen.rows()) {
+    WholeScreen whole = wholeScreenOf(screen);
+    peer = PeerPicture{true, screen.columns(), screen.rows(), whole.cells, whole.cursor};
+    out.push_back(std::move(whole));
+    return true;
+  }
+  const Cursor cursor = cursorOf(screen);
+  ChangesSplitter splitter(cursor, out);
+  for (int row = 0; row < screen.rows(); ++row) {
+    addChangedRuns(screen, row, peer, splitter);
+  }
+  splitter.finish(cursor != peer.cursor);
+  peer.cursor = cursor;
+  return true;
+}
+
+bool applyWholeScreen(const WholeScreen& whole, Screen& screen) {
+  const int columns = whole.columns;
+  const int rows = whole.rows;
+  if (columns == 0 || rows == 0 || whole.cells.size() != cellIndex(0, rows, columns) ||
+      !cursorInside(whole.cursor, columns, rows) || !allHeldInCells(whole.cells)) {
+    return false;
+  }
+  const std::uint16_t attribute = screen.attribute();
+  screen.resize(columns, rows);
+  for (int row = 0; row < rows; ++row) {
+    storeRun(screen, row, 0,
+             std::span(whole.cells)
+                 .subspan(cellIndex(0, row, columns), static_cast<std::size_t>(columns)));
+  }
+  showCursor(screen, whole.cursor);
+  screen.setAttribute(attribute);
+  return true;
+}
+
+bool applyScreenChanges(const ScreenChanges& changes, Screen& screen) {
+  const bool fits =
+      std::all_of(changes.runs.begin(), changes.runs.end(), [&screen](const CellRun& run) {
+        return run.row < screen.rows() && !run.cells.empty() &&
+               run.firstColumn + run.cells.size() <= static_cast<std::size_t>(screen.columns()) &&
+               allHeldInCells(run.cells);
+      });
+  if (!fits || !cursorInside(changes.cursor, screen.columns(), screen.rows())) {
+    return false;
+  }
+  const std::uint16_t attribute = screen.attribute();
+  for (const CellRun& run : changes.runs) {
+    storeRun(screen, run.row, run.firstColumn, run.cells);
+  }
+  showCursor(screen, changes.cursor);
+  screen.setAttribute(attribute);
+  return true;
+}
+
+}  // namespace skyrazor::network

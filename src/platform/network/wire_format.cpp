@@ -1,0 +1,439 @@
+#include "platform/network/wire_format.h"
+
+#include <algorithm>
+#include <iterator>
+#include <limits>
+#include <type_traits>
+
+namespace skyrazor::network {
+
+namespace {
+
+constexpr std::uint8_t kMostCursorShape = 100;
+
+bool sameCells(const std::vector<Cell>& left, const std::vector<Cell>& right) {
+  return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                    [](const Cell& one, const Cell& other) {
+                      return one.byte == other.byte && one.attribute == other.attribute;
+                    });
+}
+
+// Join codes and room names are typed on a command line: no blanks, no controls.
+bool isVisibleText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char character) { return character >= '!' && character <= '~'; });
+}
+
+// A refusal's or goodbye's text lands on the player's terminal as it is, so
+// it holds no control bytes that could move the cursor or change colours.
+bool isPrintableText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char character) { return character >= ' ' && character <= '~'; });
+}
+
+// The bytes of a message being written. A count too large for its field
+// marks the message as not writable rather than wrapping round.
+class PayloadWriter {
+ public:
+  explicit PayloadWriter(std::string& out) : out_(out) {}
+
+  template <typename Number>
+  void number(Number value) {
+    static_assert(std::is_unsigned_v<Number>);
+    for (int shift = static_cast<int>(sizeof(Number) * 8) - 8; shift >= 0; shift -= 8) {
+      out_.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+  }
+
+  template <typename Count>
+  void count(std::size_t value) {
+    if (value > std::numeric_limits<Count>::max()) {
+      overflowed_ = true;
+      return;
+    }
+    number(static_cast<Count>(value));
+  }
+
+  void bytes(std::string_view bytes) { out_.append(bytes); }
+
+  // One length byte, then the text.
+  void text(std::string_view text) {
+    count<std::uint8_t>(text.size());
+    bytes(text);
+  }
+
+  void cells(const std::vector<Cell>& cells) {
+    for (const Cell& cell : cells) {
+      number(cell.byte);
+      number(cell.attribute);
+    }
+  }
+
+  void cursor(const Cursor& cursor) {
+    number(cursor.column);
+    number(cursor.row);
+    number(cursor.shape);
+  }
+
+  bool overflowed() const { return overflowed_; }
+
+ private:
+  std::string& out_;
+  bool overflowed_ = false;
+};
+
+// The bytes of a payload being read, front to back; a read past its end fails.
+class PayloadReader {
+ public:
+  explicit PayloadReader(std::string_view payload) : rest_(payload) {}
+
+  template <typename Number>
+  bool number(Number& value) {
+    static_assert(std::is_unsigned_v<Number>);
+    if (rest_.size() < sizeof(Number)) {
+      return false;
+    }
+    value = 0;
+    for (std::size_t index = 0; index < sizeof(Number); ++index) {
+      value = static_cast<Number>((value << 8) | static_cast<unsigned char>(rest_[index]));
+    }
+    rest_.remove_prefix(sizeof(Number));
+    return true;
+  }
+
+  bool bytes(std::size_t count, std::string_view& bytes) {
+    if (rest_.size() < count) {
+      return false;
+    }
+    bytes = rest_.substr(0, count);
+    rest_.remove_prefix(count);
+    return true;
+  }
+
+  // One length byte, then the text; at most `longest` bytes of it.
+  bool text(std::size_t longest, std::string& text) {
+    std::uint8_t length = 0;
+    std::string_view bytesRead;
+    if (!number(length) || length > longest || !bytes(length, bytesRead)) {
+      return false;
+    }
+    text.assign(bytesRead);
+    return true;
+  }
+
+  // `count` cells, reserved only once the payload is known to hold them all.
+  bool cells(std::size_t count, std::vector<Cell>& cells) {
+    if (rest_.size() / kCellBytes < count) {
+      return false;
+    }
+    cells.reserve(count);
+    for (std::size_t index = 0; index < count; ++index) {
+      Cell cell;
+      number(cell.byte);
+      number(cell.attribute);
+      cells.push_back(cell);
+    }
+    return true;
+  }
+
+  bool cursor(Cursor& cursor) {
+    return number(cursor.column) && number(cursor.row) && number(cursor.shape);
+  }
+
+  std::size_t remaining() const { return rest_.size(); }
+  bool atEnd() const { return rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+};
+
+using Decoded = std::variant<Message, MalformedMessage>;
+
+Decoded malformed(std::string reason) {
+  return MalformedMessage{std::move(reason)};
+}
+
+// What every payload owes at its end: nothing left over.
+Decoded finished(const PayloadReader& reader, Message message, std::string_view name) {
+  if (!reader.atEnd()) {
+    return malformed(std::string(name) + " with bytes after its end");
+  }
+  return message;
+}
+
+bool isRole(std::uint8_t value) {
+  return value == static_cast<std::uint8_t>(Role::Pilot) ||
+         value == static_cast<std::uint8_t>(Role::Watcher);
+}
+
+bool isPictureSize(std::uint16_t columns, std::uint16_t rows) {
+  return columns > 0 && rows > 0 && static_cast<std::size_t>(columns) * rows <= kMostPictureCells;
+}
+
+Decoded decodeHello(PayloadReader reader) {
+  std::string_view magic;
+  if (!reader.bytes(kHelloMagic.size(), magic) || magic != kHelloMagic) {
+    return malformed("a hello without the Skyrazor magic");
+  }
+  Hello hello;
+  if (!reader.number(hello.version)) {
+    return malformed("a hello without its version");
+  }
+  if (hello.version != kProtocolVersion) {
+    return hello;  // the rest is laid out as its own version says
+  }
+  std::uint8_t role = 0;
+  if (!reader.number(role) || !isRole(role)) {
+    return malformed("a hello without a pilot's or a watcher's role");
+  }
+  hello.role = static_cast<Role>(role);
+  if (!reader.text(kLongestJoinCode, hello.joinCode) || !isVisibleText(hello.joinCode)) {
+    return malformed("a hello whose join code is cut short, too long or not visible ASCII");
+  }
+  if (!reader.text(kLongestRoomName, hello.roomName) || !isVisibleText(hello.roomName)) {
+    return malformed("a hello whose room name is cut short, too long or not visible ASCII");
+  }
+  return finished(reader, hello, "a hello");
+}
+
+Decoded decodeWelcome(PayloadReader reader) {
+  std::uint8_t role = 0;
+  Welcome welcome;
+  if (!reader.number(role) || !reader.number(welcome.columns) || !reader.number(welcome.rows)) {
+    return malformed("a welcome cut short");
+  }
+  if (!isRole(role)) {
+    return malformed("a welcome to an unknown role");
+  }
+  if (!isPictureSize(welcome.columns, welcome.rows)) {
+    return malformed("a welcome to a picture no whole screen can carry");
+  }
+  welcome.role = static_cast<Role>(role);
+  return finished(reader, welcome, "a welcome");
+}
+
+Decoded decodeRefusal(PayloadReader reader) {
+  std::uint8_t reason = 0;
+  Refusal refusal;
+  if (!reader.number(reason) || !reader.text(kLongestText, refusal.text) ||
+      !isPrintableText(refusal.text)) {
+    return malformed("a refusal cut short, or its text too long or not printable");
+  }
+  // Any reason is kept: a newer host may give one this reader does not know.
+  refusal.reason = static_cast<RefusalReason>(reason);
+  return finished(reader, refusal, "a refusal");
+}
+
+Decoded decodeKeys(PayloadReader reader) {
+  std::uint8_t count = 0;
+  std::string_view bytes;
+  if (!reader.number(count) || count == 0 || count > kMostKeysPerMessage ||
+      !reader.bytes(count, bytes)) {
+    return malformed("keys cut short, or none, or more than one message may carry");
+  }
+  return finished(reader, Keys{std::string(bytes)}, "keys");
+}
+
+Decoded decodeWholeScreen(PayloadReader reader) {
+  WholeScreen screen;
+  if (!reader.number(screen.columns) || !reader.number(screen.rows) ||
+      !reader.cursor(screen.cursor)) {
+    return malformed("a whole screen cut short");
+  }
+  if (!isPictureSize(screen.columns, screen.rows)) {
+    return malformed("a whole screen of no cells or more than a message may carry");
+  }
+  if (screen.cursor.column >= screen.columns || screen.cursor.row >= screen.rows ||
+      screen.cursor.shape > kMostCursorShape) {
+    return malformed("a whole screen with its cursor outside it or of no known shape");
+  }
+  if (!reader.cells(static_cast<std::size_t>(screen.columns) * screen.rows, screen.cells)) {
+    return malformed("a whole screen with fewer cells than its size");
+  }
+  return finished(reader, std::move(screen), "a whole screen");
+}
+
+Decoded decodeScreenChanges(PayloadReader reader) {
+  ScreenChanges changes;
+  std::uint16_t runCount = 0;
+  if (!reader.cursor(changes.cursor) || !reader.number(runCount)) {
+    return malformed("screen changes cut short");
+  }
+  if (changes.cursor.shape > kMostCursorShape) {
+    return malformed("screen changes with a cursor of no known shape");
+  }
+  if (reader.remaining() / (kRunHeaderBytes + kCellBytes) < runCount) {
+    return malformed("screen changes with more runs than their bytes can hold");
+  }
+  changes.runs.reserve(runCount);
+  for (std::uint16_t index = 0; index < runCount; ++index) {
+    CellRun run;
+    std::uint16_t cellCount = 0;
+    if (!reader.number(run.row) || !reader.number(run.firstColumn) || !reader.number(cellCount) ||
+        !reader.cells(cellCount, run.cells)) {
+      return malformed("screen changes with a run cut short");
+    }
+    if (cellCount == 0) {
+      return malformed("screen changes with an empty run");
+    }
+    changes.runs.push_back(std::move(run));
+  }
+  return finished(reader, std::move(changes), "screen changes");
+}
+
+template <typename Heartbeat>
+Decoded decodeHeartbeat(PayloadReader reader, std::string_view name) {
+  Heartbeat heartbeat;
+  if (!reader.number(heartbeat.timestamp)) {
+    return malformed(std::string(name) + " cut short");
+  }
+  return finished(reader, heartbeat, name);
+}
+
+Decoded decodeGoodbye(PayloadReader reader) {
+  Goodbye goodbye;
+  if (!reader.text(kLongestText, goodbye.reason) || !isPrintableText(goodbye.reason)) {
+    return malformed("a goodbye cut short, or its text too long or not printable");
+  }
+  return finished(reader, goodbye, "a goodbye");
+}
+
+struct PayloadEncoder {
+  PayloadWriter& writer;
+
+  void operator()(const Hello& hello) const {
+    writer.bytes(kHelloMagic);
+    writer.number(hello.version);
+    if (hello.version != kProtocolVersion) {
+      return;  // this end knows no other version's layout
+    }
+    writer.number(static_cast<std::uint8_t>(hello.role));
+    writer.text(hello.joinCode);
+    writer.text(hello.roomName);
+  }
+  void operator()(const Welcome& welcome) const {
+    writer.number(static_cast<std::uint8_t>(welcome.role));
+    writer.number(welcome.columns);
+    writer.number(welcome.rows);
+  }
+  void operator()(const Refusal& refusal) const {
+    writer.number(static_cast<std::uint8_t>(refusal.reason));
+    writer.text(refusal.text);
+  }
+  void operator()(const Keys& keys) const {
+    writer.count<std::uint8_t>(keys.bytes.size());
+    writer.bytes(keys.bytes);
+  }
+  void operator()(const WholeScreen& screen) const {
+    writer.number(screen.columns);
+    writer.number(screen.rows);
+    writer.cursor(screen.cursor);
+    writer.cells(screen.cells);
+  }
+  void operator()(const ScreenChanges& changes) const {
+    writer.cursor(changes.cursor);
+    writer.count<std::uint16_t>(changes.runs.size());
+    for (const CellRun& run : changes.runs) {
+      writer.number(run.row);
+      writer.number(run.firstColumn);
+      writer.count<std::uint16_t>(run.cells.size());
+      writer.cells(run.cells);
+    }
+  }
+  void operator()(const Ping& ping) const { writer.number(ping.timestamp); }
+  void operator()(const Pong& pong) const { writer.number(pong.timestamp); }
+  void operator()(const Goodbye& goodbye) const { writer.text(goodbye.reason); }
+};
+
+// The type byte of each alternative of Message, in the order it lists them.
+constexpr MessageType kTypeOfAlternative[] = {
+    MessageType::Hello, MessageType::Welcome,     MessageType::Refusal,
+    MessageType::Keys,  MessageType::WholeScreen, MessageType::ScreenChanges,
+    MessageType::Ping,  MessageType::Pong,        MessageType::Goodbye,
+};
+static_assert(std::size(kTypeOfAlternative) == std::variant_size_v<Message>);
+
+// The cells a screen message carries: more than a message can hold is refused
+// before a byte of them is written.
+std::size_t cellsCarried(const Message& message) {
+  if (const auto* screen = std::get_if<WholeScreen>(&message)) {
+    return screen->cells.size();
+  }
+  std::size_t cells = 0;
+  if (const auto* changes = std::get_if<ScreenChanges>(&message)) {
+    for (const CellRun& run : changes->runs) {
+      cells += run.cells.size();
+    }
+  }
+  return cells;
+}
+
+}  // namespace
+
+bool operator==(const WholeScreen& left, const WholeScreen& right) {
+  return left.columns == right.columns && left.rows == right.rows && left.cursor == right.cursor &&
+         sameCells(left.cells, right.cells);
+}
+
+bool operator==(const CellRun& left, const CellRun& right) {
+  return left.row == right.row && left.firstColumn == right.firstColumn &&
+         sameCells(left.cells, right.cells);
+}
+
+bool isKnownMessageType(std::uint8_t type) {
+  return type >= static_cast<std::uint8_t>(MessageType::Hello) &&
+         type <= static_cast<std::uint8_t>(MessageType::Goodbye);
+}
+
+std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::string_view payload) {
+  const PayloadReader reader(payload);
+  switch (static_cast<MessageType>(type)) {
+    case MessageType::Hello:
+      return decodeHello(reader);
+    case MessageType::Welcome:
+      return decodeWelcome(reader);
+    case MessageType::Refusal:
+      return decodeRefusal(reader);
+    case MessageType::Keys:
+      return decodeKeys(reader);
+    case MessageType::WholeScreen:
+      return decodeWholeScreen(reader);
+    case MessageType::ScreenChanges:
+      return decodeScreenChanges(reader);
+    case MessageType::Ping:
+      return decodeHeartbeat<Ping>(reader, "a ping");
+    case MessageType::Pong:
+      return decodeHeartbeat<Pong>(reader, "a pong");
+    case MessageType::Goodbye:
+      return decodeGoodbye(reader);
+  }
+  return malformed("a message of unknown type " + std::to_string(type));
+}
+
+bool encodeMessage(const Message& message, std::string& out) {
+  if (cellsCarried(message) > kLongestMessage / kCellBytes) {
+    return false;
+  }
+  const std::size_t start = out.size();
+  out.append(kLengthPrefixBytes, '\0');
+  const auto type = static_cast<std::uint8_t>(kTypeOfAlternative[message.index()]);
+  out.push_back(static_cast<char>(type));
+  PayloadWriter writer(out);
+  std::visit(PayloadEncoder{writer}, message);
+
+  const std::size_t length = out.size() - start - kLengthPrefixBytes;
+  const std::string_view payload = std::string_view(out).substr(start + kLengthPrefixBytes + 1);
+  // Read back with the peer's own rules, so that both ends keep one set of them.
+  if (writer.overflowed() || length > kLongestMessage ||
+      std::holds_alternative<MalformedMessage>(decodeMessage(type, payload))) {
+    out.resize(start);
+    return false;
+  }
+  for (std::size_t index = 0; index < kLengthPrefixBytes; ++index) {
+    const int shift = static_cast<int>(8 * (kLengthPrefixBytes - 1 - index));
+    out[start + index] = static_cast<char>((length >> shift) & 0xFF);
+  }
+  return true;
+}
+
+}  // namespace skyrazor::network

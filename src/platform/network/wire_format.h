@@ -1,0 +1,178 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "console/screen.h"
+
+// The messages two Skyrazor terminals exchange over the network, and their
+// bytes. The host's game is the only game: a joined pilot sends keys, the host
+// sends the picture. Every message is framed the same way: a 4-byte big-endian
+// length counting what follows, a one-byte message type, the payload.
+// doc/protocol.md writes the layouts down byte by byte.
+namespace skyrazor::network {
+
+inline constexpr std::uint16_t kProtocolVersion = 1;
+// The first eight bytes of every hello, whatever its version.
+inline constexpr std::string_view kHelloMagic = "SKYRAZOR";
+
+inline constexpr std::size_t kLengthPrefixBytes = 4;
+// The most a length prefix may count (type byte and payload): well above a
+// whole 80x25 picture (6014 bytes framed), and little to buffer per connection.
+inline constexpr std::size_t kLongestMessage = 16 * 1024;
+
+inline constexpr std::size_t kLongestJoinCode = 16;
+inline constexpr std::size_t kLongestRoomName = 32;
+// A refusal's or goodbye's text: one line on the player's screen.
+inline constexpr std::size_t kLongestText = 120;
+inline constexpr std::size_t kMostKeysPerMessage = 64;
+// Each cell takes three bytes: its byte and its 16-bit attribute.
+inline constexpr std::size_t kCellBytes = 3;
+inline constexpr std::size_t kCursorBytes = 5;
+// A run of changed cells: its row, first column and cell count, then its cells.
+inline constexpr std::size_t kRunHeaderBytes = 6;
+// The largest picture a whole screen can carry (5458 cells at 16 KiB).
+inline constexpr std::size_t kMostPictureCells =
+    (kLongestMessage - 1 - 4 - kCursorBytes) / kCellBytes;
+
+// The type byte of each message. A number, once given, keeps its meaning in
+// every version of the protocol.
+enum class MessageType : std::uint8_t {
+  Hello = 1,
+  Welcome = 2,
+  Refusal = 3,
+  Keys = 4,
+  WholeScreen = 5,
+  ScreenChanges = 6,
+  Ping = 7,
+  Pong = 8,
+  Goodbye = 9,
+};
+
+enum class Role : std::uint8_t {
+  Pilot = 1,    // flies the right ship: sends keys, sees the picture
+  Watcher = 2,  // only sees the picture
+};
+
+// The first message on every connection, from the terminal that joins or
+// watches. A hello of another version is read as far as its version (the
+// rest of its layout is that version's business): joinCode and roomName are
+// then left empty, so that the host can still refuse it readably. One is
+// written as its magic and version alone.
+struct Hello {
+  std::uint16_t version = kProtocolVersion;
+  Role role = Role::Pilot;
+  std::string joinCode;  // visible ASCII, at most kLongestJoinCode bytes, may be empty
+  std::string roomName;  // visible ASCII, at most kLongestRoomName bytes, may be empty
+  bool operator==(const Hello&) const = default;
+};
+
+// The host takes the connection in: the seat it gave and the picture's size.
+struct Welcome {
+  Role role = Role::Pilot;
+  std::uint16_t columns = 80;
+  std::uint16_t rows = 25;
+  bool operator==(const Welcome&) const = default;
+};
+
+// Why a host turns a hello down. A reader may meet a reason newer than it
+// knows; it shows the refusal's text all the same.
+enum class RefusalReason : std::uint8_t {
+  WrongCode = 1,
+  VersionMismatch = 2,
+  SeatTaken = 3,
+  RoomFull = 4,
+  TooManyConnections = 5,
+  MalformedHello = 6,
+  NoSuchRoom = 7,
+};
+
+// The host's answer to a hello it does not take; the connection closes after it.
+struct Refusal {
+  RefusalReason reason = RefusalReason::MalformedHello;
+  std::string text;  // printable ASCII, at most kLongestText bytes
+  bool operator==(const Refusal&) const = default;
+};
+
+// Keys the joined pilot pressed, in order: 1 to kMostKeysPerMessage bytes.
+struct Keys {
+  std::string bytes;
+  bool operator==(const Keys&) const = default;
+};
+
+// Where the cursor is and how it shows: shape 0 hides it, 1 to 100 shows it
+// that many percent of a cell high (100 is a block).
+struct Cursor {
+  std::uint16_t column = 0;
+  std::uint16_t row = 0;
+  std::uint8_t shape = 0;
+  bool operator==(const Cursor&) const = default;
+};
+
+// The whole picture, row by row: what a peer that holds nothing yet is sent.
+struct WholeScreen {
+  std::uint16_t columns = 0;
+  std::uint16_t rows = 0;
+  Cursor cursor;
+  std::vector<Cell> cells;  // columns * rows of them, top row first
+};
+bool operator==(const WholeScreen& left, const WholeScreen& right);
+
+// Cells changed side by side in one row.
+struct CellRun {
+  std::uint16_t row = 0;
+  std::uint16_t firstColumn = 0;
+  std::vector<Cell> cells;  // at least one
+};
+bool operator==(const CellRun& left, const CellRun& right);
+
+// The cells that changed since the last picture sent, and the cursor.
+struct ScreenChanges {
+  Cursor cursor;
+  std::vector<CellRun> runs;  // may be none when only the cursor moved
+  bool operator==(const ScreenChanges&) const = default;
+};
+
+// A heartbeat: the sender's clock in milliseconds, echoed back in a pong.
+struct Ping {
+  std::uint64_t timestamp = 0;
+  bool operator==(const Ping&) const = default;
+};
+struct Pong {
+  std::uint64_t timestamp = 0;
+  bool operator==(const Pong&) const = default;
+};
+
+// The last message either way before a connection is closed on purpose.
+struct Goodbye {
+  std::string reason;  // printable ASCII, at most kLongestText bytes
+  bool operator==(const Goodbye&) const = default;
+};
+
+using Message =
+    std::variant<Hello, Welcome, Refusal, Keys, WholeScreen, ScreenChanges, Ping, Pong, Goodbye>;
+
+// Why bytes from a peer are not a message; the connection they came on is done.
+struct MalformedMessage {
+  std::string reason;
+  bool operator==(const MalformedMessage&) const = default;
+};
+
+// Whether a type byte names a message this end knows.
+bool isKnownMessageType(std::uint8_t type);
+
+// Reads one message's type byte and payload (the frame's length prefix taken
+// off). Anything that is not exactly one message of a known type is malformed.
+std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::string_view payload);
+
+// Appends the framed bytes of `message` to `out`. A message the protocol does
+// not allow (a key count, a text or a picture over its bound, a cursor outside
+// the picture...) is not appended, and the answer is false: what a peer would
+// refuse is never sent.
+bool encodeMessage(const Message& message, std::string& out);
+
+}  // namespace skyrazor::network

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/network/message_decoder.h"
+#include "platform/network/wire_format.h"
+
+namespace skyrazor::network {
+namespace {
+
+using namespace std::string_literals;
+
+std::string bigEndian16(std::uint16_t value) {
+  return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
+}
+
+// A frame written by hand, its length prefix counting the type byte too.
+std::string frame(std::uint8_t type, std::string_view payload, std::size_t length) {
+  std::string bytes;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    bytes.push_back(static_cast<char>((length >> shift) & 0xFF));
+  }
+  bytes.push_back(static_cast<char>(type));
+  return bytes.append(payload);
+}
+
+std::string frame(MessageType type, std::string_view payload) {
+  return frame(static_cast<std::uint8_t>(type), payload, payload.size() + 1);
+}
+
+std::string text(std::string_view text) {
+  return static_cast<char>(text.size()) + std::string(text);
+}
+
+std::string helloPayload(std::string_view magic, std::string_view code, std::string_view room,
+                         char role = 1) {
+  return std::string(magic) + bigEndian16(kProtocolVersion) + role + text(code) + text(room);
+}
+
+std::string encoded(const Message& message) {
+  std::string bytes;
+  EXPECT_TRUE(encodeMessage(message, bytes));
+  return bytes;
+}
+
+std::vector<Message> oneOfEveryKind() {
+  return {
+      Hello{kProtocolVersion, Role::Watcher, "tiger-7", "lobby"},
+      Welcome{Role::Pilot, 80, 25},
+      Refusal{RefusalReason::WrongCode, "That is not this game's join code."},
+      Keys{"pl\x03k"s + '\0'},
+      WholeScreen{3,
+                  2,
+                  Cursor{2, 1, 100},
+                  {{'A', 0x1F}, {0xDB, 0x4E}, {' ', 0x07}, {0, 0}, {0xFF, 0xFFFF}, {'z', 0x70}}},
+      ScreenChanges{Cursor{0, 24, 0},
+                    {CellRun{1, 79, {{'x', 0x0A}}}, CellRun{24, 0, {{'#', 0x02}, {'#', 0x0C}}}}},
+      ScreenChanges{Cursor{5, 5, 25}, {}},
+      Ping{0x0102030405060708},
+      Pong{0xFFFFFFFFFFFFFFFF},
+      Goodbye{"the host has ended the game"},
+  };
+}
+
+// Every message the decoder reads out of `bytes` handed over `piece` bytes at
+// a time; a malformed message fails the test.
+std::vector<Message> decodeInPieces(std::string_view bytes, std::size_t piece) {
+  MessageDecoder decoder;
+  std::vector<Message> messages;
+  while (!bytes.empty()) {
+    std::string_view offered = bytes.substr(0, piece);
+    while (!offered.empty()) {
+      const std::size_t taken = decoder.feed(offered);
+      offered.remove_prefix(taken);
+      bytes.remove_prefix(taken);
+      DecodeStep step = decoder.next();
+      if (const auto* malformed = std::get_if<MalformedMessage>(&step)) {
+        ADD_FAILURE() << malformed->reason;
+        return messages;
+      }
+      if (auto* message = std::get_if<Message>(&step)) {
+        messages.push_back(std::move(*message));
+      }
+    }
+  }
+  EXPECT_TRUE(std::holds_alternative<NeedMoreBytes>(decoder.next()));
+  return messages;
+}
+
+TEST(WireFormat, EveryKindOfMessageReadsBackTheSameInOneBlockOrByteByByte) {
+  const std::vector<Message> messages = oneOfEveryKind();
+  std::string stream;
+  for (const Message& message : messages) {
+    stream += encoded(message);
+  }
+  EXPECT_EQ(decodeInPieces(stream, stream.size()), messages);
+  EXPECT_EQ(decodeInPieces(stream, 1), messages);
+  EXPECT_EQ(decodeInPieces(stream, 7), messages);
+}
+
+TEST(WireFormat, TheDecoderTakesNoMoreThanTheMessageItIsReading) {
+  const std::string first = encoded(Ping{1});
+  const std::string stream = first + encoded(Pong{2});
+  MessageDecoder decoder;
+  EXPECT_EQ(decoder.feed(stream), first.size());
+  EXPECT_EQ(decoder.feed(std::string_view(stream).substr(first.size())), 0u);
+  EXPECT_EQ(decoder.next(), DecodeStep(Message(Ping{1})));
+  EXPECT_EQ(decoder.feed(std::string_view(stream).substr(first.size())),
+            stream.size() - first.size());
+  EXPECT_EQ(decoder.next(), DecodeStep(Message(Pong{2})));
+}
+
+TEST(WireFormat, WhatNeverChangesBetweenVersionsIsPinnedByteByByte) {
+  // A hello's magic and version, and a whole refusal, read the same in every
+  // version, so that peers of different versions part with a readable reason.
+  EXPECT_EQ(encoded(Hello{kProtocolVersion, Role::Pilot, "ab", ""}),
+            "\0\0\0\x10\x01SKYRAZOR\0\x01\x01\x02"
+            "ab\0"s);
+  EXPECT_EQ(encoded(Refusal{RefusalReason::VersionMismatch, "v2 only"}),
+            "\0\0\0\x0A\x03\x02\x07v2 only"s);
+
+  // A newer peer's hello is read as far as its version, whatever follows.
+  std::string newerHello = std::string(kHelloMagic) + bigEndian16(2) + "\x05more fields\xFF"s;
+  const std::vector<Message> readAsNewer{Hello{2, Role::Pilot, "", ""}};
+  EXPECT_EQ(decodeInPieces(frame(MessageType::Hello, newerHello), 1), readAsNewer);
+  // And a reason newer than this reader knows still carries its text.
+  const std::vector<Message> newerReason{
+      Refusal{static_cast<RefusalReason>(200), "closed for repairs"}};
+  EXPECT_EQ(decodeInPieces(frame(MessageType::Refusal, "\xC8" + text("closed for repairs")), 1),
+            newerReason);
+}
+
+TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
+  const std::string goodHello = helloPayload(kHelloMagic, "code", "room");
+  const std::string runOfOne = "\0\x01\0\x02\0\x01x\0\x07"s;
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"a zero length", "\0\0\0\0"s},
+      {"a length over the limit, refused from its prefix alone",
+       frame(7, "", kLongestMessage + 1).substr(0, kLengthPrefixBytes)},
+      {"an unknown type", frame(0x63, "", 1)},
+      {"type 0", frame(0, "", 1)},
+      {"a ping cut short", frame(MessageType::Ping, "1234567")},
+      {"a ping with a byte after its end", frame(MessageType::Ping, "123456789")},
+      {"a hello with another magic", frame(MessageType::Hello, helloPayload("SKYRAZOX", "", ""))},
+      {"a hello cut short", frame(MessageType::Hello, goodHello.substr(0, goodHello.size() - 1))},
+      {"a hello of no known role", frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 3))},
+      {"a join code over its bound",
+       frame(MessageType::Hello, helloPayload(kHelloMagic, std::string(17, 'c'), ""))},
+      {"a join code with a blank", frame(MessageType::Hello, helloPayload(kHelloMagic, "a b", ""))},
+      {"a room name over its bound",
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", std::string(33, 'r')))},
+      {"no keys", frame(MessageType::Keys, "\0"s)},
+      {"more keys than a message carries", frame(MessageType::Keys, "\x41" + std::string(65, 'k'))},
+      {"a key count past the bytes", frame(MessageType::Keys,
+                                           "\x05"
+                                           "abcd")},
+      {"a welcome to no columns", frame(MessageType::Welcome, "\x01\0\0\0\x19"s)},
+      {"a refusal whose text moves the cursor",
+       frame(MessageType::Refusal, "\x01" + text("go \x1B[2J away"))},
+      {"a goodbye over its bound", frame(MessageType::Goodbye, text(std::string(121, 'g')))},
+      {"a whole screen short of a cell", frame(MessageType::WholeScreen,
+                                               "\0\x01\0\x02\0\0\0\0\0"
+                                               "a\0\x07"s)},
+      {"a whole screen with its cursor outside", frame(MessageType::WholeScreen,
+                                                       "\0\x01\0\x01\0\x01\0\0\0"
+                                                       "a\0\x07"s)},
+      {"screen changes with an empty run", frame(MessageType::ScreenChanges,
+                                                 "\0\0\0\0\0\0\x01\0\0\0\0\0\0"
+                                                 "x\0\x07"s)},
+      {"screen changes counting more runs than they hold",
+       frame(MessageType::ScreenChanges, "\0\0\0\0\0\0\x02"s + runOfOne)},
+      {"screen changes with a cursor of no known shape",
+       frame(MessageType::ScreenChanges, "\0\0\0\0\x65\0\0"s)},
+  };
+  for (const auto& malformedCase : cases) {
+    SCOPED_TRACE(malformedCase.what);
+    MessageDecoder decoder;
+    EXPECT_EQ(decoder.feed(malformedCase.bytes), malformedCase.bytes.size());
+    EXPECT_TRUE(std::holds_alternative<MalformedMessage>(decoder.next()));
+    // Failed for good: a sound message after it is not read.
+    const std::string ping = encoded(Ping{9});
+    EXPECT_EQ(decoder.feed(ping), ping.size());
+    EXPECT_TRUE(std::holds_alternative<MalformedMessage>(decoder.next()));
+  }
+}
+
+TEST(WireFormat, WhatAPeerWouldRefuseIsNeverWritten) {
+  const Message refused[] = {
+      Keys{std::string(kMostKeysPerMessage + 1, 'k')},
+      Keys{""},
+      Hello{kProtocolVersion, Role::Pilot, "two words", ""},
+      Goodbye{std::string(kLongestText + 1, 'g')},
+      Goodbye{std::string(300, 'g')},  // more than a length byte can count
+      Welcome{Role::Watcher, 200, 200},
+      WholeScreen{2, 2, Cursor{}, std::vector<Cell>(3)},
+      ScreenChanges{Cursor{}, {CellRun{0, 0, std::vector<Cell>(kLongestMessage / kCellBytes)}}},
+  };
+  for (const Message& message : refused) {
+    SCOPED_TRACE(message.index());
+    std::string out = "before";
+    EXPECT_FALSE(encodeMessage(message, out));
+    EXPECT_EQ(out, "before");
+  }
+}
+
+}  // namespace
+}  // namespace skyrazor::network
