@@ -89,6 +89,12 @@ void Screen::clear() {
   cursorRow_ = 0;
 }
 
+void Screen::setCell(int column, int row, const Cell& cell) {
+  if (column >= 0 && column < columns_ && row >= 0 && row < rows_) {
+    cells_[index(column, row)] = cell;
+  }
+}
+
 void Screen::blankCells(int column, int row, int count) {
   if (row < 0 || row >= rows_) {
     return;

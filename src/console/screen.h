@@ -50,6 +50,10 @@ class Screen {
   // Blanks `count` cells of one row from `column` on, in the current attribute.
   void blankCells(int column, int row, int count);
 
+  // Puts one cell as it is, leaving the cursor where it stands (a picture
+  // copied from elsewhere); a cell outside the screen is ignored.
+  void setCell(int column, int row, const Cell& cell);
+
   // Moves rows [firstRow, rows) down by one; firstRow becomes blank.
   void insertRow(int firstRow);
   // Moves rows (firstRow, rows) up onto firstRow; the bottom row becomes blank.

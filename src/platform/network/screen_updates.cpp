@@ -117,28 +117,9 @@ void addChangedRuns(const Screen& screen, int row, PeerPicture& peer, ChangesSpl
   }
 }
 
-// Stores one cell as the screen model stores what the game writes: at the
-// cursor, in the current attribute.
-void storeCell(Screen& screen, int column, int row, const Cell& cell) {
-  const int columns = screen.columns();
-  const int rows = screen.rows();
-  screen.setAttribute(cell.attribute);
-  if (column == columns - 1 && row == rows - 1) {
-    // Writing the bottom right cell wraps the cursor past the last row, which
-    // scrolls the picture up; with a row more below, there is nothing to scroll.
-    screen.resize(columns, rows + 1);
-    screen.placeCursor(column, row);
-    screen.write(cell.byte);
-    screen.resize(columns, rows);
-    return;
-  }
-  screen.placeCursor(column, row);
-  screen.write(cell.byte);
-}
-
 void storeRun(Screen& screen, int row, int firstColumn, std::span<const Cell> cells) {
   for (std::size_t index = 0; index < cells.size(); ++index) {
-    storeCell(screen, firstColumn + static_cast<int>(index), row, cells[index]);
+    screen.setCell(firstColumn + static_cast<int>(index), row, cells[index]);
   }
 }
 
