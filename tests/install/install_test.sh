@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build into a staging folder and checks what lands there: the
-# game in bin/ (games/ with the Debian layout) and the manual page in man6/;
+# game in bin/ (games/ with the Debian layout), the manual page in man6/, the
+# desktop entry in share/applications and the metainfo in share/metainfo;
 # the page (configured into BUILD_DIR from SOURCE_DIR's template) renders
 # without warnings, names the version --version prints and every option --help
 # lists.
@@ -31,6 +32,9 @@ esac
 [ -x "$binary" ] || fail "the installed game is not executable"
 [ -f "$stage/usr/share/man/man6/skyrazor.6" ] || fail "the manual page is not in man6/"
 cmp -s "$page" "$stage/usr/share/man/man6/skyrazor.6" || fail "the installed page differs"
+for file in applications/skyrazor.desktop metainfo/io.github.skyrazor.Skyrazor.metainfo.xml; do
+  cmp -s "$source/data/${file#*/}" "$stage/usr/share/$file" || fail "share/$file is not installed"
+done
 
 # The page is its template with the version filled in, the one the game prints.
 version=$("$binary" --version | sed -n 's/^skyrazor //p')
