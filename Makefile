@@ -6,6 +6,7 @@
 # under DESTDIR when given). `make compare` checks that the working tree's game
 # prints byte for byte what BASE's does (default: where HEAD left main) over
 # tests/scripts and COMPARE_SESSIONS random sessions (tools/compare-outputs).
+# `make deb` builds the Debian package into build/deb (tools/build-deb).
 
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
@@ -14,7 +15,8 @@ BASE ?= $(shell git merge-base HEAD main 2>/dev/null)
 COMPARE_SESSIONS ?= 300
 COMPARE_DIR = build/compare/base
 
-.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare
+.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare \
+  deb deps-deb
 
 deps:
 	@./tools/install-build-deps.sh
@@ -79,6 +81,12 @@ compare: build
 	cmake --build --preset sanitize -j $(JOBS) --target skyrazor_write_sessions
 	SKYRAZOR_COMPARE_SCRIPTS=$(COMPARE_DIR)/source/tests/scripts \
 	  ./tools/compare-outputs $(COMPARE_DIR)/release/skyrazor build/release/skyrazor $(COMPARE_SESSIONS)
+
+deps-deb: deps
+	@./tools/install-build-deps.sh deb
+
+deb: deps-deb
+	./tools/build-deb build/deb
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
