@@ -6,7 +6,9 @@
 # under DESTDIR when given). `make compare` checks that the working tree's game
 # prints byte for byte what BASE's does (default: where HEAD left main) over
 # tests/scripts and COMPARE_SESSIONS random sessions (tools/compare-outputs).
-# `make deb` builds the Debian package into build/deb (tools/build-deb).
+# `make deb` builds the Debian package into build/deb (tools/build-deb);
+# `make deb-test` also checks it with lintian and installs it into a throwaway
+# root (tests/package/deb_test.sh).
 
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
@@ -16,7 +18,7 @@ COMPARE_SESSIONS ?= 300
 COMPARE_DIR = build/compare/base
 
 .PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare \
-  deb deps-deb
+  deb deb-test deps-deb
 
 deps:
 	@./tools/install-build-deps.sh
@@ -82,11 +84,14 @@ compare: build
 	SKYRAZOR_COMPARE_SCRIPTS=$(COMPARE_DIR)/source/tests/scripts \
 	  ./tools/compare-outputs $(COMPARE_DIR)/release/skyrazor build/release/skyrazor $(COMPARE_SESSIONS)
 
-deps-deb: deps
+deps-deb:
 	@./tools/install-build-deps.sh deb
 
 deb: deps-deb
 	./tools/build-deb build/deb
+
+deb-test: deb
+	sh tests/package/deb_test.sh build/deb .
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
