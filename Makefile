@@ -1,11 +1,14 @@
 # The two commands a player or developer needs: `make run` and `make test`.
 # `make windows` cross-compiles skyrazor.exe; `make test-windows` also runs the
-# tests for Windows under Wine. All first install any missing Debian build
-# dependencies. `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang).
-# `make install` installs the game and its manual page under PREFIX (staged
-# under DESTDIR when given). `make compare` checks that the working tree's game
-# prints byte for byte what BASE's does (default: where HEAD left main) over
-# tests/scripts and COMPARE_SESSIONS random sessions (tools/compare-outputs).
+# tests for Windows under Wine; `make windows-zip` packs skyrazor.exe with a
+# readme and the licence into build/windows/skyrazor-VERSION-windows-x86_64.zip.
+# All first install any missing Debian build dependencies. `make fuzz` runs
+# each fuzz target for FUZZ_SECONDS (clang).
+# `make install` installs the game, its manual page, desktop entry and
+# AppStream metainfo under PREFIX (staged under DESTDIR when given).
+# `make compare` checks that the working tree's game prints byte for byte what
+# BASE's does (default: where HEAD left main) over tests/scripts and
+# COMPARE_SESSIONS random sessions (tools/compare-outputs).
 # `make deb` builds the Debian package into build/deb (tools/build-deb);
 # `make deb-test` also checks it with lintian and installs it into a throwaway
 # root (tests/package/deb_test.sh).
@@ -18,7 +21,7 @@ COMPARE_SESSIONS ?= 300
 COMPARE_DIR = build/compare/base
 
 .PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare \
-  deb deb-test deps-deb
+  windows-zip deb deb-test deps-deb
 
 deps:
 	@./tools/install-build-deps.sh
@@ -44,6 +47,10 @@ deps-windows:
 windows: deps-windows
 	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS) --target skyrazor
+
+windows-zip: deps-windows
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS) --target skyrazor_zip
 
 test-windows: deps-windows
 	cmake --preset windows
