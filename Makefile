@@ -1,11 +1,17 @@
 # The two commands a player or developer needs: `make run` and `make test`.
 # `make windows` cross-compiles skyrazor.exe; `make test-windows` also runs the
-# tests for Windows under Wine. All first install any missing Debian build
-# dependencies. `make fuzz` runs each fuzz target for FUZZ_SECONDS (clang).
-# `make install` installs the game and its manual page under PREFIX (staged
-# under DESTDIR when given). `make compare` checks that the working tree's game
-# prints byte for byte what BASE's does (default: where HEAD left main) over
-# tests/scripts and COMPARE_SESSIONS random sessions (tools/compare-outputs).
+# tests for Windows under Wine; `make windows-zip` packs skyrazor.exe with a
+# readme and the licence into build/windows/skyrazor-VERSION-windows-x86_64.zip.
+# All first install any missing Debian build dependencies. `make fuzz` runs
+# each fuzz target for FUZZ_SECONDS (clang).
+# `make install` installs the game, its manual page, desktop entry and
+# AppStream metainfo under PREFIX (staged under DESTDIR when given).
+# `make compare` checks that the working tree's game prints byte for byte what
+# BASE's does (default: where HEAD left main) over tests/scripts and
+# COMPARE_SESSIONS random sessions (tools/compare-outputs).
+# `make deb` builds the Debian package into build/deb (tools/build-deb);
+# `make deb-test` also checks it with lintian and installs it into a throwaway
+# root (tests/package/deb_test.sh).
 
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
@@ -14,7 +20,8 @@ BASE ?= $(shell git merge-base HEAD main 2>/dev/null)
 COMPARE_SESSIONS ?= 300
 COMPARE_DIR = build/compare/base
 
-.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare
+.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare \
+  windows-zip deb deb-test deps-deb
 
 deps:
 	@./tools/install-build-deps.sh
@@ -40,6 +47,10 @@ deps-windows:
 windows: deps-windows
 	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS) --target skyrazor
+
+windows-zip: deps-windows
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS) --target skyrazor_zip
 
 test-windows: deps-windows
 	cmake --preset windows
@@ -79,6 +90,15 @@ compare: build
 	cmake --build --preset sanitize -j $(JOBS) --target skyrazor_write_sessions
 	SKYRAZOR_COMPARE_SCRIPTS=$(COMPARE_DIR)/source/tests/scripts \
 	  ./tools/compare-outputs $(COMPARE_DIR)/release/skyrazor build/release/skyrazor $(COMPARE_SESSIONS)
+
+deps-deb:
+	@./tools/install-build-deps.sh deb
+
+deb: deps-deb
+	./tools/build-deb build/deb
+
+deb-test: deb
+	sh tests/package/deb_test.sh build/deb .
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

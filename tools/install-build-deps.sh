@@ -2,7 +2,10 @@
 # Installs the Debian packages the game needs to build and test, when any is missing.
 # With "windows": also what the Windows build needs (MinGW-w64, GoogleTest's
 # source, and Wine to run the tests). With "fuzz": clang and its runtime
-# libraries (libFuzzer and the sanitizers) for the fuzz targets.
+# libraries (libFuzzer and the sanitizers) for the fuzz targets. With "deb":
+# the tools that build, check and try out the Debian package (dpkg-buildpackage,
+# debhelper, lintian, appstreamcli, man, and fakeroot for a build user that is
+# not root).
 set -euo pipefail
 packages=(cmake g++ make pkg-config libncurses-dev libgtest-dev libgmock-dev libbenchmark-dev tmux)
 if [ "${1:-}" = windows ]; then
@@ -10,6 +13,9 @@ if [ "${1:-}" = windows ]; then
 fi
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
+fi
+if [ "${1:-}" = deb ]; then
+  packages+=(build-essential dpkg-dev debhelper lintian appstream man-db fakeroot)
 fi
 missing=()
 for package in "${packages[@]}"; do

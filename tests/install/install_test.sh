@@ -1,13 +1,17 @@
 #!/bin/sh
 # Installs the build into a staging folder and checks what lands there: the
-# game in bin/ (games/ with the Debian layout) and the manual page in man6/;
-# the page renders without warnings and names every option --help lists.
+# game in bin/ (games/ with the Debian layout), the manual page in man6/, the
+# desktop entry in share/applications and the metainfo in share/metainfo;
+# the page (configured into BUILD_DIR from SOURCE_DIR's template) renders
+# without warnings, names the version --version prints and every option --help
+# lists.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR
 
 set -u
 build=${1:?usage: install_test.sh BUILD_DIR SOURCE_DIR}
 source=${2:?usage: install_test.sh BUILD_DIR SOURCE_DIR}
-page="$source/doc/skyrazor.6"
+template="$source/doc/skyrazor.6.in"
+page="$build/doc/skyrazor.6"
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-install.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
@@ -28,6 +32,15 @@ esac
 [ -x "$binary" ] || fail "the installed game is not executable"
 [ -f "$stage/usr/share/man/man6/skyrazor.6" ] || fail "the manual page is not in man6/"
 cmp -s "$page" "$stage/usr/share/man/man6/skyrazor.6" || fail "the installed page differs"
+for file in applications/skyrazor.desktop metainfo/io.github.skyrazor.Skyrazor.metainfo.xml; do
+  cmp -s "$source/data/${file#*/}" "$stage/usr/share/$file" || fail "share/$file is not installed"
+done
+
+# The page is its template with the version filled in, the one the game prints.
+version=$("$binary" --version | sed -n 's/^skyrazor //p')
+[ -n "$version" ] || fail "--version prints no version"
+sed "s/@PROJECT_VERSION@/$version/" "$template" | cmp -s - "$page" ||
+  fail "the page is not its template with version '$version'"
 
 # Every option of --help is in the page's synopsis or options.
 for option in $("$binary" --help | grep -o -- '--[a-z-]*' | sort -u); do

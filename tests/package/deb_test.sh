@@ -1,0 +1,95 @@
+#!/bin/sh
+# Checks the Debian package that `make deb` built into DEB_DIR: its version is
+# the project's, lintian has nothing to say about it, and installed with dpkg
+# into a throwaway root (not this machine's) it holds the game in /usr/games,
+# which prints its version, a manual page that man renders, the desktop entry
+# and valid AppStream metainfo; purged, it leaves nothing but dpkg's own files.
+# Usage: deb_test.sh DEB_DIR SOURCE_DIR
+
+set -u
+deb_dir=${1:?usage: deb_test.sh DEB_DIR SOURCE_DIR}
+source=${2:?usage: deb_test.sh DEB_DIR SOURCE_DIR}
+# dpkg looks for ldconfig and friends on the PATH.
+PATH=$PATH:/usr/sbin:/sbin
+export PATH
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+finish() {
+  if [ $failures -ne 0 ]; then
+    echo "$failures failure(s)"
+    exit 1
+  fi
+  echo "the package is lintian clean, installs, plays its version, reads and purges"
+  exit 0
+}
+
+version=$(sed -n 's/^project(skyrazor VERSION \([0-9][0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+deb="$deb_dir/skyrazor_${version}_$(dpkg --print-architecture).deb"
+[ -f "$deb" ] || { fail "no package $deb (make deb)"; finish; }
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
+
+tags=$(lintian "$deb" 2>&1 | grep -v '^running with root privileges is not recommended!$')
+[ -z "$tags" ] || fail "lintian: $tags"
+
+# As root dpkg installs into the throwaway root directly, otherwise under
+# fakeroot; either way no maintainer script of this machine runs.
+dpkg_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    dpkg --root="$root" --log="$work/dpkg.log" "$@"
+  else
+    fakeroot dpkg --force-not-root --root="$root" --log="$work/dpkg.log" "$@"
+  fi
+}
+work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-deb.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+root="$work/root"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
+: >"$root/var/lib/dpkg/status"
+: >"$root/var/lib/dpkg/available"
+listing() { (cd "$root" && find . ! -path './var/lib/dpkg/*' | sort); }
+listing >"$work/before"
+
+# The root has no libraries: the game's dependencies are this machine's.
+dpkg_root --force-depends --install "$deb" >"$work/install.log" 2>&1 ||
+  { fail "dpkg --install failed"; cat "$work/install.log"; }
+[ "$(dpkg-query --root="$root" -W -f='${Status}' skyrazor 2>/dev/null)" = "install ok installed" ] ||
+  fail "skyrazor is not installed in the throwaway root"
+
+game="$root/usr/games/skyrazor"
+[ -x "$game" ] || fail "no /usr/games/skyrazor"
+[ "$("$game" --version 2>&1)" = "skyrazor $version" ] || fail "/usr/games/skyrazor --version is not $version"
+
+page="$root/usr/share/man/man6/skyrazor.6.gz"
+if [ -f "$page" ]; then
+  rendered=$(MANWIDTH=80 man -l "$page" 2>&1)
+  echo "$rendered" | grep -q "RECORD AND REPLAY" || fail "man -l does not render the page"
+  echo "$rendered" | grep -q "skyrazor $version" || fail "the page does not name version $version"
+else
+  fail "no usr/share/man/man6/skyrazor.6.gz"
+fi
+
+entry="$root/usr/share/applications/skyrazor.desktop"
+[ -f "$entry" ] || fail "no usr/share/applications/skyrazor.desktop"
+for line in Exec=skyrazor Terminal=true 'Categories=Game;ActionGame;'; do
+  grep -qxF "$line" "$entry" 2>/dev/null || fail "the desktop entry has no $line"
+done
+metainfo="$root/usr/share/metainfo/io.github.skyrazor.Skyrazor.metainfo.xml"
+if [ ! -f "$metainfo" ]; then
+  fail "no usr/share/metainfo/io.github.skyrazor.Skyrazor.metainfo.xml"
+elif ! appstreamcli validate --no-net "$metainfo" >"$work/validate.log" 2>&1; then
+  fail "appstreamcli validate: $(cat "$work/validate.log")"
+fi
+grep -q '^License: Expat$' "$root/usr/share/doc/skyrazor/copyright" 2>/dev/null ||
+  fail "usr/share/doc/skyrazor/copyright does not give the licence"
+
+dpkg_root --purge skyrazor >"$work/purge.log" 2>&1 ||
+  { fail "dpkg --purge failed"; cat "$work/purge.log"; }
+dpkg-query --root="$root" -W skyrazor >/dev/null 2>&1 && fail "skyrazor is still known to dpkg"
+listing >"$work/after"
+cmp -s "$work/before" "$work/after" ||
+  fail "the purge left: $(comm -13 "$work/before" "$work/after" | tr '\n' ' ')"
+finish
