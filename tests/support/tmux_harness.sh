@@ -11,6 +11,8 @@
 #   start_game NAME ARGS... a fresh 80x25 pane playing $binary with ARGS in a
 #                           UTF-8 xterm; sets $scenario, $dir ($work/NAME) and
 #                           $pid; $dir/status holds the exit status at the end.
+#   stop_and_keep_screen    freezes the game, keeps its pane in $dir/live, ends
+#                           it with Ctrl-C and lets it go.
 # Waits give up after $patience tenths of a second (default 200).
 
 tmux_harness() {
@@ -89,4 +91,14 @@ WRAPPER
   }
   wait_for_file "$dir/pid" || fail "the game did not start"
   pid=$(cat "$dir/pid")
+}
+
+stop_and_keep_screen() {
+  kill -STOP "$pid"
+  sleep 0.3
+  tmux_ capture-pane -p -t "$scenario" >"$dir/live"
+  kill -INT "$pid"
+  kill -CONT "$pid"
+  wait_for_file "$dir/status" || fail "the game did not end"
+  tmux_ kill-session -t "$scenario" >/dev/null 2>&1
 }

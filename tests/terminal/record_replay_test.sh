@@ -25,17 +25,6 @@ start() {
   sleep 0.5
 }
 
-# Freezes the game, keeps its screen, ends it with Ctrl-C and lets it go.
-stop_and_keep_screen() {
-  kill -STOP "$pid"
-  sleep 0.3
-  tmux_ capture-pane -p -t "$scenario" >"$dir/live"
-  kill -INT "$pid"
-  kill -CONT "$pid"
-  wait_for_file "$dir/status" || fail "the game did not end"
-  tmux_ kill-session -t "$scenario" >/dev/null 2>&1
-}
-
 # The recording's scripted run must end on the kept screen.
 check_replay() {
   "$binary" --script "$dir/recording" --limit 0 >"$dir/replayed" 2>"$dir/errors" ||

@@ -54,13 +54,7 @@ shrink() {
 # scripted run must end on the kept screen, and so must a shrunk view.
 check_picture() {
   size 80 25
-  kill -STOP "$pid"
-  sleep 0.3
-  tmux_ capture-pane -p -t "$scenario" >"$dir/live"
-  kill -INT "$pid"
-  kill -CONT "$pid"
-  wait_for_file "$dir/status" || fail "the game did not end"
-  tmux_ kill-session -t "$scenario" >/dev/null 2>&1
+  stop_and_keep_screen
   "$binary" --script "$dir/recording" --limit 0 | tail -n 25 >"$dir/picture"
   diff "$dir/picture" "$dir/live" >"$dir/difference" ||
     { fail "the window does not show the game's picture:"; cat "$dir/difference"; }
