@@ -45,7 +45,7 @@ int playOnTerminal(ScriptRecorder* recorder) {
   Screen screen(80, 25);
   try {
     LivePlatform terminal(screen);
-    LiveKeyboard keyboard(terminal, screen, LivePlatform::kEndOfInputKey);
+    LiveKeyboard keyboard(terminal, terminal, screen, LivePlatform::kEndOfInputKey);
     if (recorder == nullptr) {
       return playGameSession({screen, terminal, keyboard, nullptr, keyboard});
     }
@@ -120,7 +120,7 @@ int replayOnTerminal(const ReplayOptions& options) {
   Screen screen(80, 25);
   try {
     LivePlatform terminal(screen);
-    LiveKeyboard keyboard(terminal, screen, LivePlatform::kEndOfInputKey);
+    LiveKeyboard keyboard(terminal, terminal, screen, LivePlatform::kEndOfInputKey);
     ReplayPlatform replay(screen, std::move(std::get<Script>(script)), options.speed, terminal,
                           keyboard, keyboard);
     Keyboard* secondKeyboard = replay.hasSecondKeyboard() ? &replay.secondKeyboard() : nullptr;

@@ -26,19 +26,17 @@ constexpr std::string_view kFrameErrorText =
 }  // namespace
 
 Console::Console(Screen& screen, Display& display, Keyboard& keyboard, Clock& clock)
+    : Console(screen, display, keyboard, nullptr, clock) {}
+
+Console::Console(Screen& screen, Display& display, Keyboard& firstKeyboard,
+                 Keyboard* secondKeyboard, Clock& clock)
     : screen_(screen),
       display_(display),
-      firstKeyboard_(keyboard),
-      secondKeyboard_(nullptr),
+      firstKeyboard_(firstKeyboard),
+      secondKeyboard_(secondKeyboard),
       clock_(clock),
       firstTypedInput_([this] { return pullLine(firstKeyboard_); }),
       secondTypedInput_([this] { return pullLine(*secondKeyboard_); }) {}
-
-Console::Console(Screen& screen, Display& display, Keyboard& firstKeyboard,
-                 Keyboard& secondKeyboard, Clock& clock)
-    : Console(screen, display, firstKeyboard, clock) {
-  secondKeyboard_ = &secondKeyboard;
-}
 
 Keyboard& Console::keyboard(KeyboardSeat seat) {
   return seat == KeyboardSeat::Second && secondKeyboard_ != nullptr ? *secondKeyboard_

@@ -27,7 +27,8 @@ enum class KeyboardSeat { First = 0, Second = 1 };
 class Console {
  public:
   Console(Screen& screen, Display& display, Keyboard& keyboard, Clock& clock);
-  Console(Screen& screen, Display& display, Keyboard& firstKeyboard, Keyboard& secondKeyboard,
+  // `secondKeyboard` may be null: a session of one keyboard.
+  Console(Screen& screen, Display& display, Keyboard& firstKeyboard, Keyboard* secondKeyboard,
           Clock& clock);
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;

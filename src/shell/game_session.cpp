@@ -7,15 +7,11 @@
 namespace skyrazor {
 
 int playGameSession(const GameSeams& seams, const std::function<void(Game&)>& beforePlay) {
-  std::unique_ptr<Console> console =
-      seams.secondKeyboard != nullptr
-          ? std::make_unique<Console>(seams.screen, seams.display, seams.firstKeyboard,
-                                      *seams.secondKeyboard, seams.clock)
-          : std::make_unique<Console>(seams.screen, seams.display, seams.firstKeyboard,
-                                      seams.clock);
+  Console console(seams.screen, seams.display, seams.firstKeyboard, seams.secondKeyboard,
+                  seams.clock);
   // The game's records are large enough (two projectile rings) to keep off
   // the stack of whoever plays it.
-  auto game = std::make_unique<Game>(*console);
+  auto game = std::make_unique<Game>(console);
   if (beforePlay) {
     beforePlay(*game);
   }

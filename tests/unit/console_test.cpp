@@ -151,7 +151,7 @@ TEST(ConsoleKeyboards, EachKeyboardHasItsOwnLineAndOneKeyboardServesBothSeats) {
   FakeConsole fake;
   Screen& screen = fake.screen;
   testing::FakePlatform second(screen);
-  Console console(screen, fake.platform, fake.platform, second, fake.platform);
+  Console console(screen, fake.platform, fake.platform, &second, fake.platform);
   fake.type({"Alice Carol"});
   second.typedLines.push_back("Bob");
   EXPECT_EQ(console.readWord(KeyboardSeat::First), "Alice");

@@ -10,8 +10,7 @@
 namespace skyrazor::network {
 namespace {
 
-// A picture with something in every row, and a bottom right cell of its own,
-// which the screen model cannot be written at without care.
+// A picture with something in every row, and a bottom right cell of its own.
 Screen paintedScreen(int columns, int rows) {
   Screen screen(columns, rows);
   for (int row = 0; row < rows; ++row) {

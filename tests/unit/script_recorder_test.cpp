@@ -18,9 +18,11 @@
 namespace skyrazor {
 namespace {
 
-// A wall clock that waiting moves, and keys typed at given wall times.
-class TypingTerminal : public KeySource {
+// A wall clock that waiting moves, and keys typed at given wall times; it
+// shows nothing.
+class TypingTerminal : public KeySource, public Display {
  public:
+  void present() override {}
   explicit TypingTerminal(std::int64_t start) : wall(start) {}
   std::int64_t wall;
   std::map<std::int64_t, std::string> typedAt;
@@ -77,7 +79,7 @@ TEST(ScriptRecorderTest, RecordsTheKeysAsTheGameTookThemOnItsClock) {
   std::ostringstream file;
   ScriptRecorder recorder(file);
   Screen screen(80, 25);
-  LiveKeyboard live(terminal, screen, KeyClock::kCtrlD);
+  LiveKeyboard live(terminal, terminal, screen, KeyClock::kCtrlD);
   RecordedClock clock(live, recorder, 1);
   RecordedKeyboard keys(live, live, recorder);
 
@@ -123,7 +125,7 @@ TEST(ScriptRecorderTest, AnEmptyLineAndTheEndOfInputKey) {
   std::ostringstream file;
   ScriptRecorder recorder(file);
   Screen screen(80, 25);
-  LiveKeyboard live(terminal, screen, KeyClock::kCtrlD);
+  LiveKeyboard live(terminal, terminal, screen, KeyClock::kCtrlD);
   RecordedClock clock(live, recorder, 1);
   RecordedKeyboard keys(live, live, recorder);
   EXPECT_EQ(keys.pullLine(), "\n");

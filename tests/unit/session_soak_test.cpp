@@ -1,8 +1,8 @@
 // Soak: a few hundred random whole sessions of the game (tests/support/
 // random_session.h), some of them at two keyboards, each played as a scripted
 // run on a screen from 1x1 to 300x100, with the battle's promises checked
-// after every frame and a watch for read loops that spin. Run under the sanitizers by `make test`, where a
-// sanitizer report ends the process and names the session that caused it.
+// after every frame and a watch for read loops that spin. Run under the sanitizers by `make test`,
+// where a sanitizer report ends the process and names the session that caused it.
 //
 // Every session follows from the soak's seed and its number, so a failure
 // reproduces: the script is written to a file and the command line that

@@ -232,7 +232,7 @@ TEST_F(WindowsConsoleDisplay, ASmallWindowShowsThePicturesTopLeftAndSaysItIsTooS
 TEST_F(WindowsConsoleDisplay, CtrlLPaintsThePictureAgain) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
-  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   screen.write("abc");
   platform.present();
   writeCell(1, 0, L'#');
@@ -333,7 +333,7 @@ class WindowsConsoleKeyboard : public ConsoleFixture {};
 TEST_F(WindowsConsoleKeyboard, KeysAreReadOneAtATimeWithoutEcho) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
-  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   pushInput({keyRecord(true, VK_UP, 0), keyRecord(false, VK_UP, 0)});
   type("x3");
   EXPECT_EQ(keyboard.readKey(), 'x');
@@ -344,7 +344,7 @@ TEST_F(WindowsConsoleKeyboard, KeysAreReadOneAtATimeWithoutEcho) {
 TEST_F(WindowsConsoleKeyboard, TypedLinesAreEditedAndEchoedIntoTheModel) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
-  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   screen.write("Name: ");
   type("Alx\bice\nrest");
   EXPECT_EQ(keyboard.pullLine(), "Alice\n");
@@ -359,7 +359,7 @@ TEST_F(WindowsConsoleKeyboard, TypedLinesAreEditedAndEchoedIntoTheModel) {
 TEST_F(WindowsConsoleKeyboard, TheBattlePollSeesKeysTypedDuringASleep) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
-  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   EXPECT_FALSE(keyboard.keyWaiting());
   type("a");
   EXPECT_FALSE(keyboard.keyWaiting());  // taken in only when the clock moves
@@ -374,7 +374,7 @@ TEST_F(WindowsConsoleKeyboard, TheBattlePollSeesKeysTypedDuringASleep) {
 TEST_F(WindowsConsoleKeyboard, CtrlCWhileWaitingForAKeyEndsTheSession) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
-  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   std::thread console([] {
     Sleep(50);
     ConsoleGuard::onControlEvent(CTRL_C_EVENT);
@@ -391,7 +391,7 @@ TEST_F(WindowsConsoleKeyboard, CtrlCWhileWaitingForAKeyEndsTheSession) {
 TEST_F(WindowsConsoleKeyboard, CtrlZAtAKeyReadEndsTheInput) {
   Screen screen(80, 25);
   WindowsConsolePlatform platform(screen, input_, output_);
-  LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
   type("\x1A");
   try {
     keyboard.readKey();
@@ -413,7 +413,7 @@ TEST_F(WindowsConsoleKeyboard, KeysLeftUnreadAreDiscardedAtTheEnd) {
   {
     Screen screen(80, 25);
     WindowsConsolePlatform platform(screen, input_, output_);
-    LiveKeyboard keyboard(platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+    LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
     type("ak");
   }
   DWORD waiting = 1;

@@ -29,8 +29,6 @@ class KeySource {
   // A typed line is being read (true) or is done (false), so that the cursor
   // can show where its echo goes.
   virtual void typingLine(bool typing) { (void)typing; }
-  // Shows the screen as it stands (the echo typed so far).
-  virtual void showEcho() {}
 };
 
 // The wall clock of a live session: read once at the start and carried on by

@@ -2,8 +2,9 @@
 
 namespace skyrazor {
 
-LiveKeyboard::LiveKeyboard(KeySource& source, Screen& screen, unsigned char endOfInputKey)
-    : source_(source), keys_(source, endOfInputKey), editor_(screen) {}
+LiveKeyboard::LiveKeyboard(KeySource& source, Display& display, Screen& screen,
+                           unsigned char endOfInputKey)
+    : source_(source), display_(display), keys_(source, endOfInputKey), editor_(screen) {}
 
 unsigned char LiveKeyboard::readKey() {
   source_.checkEnded();
@@ -24,7 +25,7 @@ std::string LiveKeyboard::pullLine() {
   source_.checkEnded();
   source_.typingLine(true);
   try {
-    std::string line = readTypedLine(editor_, keys_, [this] { source_.showEcho(); });
+    std::string line = readTypedLine(editor_, keys_, [this] { display_.present(); });
     source_.typingLine(false);
     return line;
   } catch (...) {

@@ -16,9 +16,10 @@ namespace skyrazor {
 // session is over. A backend itself is only keys, time and presenting.
 class LiveKeyboard final : public Keyboard, public Clock {
  public:
-  // `endOfInputKey`: the key that ends the input at a key read (Ctrl-D on a
-  // terminal, Ctrl-Z in a Windows console).
-  LiveKeyboard(KeySource& source, Screen& screen, unsigned char endOfInputKey);
+  // `display` shows the echo of a line as it is typed; `endOfInputKey` is the
+  // key that ends the input at a key read (Ctrl-D on a terminal, Ctrl-Z in a
+  // Windows console).
+  LiveKeyboard(KeySource& source, Display& display, Screen& screen, unsigned char endOfInputKey);
 
   unsigned char readKey() override;
   bool keyWaiting() override;
@@ -30,6 +31,7 @@ class LiveKeyboard final : public Keyboard, public Clock {
 
  private:
   KeySource& source_;
+  Display& display_;
   KeyClock keys_;
   LineEditor editor_;
 };

@@ -28,7 +28,6 @@ class WindowView {
 
   // News for the player, shown until it is cleared; empty for none.
   void setNews(std::string news);
-  bool hasNews() const { return !news_.empty(); }
 
   bool tooSmall() const;
   // The window cell at 0-based (column, row): the picture's, the notice's,

@@ -165,7 +165,6 @@ bool applyWholeScreen(const WholeScreen& whole, Screen& screen) {
       !cursorInside(whole.cursor, columns, rows) || !allHeldInCells(whole.cells)) {
     return false;
   }
-  const std::uint16_t attribute = screen.attribute();
   screen.resize(columns, rows);
   for (int row = 0; row < rows; ++row) {
     storeRun(screen, row, 0,
@@ -173,7 +172,6 @@ bool applyWholeScreen(const WholeScreen& whole, Screen& screen) {
                  .subspan(cellIndex(0, row, columns), static_cast<std::size_t>(columns)));
   }
   showCursor(screen, whole.cursor);
-  screen.setAttribute(attribute);
   return true;
 }
 
@@ -187,12 +185,10 @@ bool applyScreenChanges(const ScreenChanges& changes, Screen& screen) {
   if (!fits || !cursorInside(changes.cursor, screen.columns(), screen.rows())) {
     return false;
   }
-  const std::uint16_t attribute = screen.attribute();
   for (const CellRun& run : changes.runs) {
     storeRun(screen, run.row, run.firstColumn, run.cells);
   }
   showCursor(screen, changes.cursor);
-  screen.setAttribute(attribute);
   return true;
 }
 

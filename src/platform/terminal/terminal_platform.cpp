@@ -527,8 +527,4 @@ void TerminalPlatform::typingLine(bool typing) {
   session_->setReadingLine(typing);
 }
 
-void TerminalPlatform::showEcho() {
-  session_->present();
-}
-
 }  // namespace skyrazor

@@ -40,7 +40,6 @@ class TerminalPlatform final : public Display, public KeySource {
   void takeTyped(std::string& bytes, bool afterWait) override;
   void checkEnded() override;
   void typingLine(bool typing) override;
-  void showEcho() override;
 
  private:
   class Session;

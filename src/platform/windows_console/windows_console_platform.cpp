@@ -144,8 +144,4 @@ void WindowsConsolePlatform::typingLine(bool typing) {
   session_->display().setReadingLine(typing);
 }
 
-void WindowsConsolePlatform::showEcho() {
-  session_->present();
-}
-
 }  // namespace skyrazor

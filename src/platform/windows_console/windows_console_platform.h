@@ -46,7 +46,6 @@ class WindowsConsolePlatform final : public Display, public KeySource {
   void takeTyped(std::string& bytes, bool afterWait) override;
   void checkEnded() override;
   void typingLine(bool typing) override;
-  void showEcho() override;
 
  private:
   class Session;
