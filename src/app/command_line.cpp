@@ -49,6 +49,51 @@ bool parseSize(std::string_view text, int& columns, int& rows) {
   return true;
 }
 
+// A port, 1 to 65535.
+std::optional<std::uint16_t> parsePort(std::string_view text) {
+  std::optional<std::int64_t> port = parseWhole(text);
+  if (!port || *port < 1 || *port > 65535 || text.front() == '+' || text.front() == '-') {
+    return std::nullopt;
+  }
+  return static_cast<std::uint16_t>(*port);
+}
+
+// "ADDRESS:PORT", "[IPV6]:PORT", or for a host's own side "PORT" alone.
+bool parseEndpoint(std::string_view text, bool portAlone, NetworkOptions& network) {
+  std::string_view address;
+  std::string_view port = text;
+  if (!text.empty() && text.front() == '[') {
+    std::size_t close = text.find("]:");
+    if (close == std::string_view::npos || close == 1) {
+      return false;
+    }
+    address = text.substr(1, close - 1);
+    port = text.substr(close + 2);
+  } else if (std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+    address = text.substr(0, colon);
+    port = text.substr(colon + 1);
+    if (address.empty() || address.find(':') != std::string_view::npos) {
+      return false;  // an IPv6 address goes in brackets
+    }
+  } else if (!portAlone) {
+    return false;
+  }
+  std::optional<std::uint16_t> number = parsePort(port);
+  if (!number) {
+    return false;
+  }
+  network.address = std::string(address);
+  network.port = *number;
+  return true;
+}
+
+// A join code is read out and typed in: letters and digits only.
+bool isJoinCode(const std::string& code) {
+  return !code.empty() && code.size() <= 16 &&
+         code.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") ==
+             std::string::npos;
+}
+
 CommandLine failure(std::string message) {
   CommandLine commandLine;
   commandLine.mode = CommandLine::Mode::Error;
@@ -62,6 +107,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine commandLine;
   bool scriptedOptionSeen = false;
   bool speedSeen = false;
+  bool codeSeen = false;
+  std::string modeOption;  // --script, --replay, --host, --join or --watch
   std::set<std::string> optionsSeen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -88,20 +135,21 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
           argument == "--version" ? CommandLine::Mode::Version : CommandLine::Mode::Help;
       return commandLine;
     } else if (argument == "--script") {
-      if (commandLine.mode == CommandLine::Mode::Replay) {
-        return failure("--script and --replay do not go together");
+      if (commandLine.mode != CommandLine::Mode::Play) {
+        return failure("--script does not go with " + modeOption);
       }
       if (!takeValue(commandLine.scripted.scriptPath)) {
         return failure("--script needs a file name (or - for standard input)");
       }
       commandLine.mode = CommandLine::Mode::Scripted;
+      modeOption = argument;
     } else if (argument == "--record") {
       if (!takeValue(commandLine.recordPath)) {
         return failure("--record needs a file name");
       }
     } else if (argument == "--replay") {
-      if (commandLine.mode == CommandLine::Mode::Scripted) {
-        return failure("--script and --replay do not go together");
+      if (commandLine.mode != CommandLine::Mode::Play) {
+        return failure("--replay does not go with " + modeOption);
       }
       if (!takeValue(commandLine.replay.scriptPath)) {
         return failure("--replay needs a file name");
@@ -112,6 +160,27 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return failure("--replay cannot read standard input (-), the keyboard that stops it");
       }
       commandLine.mode = CommandLine::Mode::Replay;
+      modeOption = argument;
+    } else if (argument == "--host" || argument == "--join" || argument == "--watch") {
+      if (commandLine.mode != CommandLine::Mode::Play) {
+        return failure(argument + " does not go with " + modeOption);
+      }
+      const bool hosting = argument == "--host";
+      if (!takeValue(value) || !parseEndpoint(value, hosting, commandLine.network)) {
+        return failure(hosting ? "--host needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151"
+                               : argument +
+                                     " needs HOST:PORT, e.g. 192.168.1.20:5151 or "
+                                     "[::1]:5151");
+      }
+      commandLine.mode = hosting                ? CommandLine::Mode::Host
+                         : argument == "--join" ? CommandLine::Mode::Join
+                                                : CommandLine::Mode::Watch;
+      modeOption = argument;
+    } else if (argument == "--code") {
+      codeSeen = true;
+      if (!takeValue(commandLine.network.joinCode) || !isJoinCode(commandLine.network.joinCode)) {
+        return failure("--code needs 1 to 16 letters and digits");
+      }
     } else if (argument == "--speed") {
       speedSeen = true;
       std::optional<double> speed;
@@ -154,15 +223,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   if (speedSeen && commandLine.mode != CommandLine::Mode::Replay) {
     return failure("--speed goes with --replay");
   }
-  if (!commandLine.recordPath.empty() && commandLine.mode != CommandLine::Mode::Play) {
-    return failure("--record goes with playing on the terminal, not with --script or --replay");
+  if (!commandLine.recordPath.empty() && commandLine.mode != CommandLine::Mode::Play &&
+      commandLine.mode != CommandLine::Mode::Host) {
+    return failure("--record goes with playing on the terminal or --host, not with " + modeOption);
+  }
+  if (codeSeen && commandLine.mode != CommandLine::Mode::Host &&
+      commandLine.mode != CommandLine::Mode::Join && commandLine.mode != CommandLine::Mode::Watch) {
+    return failure("--code goes with --host, --join or --watch");
   }
   return commandLine;
 }
 
 const char* usageText() {
   return "Usage: skyrazor [--help | --version]\n"
-         "       skyrazor --record FILE\n"
+         "       skyrazor [--record FILE]\n"
+         "       skyrazor --host [ADDRESS:]PORT [--code CODE] [--record FILE]\n"
+         "       skyrazor --join HOST:PORT [--code CODE]\n"
+         "       skyrazor --watch HOST:PORT [--code CODE]\n"
          "       skyrazor --replay FILE [--speed X]\n"
          "       skyrazor --script FILE [--size COLSxROWS] [--dump-reads] [--dump-sleeps]\n"
          "                [--dump-frames] [--colors] [--limit MS]\n"
@@ -179,8 +256,22 @@ const char* usageText() {
          "in a Windows console, Ctrl-Z). Ctrl-L paints the screen again. The picture is\n"
          "80x25; a smaller window shows its top-left part and says so.\n"
          "\n"
+         "Two terminals, one duel (over the network):\n"
+         "  --host [ADDRESS:]PORT  play here and let another terminal join as pilot 2\n"
+         "                     (without ADDRESS: on every address, IPv4 and IPv6); the\n"
+         "                     screen shows how to join, with a join code\n"
+         "  --join HOST:PORT   join a host as pilot 2: type pilot 2's name and fly the\n"
+         "                     right ship in two-person battles, watch the rest\n"
+         "  --watch HOST:PORT  watch a host's game\n"
+         "  --code CODE        the join code (1 to 16 letters and digits); without it the\n"
+         "                     host draws one and a joining terminal asks for it\n"
+         "An IPv6 address goes in brackets: [::1]:5151. Ctrl-C or Ctrl-D leaves a joined\n"
+         "game. The row below the picture (in a window of 26 rows or more) shows the\n"
+         "connection and its round-trip time.\n"
+         "\n"
          "Record and replay:\n"
-         "  --record FILE      play as usual and write the session to FILE as a script\n"
+         "  --record FILE      play as usual (or --host) and write the session to FILE as\n"
+         "                     a script\n"
          "  --replay FILE      play a script on the terminal; any key stops it\n"
          "  --speed X          with --replay, X times as fast, 0.01..100 (default 1)\n"
          "\n"
@@ -197,8 +288,9 @@ const char* usageText() {
          "one's, which types pilot 2's name and flies the right ship.\n"
          "A recording played with --script FILE --limit 0 ends where its session ended.\n"
          "\n"
-         "Exit status: 0 when the game ends normally, 1 without a terminal, 2 for a bad\n"
-         "option or script, 128+N when signal N ended the game. See skyrazor(6).\n";
+         "Exit status: 0 when the game ends normally, 1 without a terminal or when the\n"
+         "network game cannot start or is lost, 2 for a bad option or script, 128+N when\n"
+         "signal N ended the game. See skyrazor(6).\n";
 }
 
 }  // namespace skyrazor

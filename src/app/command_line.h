@@ -21,10 +21,18 @@ struct ReplayOptions {
   double speed = 1.0;  // 2 plays twice as fast, 0.5 at half speed
 };
 
+// A network game: where the host listens, or the host a terminal joins.
+struct NetworkOptions {
+  std::string address;  // --host: the address to listen on ("" for all); else the host's
+  std::uint16_t port = 0;
+  std::string joinCode;  // empty: the host draws one, a joining terminal asks for it
+};
+
 struct CommandLine {
-  enum class Mode { Play, Help, Version, Scripted, Replay, Error };
+  enum class Mode { Play, Help, Version, Scripted, Replay, Host, Join, Watch, Error };
   Mode mode = Mode::Play;
-  std::string recordPath;  // for Mode::Play: where to record the session, if anywhere
+  std::string recordPath;  // for Mode::Play and Mode::Host: where to record the session
+  NetworkOptions network;
   ScriptedRunOptions scripted;
   ReplayOptions replay;
   std::string error;  // for Mode::Error: what is wrong, in one line

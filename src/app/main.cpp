@@ -1,4 +1,5 @@
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <optional>
@@ -9,6 +10,8 @@
 
 #include "app/command_line.h"
 #include "app/live_platform.h"
+#include "app/network_sessions.h"
+#include "app/recording_news.h"
 #include "console/screen.h"
 #include "platform/live/live_keyboard.h"
 #include "platform/live/standard_streams.h"
@@ -23,18 +26,6 @@
 namespace {
 
 using namespace skyrazor;
-
-// A recording that cannot be written is news for the player at once; the
-// game plays on.
-void tellRecordingFailures(ScriptRecorder& recorder, LivePlatform& terminal) {
-  auto tell = [&terminal](const std::string& why) {
-    terminal.showNews("Recording failed (" + why + "); the game plays on, unrecorded");
-  };
-  if (recorder.failed()) {
-    tell(recorder.failure());
-  }
-  recorder.onFailure(tell);
-}
 
 // Plays until the session ends: Ctrl-C or another ending signal (status 128
 // plus the signal's number; on Windows the status of a program Ctrl-C ended)
@@ -51,24 +42,27 @@ int playOnTerminal(ScriptRecorder* recorder) {
     }
     RecordedClock clock(keyboard, *recorder, 1);
     RecordedKeyboard recordedKeyboard(keyboard, keyboard, *recorder);
-    tellRecordingFailures(*recorder, terminal);
-    int exitStatus = playGameSession({screen, terminal, recordedKeyboard, nullptr, clock});
-    recorder->onFailure(nullptr);
-    return exitStatus;
+    RecordingNews news(*recorder, terminal);
+    return playGameSession({screen, terminal, recordedKeyboard, nullptr, clock});
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;
   }
 }
 
-int recordOnTerminal(const std::string& path) {
+// Plays with `play` (on the terminal, or hosting) and records the session
+// into `path` when one is given.
+int playRecorded(const std::string& path, const std::function<int(ScriptRecorder*)>& play) {
+  if (path.empty()) {
+    return play(nullptr);
+  }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) {
     std::cerr << "skyrazor: cannot write the recording '" << printableFileName(path) << "'\n";
     return 2;
   }
   ScriptRecorder recorder(file);
-  int exitStatus = playOnTerminal(&recorder);
+  int exitStatus = play(&recorder);
   recorder.finish();
   if (recorder.failed()) {
     std::cerr << "skyrazor: cannot write the recording '" << printableFileName(path)
@@ -174,11 +168,15 @@ int main(int argc, char** argv) {
       return playScripted(commandLine.scripted);
     case CommandLine::Mode::Replay:
       return replayOnTerminal(commandLine.replay);
+    case CommandLine::Mode::Host:
+      return playRecorded(commandLine.recordPath, [&](ScriptRecorder* recorder) {
+        return hostOnTerminal(commandLine.network, recorder);
+      });
+    case CommandLine::Mode::Join:
+    case CommandLine::Mode::Watch:
+      return joinOnTerminal(commandLine.network, commandLine.mode == CommandLine::Mode::Join);
     case CommandLine::Mode::Play:
       break;
   }
-  if (!commandLine.recordPath.empty()) {
-    return recordOnTerminal(commandLine.recordPath);
-  }
-  return playOnTerminal(nullptr);
+  return playRecorded(commandLine.recordPath, playOnTerminal);
 }

@@ -43,6 +43,12 @@ Keyboard& Console::keyboard(KeyboardSeat seat) {
                                                                     : firstKeyboard_;
 }
 
+void Console::expectSecondKeyboard(bool expected) {
+  if (secondKeyboard_ != nullptr) {
+    secondKeyboard_->expectKeys(expected);
+  }
+}
+
 // One keyboard serves both seats from one line buffer, as one input stream does.
 TypedInput& Console::typedInput(KeyboardSeat seat) {
   return seat == KeyboardSeat::Second && secondKeyboard_ != nullptr ? secondTypedInput_

@@ -34,6 +34,9 @@ class Console {
   Console& operator=(const Console&) = delete;
 
   bool hasSecondKeyboard() const { return secondKeyboard_ != nullptr; }
+  // Tells pilot 2's keyboard, when there is one, whether a read of it is
+  // coming (from the two-person match setup to the end of its battle).
+  void expectSecondKeyboard(bool expected);
 
   Screen& screen() { return screen_; }
   const Screen& screen() const { return screen_; }

@@ -48,6 +48,10 @@ class Keyboard {
   // Pulls the next typed line, through its line end '\n', echoing it into the
   // screen model at the cursor as the console does.
   virtual std::string pullLine() = 0;
+  // Whether the game will read this keyboard before long. A keyboard whose
+  // keys come from afar drops the keys pressed while it will not, rather than
+  // keeping them for a later read.
+  virtual void expectKeys(bool expected) { (void)expected; }
 };
 
 // The one game clock of a session. It moves only where the game waits.

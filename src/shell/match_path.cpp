@@ -16,11 +16,17 @@ BattleSettings battleSettingsFor(const ShellState& shell) {
 }  // namespace
 
 void runMatchPath(Game& game) {
+  // Pilot 2's own keyboard is read on the two-person path only, from the
+  // name prompt to the battle's end; what it sends at any other time is
+  // not kept for later.
+  const bool pilot2AtOwnKeyboard = game.shell.key == '3';
+  game.console.expectSecondKeyboard(pilot2AtOwnKeyboard);
   game.console.cls();
   runMatchSetup(game);
   game.console.cls();
   BattleSettings settings = battleSettingsFor(game.shell);
   runBattle(game.console, game.random, settings, game.duel);
+  game.console.expectSecondKeyboard(false);
   // The key the last frame left is the shell's again.
   game.shell.key = settings.key;
   showResultScreen(game);

@@ -1,3 +1,3 @@
-// The wire protocol stands on the console layer alone, with nothing of a
-// live backend: with its include path this must not build.
-#include "platform/live/live_keyboard.h"
+// The network game stands on what every live backend shares, never on one
+// backend: with its include path this must not build.
+#include "platform/terminal/terminal_platform.h"

@@ -36,12 +36,13 @@ class FakeTerminal : public KeySource {
     }
     wall = std::max(wall, deadlineMs);
   }
-  void waitForInput() override {
+  bool waitForInput() override {
     auto next = typedAt.begin();
     if (next == typedAt.end()) {
       throw SessionEnded{0};  // input has ended
     }
     wall = std::max(wall, next->first);
+    return true;
   }
   void takeTyped(std::string& bytes, bool afterWait) override {
     takeCalls.push_back(afterWait);

@@ -105,10 +105,11 @@ class BurstKeyboard : public KeySource {
 
   std::int64_t wallMs() override { return 0; }
   void waitUntil(std::int64_t) override {}
-  void waitForInput() override {
+  bool waitForInput() override {
     if (bursts.empty()) {
       throw SessionEnded{0};
     }
+    return true;
   }
   void takeTyped(std::string& bytes, bool afterWait) override {
     if (afterWait && !bursts.empty()) {
@@ -126,7 +127,8 @@ TEST(TypedLineEditor, ALiveLineShowsItsEchoBeforeEachWaitForMoreKeys) {
   keyboard.bursts = {"Al", "x\bice", "\r rest"};
   KeyClock keys(keyboard);
   std::vector<std::string> shown;
-  std::string line = readTypedLine(editor, keys, [&] { shown.push_back(rowText(screen, 0)); });
+  std::string line = readTypedLine(editor, keys, KeyboardSeat::First,
+                                   [&] { shown.push_back(rowText(screen, 0)); });
   EXPECT_EQ(line, "Alice\n");
   // Shown before the first burst, then each time the keys taken in ran out.
   EXPECT_EQ(shown, (std::vector<std::string>{">", "> Al", "> Alice"}));

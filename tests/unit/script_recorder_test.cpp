@@ -29,11 +29,12 @@ class TypingTerminal : public KeySource, public Display {
 
   std::int64_t wallMs() override { return wall; }
   void waitUntil(std::int64_t deadlineMs) override { wall = std::max(wall, deadlineMs); }
-  void waitForInput() override {
+  bool waitForInput() override {
     if (typedAt.empty()) {
       throw SessionEnded{0};
     }
     wall = std::max(wall, typedAt.begin()->first);
+    return true;
   }
   void takeTyped(std::string& bytes, bool) override {
     while (!typedAt.empty() && typedAt.begin()->first <= wall) {

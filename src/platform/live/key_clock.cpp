@@ -18,8 +18,8 @@ std::int64_t SteadyWallClock::nowMs() const {
   return wallStartMs_ + std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
 }
 
-KeyClock::KeyClock(KeySource& source, unsigned char endOfInputKey)
-    : source_(source), endOfInputKey_(endOfInputKey) {
+KeyClock::KeyClock(KeySource& source, unsigned char endOfInputKey, SeatInbox* secondSeat)
+    : source_(source), endOfInputKey_(endOfInputKey), secondSeat_(secondSeat) {
   std::int64_t wall = source_.wallMs();
   clockMs_ = wall - wall % 1000;
   wallOffsetMs_ = wall - clockMs_;
@@ -40,41 +40,56 @@ void KeyClock::sleep(int milliseconds) {
   takeIn(false);
 }
 
-std::optional<std::int64_t> KeyClock::nextKeyStampMs() const {
-  if (keys_.empty()) {
+KeyClock::KeyQueue& KeyClock::queue(KeyboardSeat seat) {
+  return seat == KeyboardSeat::Second ? secondKeys_ : firstKeys_;
+}
+
+const KeyClock::KeyQueue& KeyClock::queue(KeyboardSeat seat) const {
+  return seat == KeyboardSeat::Second ? secondKeys_ : firstKeys_;
+}
+
+bool KeyClock::keyWaiting(KeyboardSeat seat) const {
+  return !queue(seat).empty();
+}
+
+std::optional<std::int64_t> KeyClock::nextKeyStampMs(KeyboardSeat seat) const {
+  if (queue(seat).empty()) {
     return std::nullopt;
   }
-  return keys_.front().stampMs;
+  return queue(seat).front().stampMs;
 }
 
-unsigned char KeyClock::takeWaitingKey() {
-  if (keys_.empty()) {
+unsigned char KeyClock::takeWaitingKey(KeyboardSeat seat) {
+  KeyQueue& keys = queue(seat);
+  if (keys.empty()) {
     throw std::logic_error("takeWaitingKey without a waiting key");
   }
-  return popKey().byte;
+  unsigned char byte = keys.front().byte;
+  keys.pop_front();
+  return byte;
 }
 
-unsigned char KeyClock::readKey() {
-  return waitForKey().byte;
+unsigned char KeyClock::readKey(KeyboardSeat seat) {
+  return waitForKey(seat).byte;
 }
 
-KeyClock::StampedKey KeyClock::waitForKey() {
-  while (keys_.empty()) {
-    source_.waitForInput();
+void KeyClock::dropKeys(KeyboardSeat seat) {
+  queue(seat).clear();
+}
+
+KeyClock::StampedKey KeyClock::waitForKey(KeyboardSeat seat) {
+  KeyQueue& keys = queue(seat);
+  while (keys.empty()) {
+    bool typed = source_.waitForInput();
     clockMs_ = std::max(clockMs_, source_.wallMs() - wallOffsetMs_);
     lagMs_ = wallOffsetMs_;
-    takeIn(true);
+    takeIn(typed);
   }
-  StampedKey key = popKey();
-  if (key.byte == endOfInputKey_) {
+  StampedKey key = keys.front();
+  keys.pop_front();
+  if (seat == KeyboardSeat::First && key.byte == endOfInputKey_) {
     throw SessionEnded{0};
   }
-  return key;
-}
-
-KeyClock::StampedKey KeyClock::popKey() {
-  StampedKey key = keys_.front();
-  keys_.pop_front();
   return key;
 }
 
@@ -82,7 +97,14 @@ void KeyClock::takeIn(bool afterWait) {
   std::string typed;
   source_.takeTyped(typed, afterWait);
   for (char byte : typed) {
-    keys_.push_back({static_cast<unsigned char>(byte), clockMs_});
+    firstKeys_.push_back({static_cast<unsigned char>(byte), clockMs_});
+  }
+  if (secondSeat_ != nullptr) {
+    typed.clear();
+    secondSeat_->takeTyped(typed);
+    for (char byte : typed) {
+      secondKeys_.push_back({static_cast<unsigned char>(byte), clockMs_});
+    }
   }
 }
 

@@ -48,13 +48,13 @@ void LineEditor::eraseLastEcho() {
   screen_.blankCells(column, row, 1);
 }
 
-std::string readTypedLine(LineEditor& editor, KeyClock& keys,
+std::string readTypedLine(LineEditor& editor, KeyClock& keys, KeyboardSeat seat,
                           const std::function<void()>& showEcho) {
   for (;;) {
-    if (!keys.keyWaiting()) {
+    if (!keys.keyWaiting(seat)) {
       showEcho();
     }
-    if (editor.type(keys.readKey())) {
+    if (editor.type(keys.readKey(seat))) {
       return editor.takeLine();
     }
   }

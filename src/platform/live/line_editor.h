@@ -30,10 +30,10 @@ class LineEditor {
   std::string line_;
 };
 
-// Reads one typed line from a live keyboard, key by key through the editor,
-// and returns it through its '\n'. `showEcho` is called before each wait for
+// Reads one typed line from one keyboard of a live session, key by key
+// through the editor, and returns it through its '\n'. `showEcho` is called before each wait for
 // a key that has not been taken in yet, so the player sees the echo so far.
-std::string readTypedLine(LineEditor& editor, KeyClock& keys,
+std::string readTypedLine(LineEditor& editor, KeyClock& keys, KeyboardSeat seat,
                           const std::function<void()>& showEcho);
 
 }  // namespace skyrazor

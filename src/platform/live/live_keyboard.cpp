@@ -2,35 +2,59 @@
 
 namespace skyrazor {
 
-LiveKeyboard::LiveKeyboard(KeySource& source, Display& display, Screen& screen,
-                           unsigned char endOfInputKey)
-    : source_(source), display_(display), keys_(source, endOfInputKey), editor_(screen) {}
+LiveSeatKeyboard::LiveSeatKeyboard(KeySource& source, Display& display, Screen& screen,
+                                   KeyClock& keys, KeyboardSeat seat, SeatInbox* inbox)
+    : source_(source),
+      display_(display),
+      keys_(keys),
+      seat_(seat),
+      inbox_(inbox),
+      editor_(screen) {}
 
-unsigned char LiveKeyboard::readKey() {
+unsigned char LiveSeatKeyboard::readKey() {
   source_.checkEnded();
-  return keys_.readKey();
+  return keys_.readKey(seat_);
 }
 
-bool LiveKeyboard::keyWaiting() {
+bool LiveSeatKeyboard::keyWaiting() {
   source_.checkEnded();
-  return keys_.keyWaiting();
+  return keys_.keyWaiting(seat_);
 }
 
-unsigned char LiveKeyboard::takeWaitingKey() {
+unsigned char LiveSeatKeyboard::takeWaitingKey() {
   source_.checkEnded();
-  return keys_.takeWaitingKey();
+  return keys_.takeWaitingKey(seat_);
 }
 
-std::string LiveKeyboard::pullLine() {
+std::string LiveSeatKeyboard::pullLine() {
   source_.checkEnded();
   source_.typingLine(true);
   try {
-    std::string line = readTypedLine(editor_, keys_, [this] { display_.present(); });
+    std::string line = readTypedLine(editor_, keys_, seat_, [this] { display_.present(); });
     source_.typingLine(false);
     return line;
   } catch (...) {
     source_.typingLine(false);
     throw;
+  }
+}
+
+void LiveSeatKeyboard::expectKeys(bool expected) {
+  if (inbox_ != nullptr) {
+    inbox_->expectKeys(expected);
+  }
+  if (!expected) {
+    keys_.dropKeys(seat_);
+  }
+}
+
+LiveKeyboard::LiveKeyboard(KeySource& source, Display& display, Screen& screen,
+                           unsigned char endOfInputKey, SeatInbox* secondSeat)
+    : source_(source),
+      keys_(source, endOfInputKey, secondSeat),
+      first_(source, display, screen, keys_, KeyboardSeat::First) {
+  if (secondSeat != nullptr) {
+    second_.emplace(source, display, screen, keys_, KeyboardSeat::Second, secondSeat);
   }
 }
 

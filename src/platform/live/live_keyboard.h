@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "console/screen.h"
@@ -10,30 +11,58 @@
 
 namespace skyrazor {
 
-// The keyboard and the game clock of a live session, over any backend's keys
-// and time (a KeySource): the one place where typed lines are edited and
-// echoed key by key, and where every use first asks the backend whether the
-// session is over. A backend itself is only keys, time and presenting.
-class LiveKeyboard final : public Keyboard, public Clock {
+// One keyboard of a live session, read on the session's KeyClock: the one
+// place where typed lines are edited and echoed key by key, and where every
+// use first asks the backend whether the session is over.
+class LiveSeatKeyboard final : public Keyboard {
  public:
-  // `display` shows the echo of a line as it is typed; `endOfInputKey` is the
-  // key that ends the input at a key read (Ctrl-D on a terminal, Ctrl-Z in a
-  // Windows console).
-  LiveKeyboard(KeySource& source, Display& display, Screen& screen, unsigned char endOfInputKey);
+  // `display` shows the echo of a line as it is typed; `inbox` is where the
+  // seat's keys come from when not from the backend.
+  LiveSeatKeyboard(KeySource& source, Display& display, Screen& screen, KeyClock& keys,
+                   KeyboardSeat seat, SeatInbox* inbox = nullptr);
 
   unsigned char readKey() override;
   bool keyWaiting() override;
   unsigned char takeWaitingKey() override;
   std::string pullLine() override;
-
-  void sleep(int milliseconds) override;
-  std::int64_t nowMs() override;
+  void expectKeys(bool expected) override;
 
  private:
   KeySource& source_;
   Display& display_;
-  KeyClock keys_;
+  KeyClock& keys_;
+  KeyboardSeat seat_;
+  SeatInbox* inbox_;
   LineEditor editor_;
+};
+
+// The keyboard and the game clock of a live session, over any backend's keys
+// and time (a KeySource), and pilot 2's keyboard when keys for a second seat
+// come from elsewhere. A backend itself is only keys, time and presenting.
+class LiveKeyboard final : public Keyboard, public Clock {
+ public:
+  // `endOfInputKey` is the key that ends the input at a key read (Ctrl-D on a
+  // terminal, Ctrl-Z in a Windows console). With `secondSeat`, the session has
+  // a second keyboard fed by it.
+  LiveKeyboard(KeySource& source, Display& display, Screen& screen, unsigned char endOfInputKey,
+               SeatInbox* secondSeat = nullptr);
+
+  unsigned char readKey() override { return first_.readKey(); }
+  bool keyWaiting() override { return first_.keyWaiting(); }
+  unsigned char takeWaitingKey() override { return first_.takeWaitingKey(); }
+  std::string pullLine() override { return first_.pullLine(); }
+
+  void sleep(int milliseconds) override;
+  std::int64_t nowMs() override;
+
+  // Pilot 2's keyboard; null without a second seat.
+  Keyboard* secondKeyboard() { return second_ ? &*second_ : nullptr; }
+
+ private:
+  KeySource& source_;
+  KeyClock keys_;
+  LiveSeatKeyboard first_;
+  std::optional<LiveSeatKeyboard> second_;
 };
 
 }  // namespace skyrazor

@@ -18,6 +18,12 @@ void WindowView::setNews(std::string news) {
   composeNotice();
 }
 
+void WindowView::setStatus(std::string status, bool overPicture) {
+  status_ = std::move(status);
+  statusOverPicture_ = overPicture;
+  composeNotice();
+}
+
 bool WindowView::tooSmall() const {
   return windowColumns_ < picture_.columns() || windowRows_ < picture_.rows();
 }
@@ -37,8 +43,12 @@ void WindowView::composeNotice() {
       }
     }
   }
-  if (!news_.empty()) {
-    notice_ += notice_.empty() ? news_ : " - " + news_;
+  for (const std::string* part : {&news_, &status_}) {
+    const bool coversPicture = windowRows_ <= picture_.rows();
+    if (part->empty() || (part == &status_ && coversPicture && !statusOverPicture_)) {
+      continue;
+    }
+    notice_ += notice_.empty() ? *part : " - " + *part;
   }
   noticeRow_ = notice_.empty() ? -1 : std::min(picture_.rows(), windowRows_ - 1);
 }

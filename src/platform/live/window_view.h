@@ -13,9 +13,10 @@ namespace skyrazor {
 // or lost, so when the window grows again the whole picture is back.
 //
 // One row of the window may carry a notice instead: that the window is too
-// small (and how large it must be), or news for the player such as a
-// recording that cannot be written. It goes below the picture where the window
-// has a row to spare, and over the window's bottom row where it has none.
+// small (and how large it must be), news for the player such as a recording
+// that cannot be written, or the state of a network game. It goes below the
+// picture where the window has a row to spare, and over the window's bottom
+// row where it has none; a status goes over the picture only when it asks to.
 class WindowView {
  public:
   static constexpr std::uint16_t kNoticeAttribute = 0x70;  // black on light grey
@@ -28,6 +29,10 @@ class WindowView {
 
   // News for the player, shown until it is cleared; empty for none.
   void setNews(std::string news);
+  // A standing line about the session (a network game's connection), shown
+  // after any news. Over the picture only with `overPicture`: what a player
+  // must see before the game can start, such as how to join.
+  void setStatus(std::string status, bool overPicture);
 
   bool tooSmall() const;
   // The window cell at 0-based (column, row): the picture's, the notice's,
@@ -43,6 +48,8 @@ class WindowView {
   int windowColumns_;
   int windowRows_;
   std::string news_;
+  std::string status_;
+  bool statusOverPicture_ = false;
   std::string notice_;
   int noticeRow_ = -1;  // -1 when there is no notice
 };

@@ -137,7 +137,7 @@ struct ScreenChanges {
   bool operator==(const ScreenChanges&) const = default;
 };
 
-// A heartbeat: the sender's clock in milliseconds, echoed back in a pong.
+// A heartbeat: the sender's clock in microseconds, echoed back in a pong.
 struct Ping {
   std::uint64_t timestamp = 0;
   bool operator==(const Ping&) const = default;

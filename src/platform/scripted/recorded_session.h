@@ -41,6 +41,7 @@ class RecordedKeyboard final : public Keyboard {
   bool keyWaiting() override { return keyboard_.keyWaiting(); }
   unsigned char takeWaitingKey() override;
   std::string pullLine() override;
+  void expectKeys(bool expected) override { keyboard_.expectKeys(expected); }
 
  private:
   Keyboard& keyboard_;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -19,6 +20,8 @@ namespace {
 // Everything the handlers touch lives here, written before they are installed.
 volatile std::sig_atomic_t gEndingSignal = 0;
 volatile std::sig_atomic_t gResized = 0;
+// Set by another thread (the network's) that wants a wait to return.
+std::atomic<bool> gWokenByThread{false};
 volatile std::sig_atomic_t gResetArmed = 0;
 int gWakeRead = -1;
 int gWakeWrite = -1;
@@ -236,6 +239,15 @@ void TerminalGuard::drainWake() {
 
 int TerminalGuard::endingSignal() const {
   return gEndingSignal;
+}
+
+void TerminalGuard::wakeFromThread() {
+  gWokenByThread.store(true);
+  wake();
+}
+
+bool TerminalGuard::takeThreadWake() {
+  return gWokenByThread.exchange(false);
 }
 
 bool TerminalGuard::takeResize() {

@@ -29,6 +29,10 @@ class TerminalGuard {
 
   // The signal that ends the session, or 0.
   int endingSignal() const;
+  // Wakes the waits as a signal does, from any thread.
+  void wakeFromThread();
+  // Whether wakeFromThread() was called since the last call.
+  bool takeThreadWake();
   // Whether the window size changed since the last call.
   bool takeResize();
 

@@ -117,13 +117,15 @@ class TerminalPlatform::Session final {
   void checkEnded();
   // Shows `news` on the window's notice row for a while.
   void showNews(const std::string& news);
+  void showStatus(const std::string& status, bool overPicture);
+  void wake() { guard_.wakeFromThread(); }
   // While a typed line is read the cursor shows where the echo goes; at
   // every other read it is hidden.
   void setReadingLine(bool readingLine) { readingLine_ = readingLine; }
 
   std::int64_t wallMs();
   void waitUntil(std::int64_t deadlineMs);
-  void waitForInput();
+  bool waitForInput();
   void takeTyped(std::string& bytes, bool afterWait);
 
  private:
@@ -249,7 +251,7 @@ void TerminalPlatform::Session::waitUntil(std::int64_t deadlineMs) {
   }
 }
 
-void TerminalPlatform::Session::waitForInput() {
+bool TerminalPlatform::Session::waitForInput() {
   for (;;) {
     checkEnded();
     std::array<pollfd, 2> watched{
@@ -266,15 +268,20 @@ void TerminalPlatform::Session::waitForInput() {
       }
       throw SessionEnded{0};
     }
+    bool wokenByThread = false;
     if (watched[1].revents != 0) {
       afterWake();
+      wokenByThread = guard_.takeThreadWake();
     }
     if ((watched[0].revents & POLLNVAL) != 0) {
       throw SessionEnded{0};  // standard input is closed
     }
     if (watched[0].revents != 0) {
       checkEnded();
-      return;
+      return true;
+    }
+    if (wokenByThread) {
+      return false;
     }
   }
 }
@@ -348,6 +355,11 @@ void TerminalPlatform::Session::repaint() {
 void TerminalPlatform::Session::showNews(const std::string& news) {
   view_.setNews(news);
   newsEndsMs_ = wallMs() + kNewsShownMs;
+  draw();
+}
+
+void TerminalPlatform::Session::showStatus(const std::string& status, bool overPicture) {
+  view_.setStatus(status, overPicture);
   draw();
 }
 
@@ -511,8 +523,16 @@ void TerminalPlatform::waitUntil(std::int64_t deadlineMs) {
   session_->waitUntil(deadlineMs);
 }
 
-void TerminalPlatform::waitForInput() {
-  session_->waitForInput();
+bool TerminalPlatform::waitForInput() {
+  return session_->waitForInput();
+}
+
+void TerminalPlatform::wake() {
+  session_->wake();
+}
+
+void TerminalPlatform::showStatus(const std::string& status, bool overPicture) {
+  session_->showStatus(status, overPicture);
 }
 
 void TerminalPlatform::takeTyped(std::string& bytes, bool afterWait) {

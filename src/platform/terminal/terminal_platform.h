@@ -33,10 +33,13 @@ class TerminalPlatform final : public Display, public KeySource {
   // Tells the player something on the window's notice row, for a while,
   // without touching the game's picture.
   void showNews(const std::string& news);
+  // A standing line about the session on the notice row (see WindowView).
+  void showStatus(const std::string& status, bool overPicture);
 
   std::int64_t wallMs() override;
   void waitUntil(std::int64_t deadlineMs) override;
-  void waitForInput() override;
+  bool waitForInput() override;
+  void wake() override;
   void takeTyped(std::string& bytes, bool afterWait) override;
   void checkEnded() override;
   void typingLine(bool typing) override;

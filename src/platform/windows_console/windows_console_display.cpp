@@ -54,6 +54,11 @@ void ConsoleDisplay::showNews(const std::string& news) {
   present();
 }
 
+void ConsoleDisplay::showStatus(const std::string& status, bool overPicture) {
+  view_.setStatus(status, overPicture);
+  present();
+}
+
 // The view takes the window's size; the area keeps its top-left cell unless
 // the buffer has become too small to hold it there.
 void ConsoleDisplay::followWindow() {

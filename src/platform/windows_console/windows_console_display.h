@@ -39,6 +39,7 @@ class ConsoleDisplay {
   static constexpr ULONGLONG kNewsShownMs = 10000;
   // Tells the player something on the window's notice row.
   void showNews(const std::string& news);
+  void showStatus(const std::string& status, bool overPicture);
   // While a typed line is read the cursor shows where the echo goes.
   void setReadingLine(bool readingLine) { readingLine_ = readingLine; }
 

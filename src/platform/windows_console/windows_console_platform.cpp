@@ -29,7 +29,10 @@ DWORD waitTimeout(std::int64_t milliseconds) {
 class WindowsConsolePlatform::Session final {
  public:
   Session(Screen& screen, HANDLE input, HANDLE output)
-      : input_(input), guard_(input, output), display_(output, screen) {
+      : input_(input),
+        guard_(input, output),
+        display_(output, screen),
+        threadWake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     if (!guard_.inputIsConsole()) {
       throw TerminalUnavailable(
           "standard input is not a console (to play from a file of keys, use --script FILE)");
@@ -38,6 +41,9 @@ class WindowsConsolePlatform::Session final {
   ~Session() {
     // Keys pressed as the game ended were meant for the game, not the shell.
     FlushConsoleInputBuffer(input_);
+    if (threadWake_ != nullptr) {
+      CloseHandle(threadWake_);
+    }
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -59,20 +65,26 @@ class WindowsConsolePlatform::Session final {
 
   void waitUntil(std::int64_t deadlineMs) {
     checkEnded();
-    WaitForSingleObject(guard_.wakeEvent(), waitTimeout(deadlineMs - wallMs()));
+    std::array<HANDLE, 2> watched{guard_.wakeEvent(), threadWake_};
+    WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE,
+                           waitTimeout(deadlineMs - wallMs()));
     checkEnded();
   }
 
-  void waitForInput() {
+  // True when the console has input, false when another thread woke the wait.
+  bool waitForInput() {
     checkEnded();
-    std::array<HANDLE, 2> watched{input_, guard_.wakeEvent()};
+    std::array<HANDLE, 3> watched{input_, guard_.wakeEvent(), threadWake_};
     DWORD woken =
         WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE, INFINITE);
     checkEnded();
     if (woken == WAIT_FAILED) {
       throw SessionEnded{0};
     }
+    return woken != WAIT_OBJECT_0 + 2;
   }
+
+  void wake() { SetEvent(threadWake_); }
 
   // A window that changed size, or Ctrl-L, shows the picture again at once,
   // also while the game waits for a key.
@@ -99,6 +111,7 @@ class WindowsConsolePlatform::Session final {
   ConsoleGuard guard_;
   ConsoleDisplay display_;
   SteadyWallClock wallClock_;
+  HANDLE threadWake_;  // set by the network's thread when keys or news arrive
 };
 
 // --- The backend's face ------------------------------------------------------------
@@ -128,8 +141,16 @@ void WindowsConsolePlatform::waitUntil(std::int64_t deadlineMs) {
   session_->waitUntil(deadlineMs);
 }
 
-void WindowsConsolePlatform::waitForInput() {
-  session_->waitForInput();
+bool WindowsConsolePlatform::waitForInput() {
+  return session_->waitForInput();
+}
+
+void WindowsConsolePlatform::wake() {
+  session_->wake();
+}
+
+void WindowsConsolePlatform::showStatus(const std::string& status, bool overPicture) {
+  session_->display().showStatus(status, overPicture);
 }
 
 void WindowsConsolePlatform::takeTyped(std::string& bytes, bool) {

@@ -1,0 +1,137 @@
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "app/live_platform.h"
+#include "app/network_sessions.h"
+#include "console/screen.h"
+#include "platform/network/host_server.h"
+#include "platform/network/join_client.h"
+
+namespace skyrazor {
+namespace {
+
+using network::JoinClient;
+using network::JoinState;
+
+// Ctrl-D (Ctrl-Z in a Windows console) leaves a joined game, as it ends the
+// game at its host.
+constexpr unsigned char kLeaveKey = LivePlatform::kEndOfInputKey;
+
+// Asked on the terminal, before the game's picture takes it over.
+std::optional<std::string> askJoinCode() {
+  std::cout << "Join code: " << std::flush;
+  std::string code;
+  if (!std::getline(std::cin, code)) {
+    std::cout << "\n";
+    return std::nullopt;
+  }
+  while (!code.empty() && (code.back() == '\r' || code.back() == ' ')) {
+    code.pop_back();
+  }
+  return code;
+}
+
+std::string endpointText(const NetworkOptions& network) {
+  const bool ipv6 = network.address.find(':') != std::string::npos;
+  return (ipv6 ? "[" + network.address + "]" : network.address) + ":" +
+         std::to_string(network.port);
+}
+
+std::string statusLine(const JoinState& state, bool asPilot, const std::string& host) {
+  std::string line = (asPilot ? "Pilot 2 at " : "Watching ") + host + " - round trip ";
+  if (state.roundTripMicroseconds < 0) {
+    return line + "-";
+  }
+  char milliseconds[24];
+  std::snprintf(milliseconds, sizeof milliseconds, "%d.%d ms", state.roundTripMicroseconds / 1000,
+                state.roundTripMicroseconds % 1000 / 100);
+  return line + milliseconds;
+}
+
+// What ended a joined game, for the line the player is left with.
+struct JoinEnd {
+  int exitStatus = 0;
+  std::string message;  // empty: nothing to say
+};
+
+// Stops the client waking the terminal before the terminal goes.
+struct NewsStop {
+  JoinClient& client;
+  ~NewsStop() { client.onNews(nullptr); }
+};
+
+// Shows the host's picture as it comes and sends what is typed, until the
+// game ends one way or another.
+JoinEnd followHost(JoinClient& client, bool asPilot, const std::string& host) {
+  Screen screen(80, 25);
+  LivePlatform terminal(screen);
+  client.onNews([&terminal] { terminal.wake(); });
+  NewsStop newsStop{client};
+  std::uint64_t shownChanges = 0;
+  try {
+    for (;;) {
+      JoinState state = client.state();
+      if (state.phase == JoinState::Phase::Ended) {
+        return {state.endedByHost ? 0 : 1, state.endReason};
+      }
+      if (state.changes != shownChanges) {
+        shownChanges = state.changes;
+        terminal.showStatus(statusLine(state, asPilot, host), false);
+      }
+      if (client.takePicture(screen)) {
+        terminal.typingLine(screen.cursorVisible());
+        terminal.present();
+      }
+      std::string typed;
+      terminal.takeTyped(typed, terminal.waitForInput());
+      if (typed.find(static_cast<char>(kLeaveKey)) != std::string::npos) {
+        return {0, ""};
+      }
+      if (asPilot && !typed.empty()) {
+        client.sendKeys(typed);
+      }
+    }
+  } catch (const SessionEnded& ended) {
+    return {ended.exitStatus, ""};
+  }
+}
+
+}  // namespace
+
+int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
+  std::string code = network.joinCode;
+  if (code.empty()) {
+    std::optional<std::string> asked = askJoinCode();
+    if (!asked || asked->empty()) {
+      std::cerr << "skyrazor: no join code given\n";
+      return 2;
+    }
+    code = *asked;
+  }
+  network::JoinOptions options;
+  options.host = network.address;
+  options.port = network.port;
+  options.role = asPilot ? network::Role::Pilot : network::Role::Watcher;
+  options.joinCode = network::normalJoinCode(code);
+  JoinClient client(options);
+  JoinState answer = client.awaitAnswer();
+  if (answer.phase == JoinState::Phase::Ended) {
+    std::cerr << "skyrazor: " << answer.endReason << "\n";
+    return 1;
+  }
+  JoinEnd end;
+  try {
+    end = followHost(client, asPilot, endpointText(network));
+  } catch (const TerminalUnavailable& unavailable) {
+    std::cerr << "skyrazor: " << unavailable.what() << "\n";
+    return 1;
+  }
+  if (!end.message.empty()) {
+    std::cerr << "skyrazor: " << end.message << "\n";
+  }
+  return end.exitStatus;
+}
+
+}  // namespace skyrazor

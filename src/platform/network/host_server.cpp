@@ -1,0 +1,589 @@
+#include "platform/network/host_server.h"
+
+#include <algorithm>
+#include <cctype>
+#include <list>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/network/peer_connection.h"
+#include "platform/network/screen_updates.h"
+
+namespace skyrazor::network {
+namespace {
+
+// Pilot 2's keys that the game has not taken yet; more than a person types
+// between two battle frames, so nothing real is dropped.
+constexpr std::size_t kMostWaitingKeys = 1024;
+
+// Wrong codes from one address are remembered this long, for this many
+// addresses at most.
+constexpr std::chrono::seconds kWrongCodeMemory{60};
+constexpr std::size_t kMostRememberedAddresses = 1024;
+constexpr std::chrono::milliseconds kLongestWrongCodeDelay{16000};
+
+// How long the host waits for its goodbyes to leave when the game ends.
+constexpr std::chrono::milliseconds kGoodbyeLimit{1000};
+
+enum class Seat { Waiting, Pilot, Watcher };
+
+struct Peer {
+  Peer(std::shared_ptr<PeerConnection> connection, asio::any_io_executor executor)
+      : connection(std::move(connection)), helloTimer(std::move(executor)) {}
+  std::shared_ptr<PeerConnection> connection;
+  Seat seat = Seat::Waiting;
+  asio::steady_timer helloTimer;
+  PeerPicture picture;
+  // A picture was skipped while its output was over the bound: the next one
+  // it is sent is whole.
+  bool skippedPicture = false;
+  std::optional<SteadyTime> behindSince;
+};
+
+struct WrongCodes {
+  int count = 0;
+  SteadyTime last;
+};
+
+std::string refusalText(RefusalReason reason, std::uint16_t version) {
+  switch (reason) {
+    case RefusalReason::WrongCode:
+      return "Wrong join code";
+    case RefusalReason::VersionMismatch:
+      return "This game speaks Skyrazor protocol " + std::to_string(kProtocolVersion) + ", yours " +
+             std::to_string(version);
+    case RefusalReason::RoomFull:
+      return "The game has as many watchers as it takes";
+    case RefusalReason::TooManyConnections:
+      return "The host has too many terminals joining at once; try again shortly";
+    case RefusalReason::MalformedHello:
+      return "That was not a Skyrazor hello";
+    default:
+      return "Refused";
+  }
+}
+
+}  // namespace
+
+std::string normalJoinCode(std::string code) {
+  for (char& c : code) {
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return code;
+}
+
+// Everything on the network's thread, and what the game's thread shares with
+// it under one lock: the picture to send, pilot 2's keys, the status.
+class HostServer::Network {
+ public:
+  explicit Network(HostOptions options);
+  ~Network();
+
+  std::uint16_t port() const { return port_; }
+  void onNews(std::function<void()> wake);
+  void publish(const Screen& screen, bool cursorShown);
+  void takeKeys(std::string& bytes);
+  void expectKeys(bool expected);
+  HostStatus status() const;
+
+ private:
+  void listen();
+  void openAcceptor(const asio::ip::tcp::endpoint& endpoint);
+  void acceptNext(asio::ip::tcp::acceptor& acceptor);
+  void welcome(asio::ip::tcp::socket socket);
+  void awaitHello(const std::shared_ptr<Peer>& peer);
+  void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
+  void onHello(const std::shared_ptr<Peer>& peer, const Hello& hello);
+  void onWrongCode(const std::shared_ptr<Peer>& peer);
+  void refuse(const std::shared_ptr<Peer>& peer, RefusalReason reason,
+              std::uint16_t version = kProtocolVersion);
+  void seat(const std::shared_ptr<Peer>& peer, Role role);
+  void onKeys(const Keys& keys);
+  void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why);
+  void sendPicture();
+  void updatePeer(Peer& peer);
+  void beatHeart();
+  void scheduleHeartbeat();
+  void endGame();
+  std::size_t countSeated(Seat seat) const;
+  void changeStatus(const std::function<void(HostStatus&)>& change);
+
+  HostOptions options_;
+  asio::io_context io_;
+  std::list<asio::ip::tcp::acceptor> acceptors_;
+  std::uint16_t port_ = 0;
+  asio::steady_timer heartbeat_;
+  asio::steady_timer goodbyeTimer_;
+  std::list<std::shared_ptr<Peer>> peers_;
+  std::map<std::string, WrongCodes> wrongCodes_;
+  Screen picture_{80, 25};  // the newest picture, on the network's thread
+  bool ending_ = false;
+
+  mutable std::mutex shared_;  // guards everything below
+  Screen publishedPicture_{80, 25};
+  bool picturePosted_ = false;
+  std::string pilotKeys_;
+  bool keysExpected_ = false;
+  HostStatus status_;
+  std::function<void()> wake_;
+
+  std::thread thread_;  // last: it starts once everything else is ready
+};
+
+HostServer::Network::Network(HostOptions options)
+    : options_(std::move(options)), heartbeat_(io_), goodbyeTimer_(io_) {
+  options_.joinCode = normalJoinCode(options_.joinCode);
+  listen();
+  for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
+    acceptNext(acceptor);
+  }
+  scheduleHeartbeat();
+  thread_ = std::thread([this] { io_.run(); });
+}
+
+HostServer::Network::~Network() {
+  asio::post(io_, [this] { endGame(); });
+  thread_.join();
+}
+
+// Without an address, the host listens on every address of both families
+// (one of them may be missing on this machine); with one, on that alone.
+void HostServer::Network::listen() {
+  if (!options_.address.empty()) {
+    asio::error_code error;
+    asio::ip::address address = asio::ip::make_address(options_.address, error);
+    if (error) {
+      throw NetworkError("'" + options_.address + "' is not an IPv4 or IPv6 address");
+    }
+    openAcceptor({address, options_.port});
+    return;
+  }
+  std::string firstFailure;
+  for (const asio::ip::tcp& family : {asio::ip::tcp::v4(), asio::ip::tcp::v6()}) {
+    try {
+      openAcceptor({family, port_ != 0 ? port_ : options_.port});
+    } catch (const NetworkError& failure) {
+      if (firstFailure.empty()) {
+        firstFailure = failure.what();
+      }
+    }
+  }
+  if (acceptors_.empty()) {
+    throw NetworkError(firstFailure);
+  }
+}
+
+void HostServer::Network::openAcceptor(const asio::ip::tcp::endpoint& endpoint) {
+  asio::ip::tcp::acceptor acceptor(io_);
+  asio::error_code error;
+  acceptor.open(endpoint.protocol(), error);
+  if (!error && endpoint.address().is_v6()) {
+    acceptor.set_option(asio::ip::v6_only(true), error);
+  }
+  if (!error) {
+    acceptor.set_option(asio::socket_base::reuse_address(true), error);
+  }
+  if (!error) {
+    acceptor.bind(endpoint, error);
+  }
+  if (!error) {
+    acceptor.listen(asio::socket_base::max_listen_connections, error);
+  }
+  if (error) {
+    throw NetworkError("cannot listen on port " + std::to_string(endpoint.port()) + " of " +
+                       (options_.address.empty() ? "this machine" : options_.address) + ": " +
+                       error.message());
+  }
+  port_ = acceptor.local_endpoint().port();
+  acceptors_.push_back(std::move(acceptor));
+}
+
+void HostServer::Network::acceptNext(asio::ip::tcp::acceptor& acceptor) {
+  acceptor.async_accept(
+      [this, &acceptor](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        if (ending_ || error == asio::error::operation_aborted) {
+          return;
+        }
+        if (!error) {
+          welcome(std::move(socket));
+        }
+        acceptNext(acceptor);
+      });
+}
+
+void HostServer::Network::welcome(asio::ip::tcp::socket socket) {
+  auto connection = std::make_shared<PeerConnection>(std::move(socket), options_.mostQueuedBytes);
+  auto peer = std::make_shared<Peer>(connection, io_.get_executor());
+  peers_.push_back(peer);
+  std::weak_ptr<Peer> weak = peer;
+  connection->start({
+      [this, weak](Message& message) {
+        if (auto peer = weak.lock()) {
+          onMessage(peer, message);
+        }
+      },
+      [this, weak](const std::string& why) {
+        if (auto peer = weak.lock()) {
+          onClosed(peer, why);
+        }
+      },
+      [this, weak] {
+        if (auto peer = weak.lock(); peer && peer->skippedPicture) {
+          updatePeer(*peer);
+        }
+      },
+  });
+  if (countSeated(Seat::Waiting) > options_.mostWaiting) {
+    refuse(peer, RefusalReason::TooManyConnections);
+    return;
+  }
+  awaitHello(peer);
+}
+
+void HostServer::Network::awaitHello(const std::shared_ptr<Peer>& peer) {
+  peer->helloTimer.expires_after(options_.helloLimit);
+  std::weak_ptr<PeerConnection> connection = peer->connection;
+  peer->helloTimer.async_wait([connection](const asio::error_code& error) {
+    if (auto open = connection.lock(); !error && open) {
+      open->close("sent no hello in time");
+    }
+  });
+}
+
+void HostServer::Network::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
+  if (peer->seat == Seat::Waiting) {
+    if (const Hello* hello = std::get_if<Hello>(&message)) {
+      onHello(peer, *hello);
+    } else {
+      refuse(peer, RefusalReason::MalformedHello);
+    }
+    return;
+  }
+  if (const Ping* ping = std::get_if<Ping>(&message)) {
+    peer->connection->send(Pong{ping->timestamp});
+  } else if (const Pong* pong = std::get_if<Pong>(&message)) {
+    if (peer->seat == Seat::Pilot) {
+      const auto roundTrip = static_cast<int>(
+          std::min<std::uint64_t>(steadyMicroseconds() - pong->timestamp, 60'000'000));
+      changeStatus(
+          [roundTrip](HostStatus& status) { status.pilotRoundTripMicroseconds = roundTrip; });
+    }
+  } else if (const Keys* keys = std::get_if<Keys>(&message); keys && peer->seat == Seat::Pilot) {
+    onKeys(*keys);
+  } else if (std::holds_alternative<Goodbye>(message)) {
+    peer->connection->close("left");
+  } else {
+    peer->connection->close("sent a message out of place");
+  }
+}
+
+void HostServer::Network::onHello(const std::shared_ptr<Peer>& peer, const Hello& hello) {
+  if (hello.version != kProtocolVersion) {
+    refuse(peer, RefusalReason::VersionMismatch, hello.version);
+  } else if (normalJoinCode(hello.joinCode) != options_.joinCode) {
+    onWrongCode(peer);
+  } else if (hello.role == Role::Watcher && countSeated(Seat::Watcher) >= options_.mostWatchers) {
+    refuse(peer, RefusalReason::RoomFull);
+  } else {
+    seat(peer, hello.role);
+  }
+}
+
+// The first wrong code from an address is refused at once; each further one
+// within a minute waits twice as long as the one before, so that codes
+// cannot be tried quickly.
+void HostServer::Network::onWrongCode(const std::shared_ptr<Peer>& peer) {
+  const SteadyTime now = std::chrono::steady_clock::now();
+  for (auto it = wrongCodes_.begin(); it != wrongCodes_.end();) {
+    it = now - it->second.last > kWrongCodeMemory ? wrongCodes_.erase(it) : std::next(it);
+  }
+  if (wrongCodes_.size() >= kMostRememberedAddresses &&
+      wrongCodes_.find(peer->connection->address()) == wrongCodes_.end()) {
+    wrongCodes_.erase(std::min_element(
+        wrongCodes_.begin(), wrongCodes_.end(),
+        [](const auto& a, const auto& b) { return a.second.last < b.second.last; }));
+  }
+  WrongCodes& tries = wrongCodes_[peer->connection->address()];
+  tries.count += 1;
+  tries.last = now;
+  changeStatus([&peer](HostStatus& status) {
+    status.lastEvent = "a wrong join code from " + peer->connection->address();
+  });
+  if (tries.count == 1) {
+    refuse(peer, RefusalReason::WrongCode);
+    return;
+  }
+  auto delay = options_.wrongCodeDelay * (1 << std::min(tries.count - 2, 10));
+  peer->helloTimer.cancel();
+  peer->helloTimer.expires_after(
+      std::min<std::chrono::milliseconds>(delay, kLongestWrongCodeDelay));
+  std::weak_ptr<Peer> weak = peer;
+  peer->helloTimer.async_wait([this, weak](const asio::error_code& error) {
+    if (auto peer = weak.lock(); !error && peer) {
+      refuse(peer, RefusalReason::WrongCode);
+    }
+  });
+}
+
+void HostServer::Network::refuse(const std::shared_ptr<Peer>& peer, RefusalReason reason,
+                                 std::uint16_t version) {
+  peer->helloTimer.cancel();
+  peer->connection->sendAndClose(Refusal{reason, refusalText(reason, version)},
+                                 "refused: " + refusalText(reason, version));
+}
+
+// Pilot 2's seat goes to the newest terminal that asks with the code: the
+// one that dropped, joining again, takes over from its silent self.
+void HostServer::Network::seat(const std::shared_ptr<Peer>& peer, Role role) {
+  peer->helloTimer.cancel();
+  if (role == Role::Pilot) {
+    for (const std::shared_ptr<Peer>& other : peers_) {
+      if (other->seat == Seat::Pilot) {
+        other->seat = Seat::Watcher;  // no longer the pilot, whatever it sends
+        other->connection->sendAndClose(Goodbye{"another terminal took pilot 2's seat"},
+                                        "replaced by another terminal");
+      }
+    }
+  }
+  peer->seat = role == Role::Pilot ? Seat::Pilot : Seat::Watcher;
+  peer->connection->send(Welcome{role, static_cast<std::uint16_t>(picture_.columns()),
+                                 static_cast<std::uint16_t>(picture_.rows())});
+  updatePeer(*peer);
+  const std::string address = peer->connection->address();
+  const int watchers = static_cast<int>(countSeated(Seat::Watcher));
+  changeStatus([&](HostStatus& status) {
+    if (role == Role::Pilot) {
+      status.pilotJoined = true;
+      status.pilotAddress = address;
+      status.pilotRoundTripMicroseconds = -1;
+      status.lastEvent = "pilot 2 joined from " + address;
+    } else {
+      status.lastEvent = "a watcher joined from " + address;
+    }
+    status.watchers = watchers;
+  });
+}
+
+void HostServer::Network::onKeys(const Keys& keys) {
+  std::lock_guard lock(shared_);
+  if (!keysExpected_) {
+    return;
+  }
+  const std::size_t room = kMostWaitingKeys - std::min(kMostWaitingKeys, pilotKeys_.size());
+  pilotKeys_ += keys.bytes.substr(0, room);
+  if (wake_) {
+    wake_();
+  }
+}
+
+void HostServer::Network::onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) {
+  peer->helloTimer.cancel();
+  const bool wasPilot = peer->seat == Seat::Pilot;
+  const bool wasSeated = peer->seat != Seat::Waiting;
+  peers_.remove(peer);
+  if (ending_) {
+    if (peers_.empty()) {
+      io_.stop();
+    }
+    return;
+  }
+  if (!wasSeated) {
+    return;
+  }
+  const std::string address = peer->connection->address();
+  const int watchers = static_cast<int>(countSeated(Seat::Watcher));
+  if (wasPilot) {
+    std::lock_guard lock(shared_);
+    pilotKeys_.clear();
+  }
+  changeStatus([&](HostStatus& status) {
+    if (wasPilot) {
+      status.pilotJoined = false;
+      status.pilotRoundTripMicroseconds = -1;
+      status.lastEvent = "pilot 2 (" + address + ") " + why;
+    } else {
+      status.lastEvent = "a watcher (" + address + ") " + why;
+    }
+    status.watchers = watchers;
+  });
+}
+
+void HostServer::Network::publish(const Screen& screen, bool cursorShown) {
+  std::lock_guard lock(shared_);
+  publishedPicture_ = screen;
+  if (!cursorShown) {
+    publishedPicture_.setCursorShape(false, screen.cursorSizePercent());
+  }
+  if (!picturePosted_) {
+    picturePosted_ = true;
+    asio::post(io_, [this] { sendPicture(); });
+  }
+}
+
+void HostServer::Network::sendPicture() {
+  {
+    std::lock_guard lock(shared_);
+    picture_ = publishedPicture_;
+    picturePosted_ = false;
+  }
+  for (const std::shared_ptr<Peer>& peer : peers_) {
+    if (peer->seat != Seat::Waiting) {
+      updatePeer(*peer);
+    }
+  }
+}
+
+// A peer whose output is over half its bound skips pictures and is sent a
+// whole one once its output has drained; one that stays behind is let go,
+// so that it never holds the game or the others back.
+void HostServer::Network::updatePeer(Peer& peer) {
+  if (!peer.connection->isOpen()) {
+    return;
+  }
+  if (peer.connection->queuedBytes() > options_.mostQueuedBytes / 2) {
+    peer.skippedPicture = true;
+    peer.picture.holdsPicture = false;
+    if (!peer.behindSince) {
+      peer.behindSince = std::chrono::steady_clock::now();
+    }
+    return;
+  }
+  std::vector<Message> updates;
+  appendScreenUpdates(picture_, peer.picture, updates);
+  for (const Message& update : updates) {
+    if (!peer.connection->send(update)) {
+      peer.picture.holdsPicture = false;
+      peer.skippedPicture = true;
+      return;
+    }
+  }
+  peer.skippedPicture = false;
+  peer.behindSince.reset();
+}
+
+void HostServer::Network::scheduleHeartbeat() {
+  heartbeat_.expires_after(options_.heartbeatPeriod);
+  heartbeat_.async_wait([this](const asio::error_code& error) {
+    if (!error && !ending_) {
+      beatHeart();
+      scheduleHeartbeat();
+    }
+  });
+}
+
+// Once a period: a ping to every seated peer, and a goodbye to any peer that
+// has gone silent or stayed behind.
+void HostServer::Network::beatHeart() {
+  const SteadyTime now = std::chrono::steady_clock::now();
+  const std::list<std::shared_ptr<Peer>> peers = peers_;  // closing one changes the list
+  for (const std::shared_ptr<Peer>& peer : peers) {
+    if (peer->seat == Seat::Waiting) {
+      continue;
+    }
+    if (now - peer->connection->lastHeard() > options_.silenceLimit) {
+      peer->connection->sendAndClose(Goodbye{"no sign of life for a while"},
+                                     "went silent (no sign of life for a while)");
+    } else if (peer->behindSince && now - *peer->behindSince > options_.behindLimit) {
+      peer->connection->close("fell behind the game and was let go");
+    } else {
+      peer->connection->send(Ping{steadyMicroseconds()});
+    }
+  }
+}
+
+void HostServer::Network::endGame() {
+  ending_ = true;
+  heartbeat_.cancel();
+  for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
+    asio::error_code ignored;
+    acceptor.close(ignored);
+  }
+  if (peers_.empty()) {
+    io_.stop();
+    return;
+  }
+  const std::list<std::shared_ptr<Peer>> peers = peers_;
+  for (const std::shared_ptr<Peer>& peer : peers) {
+    peer->connection->sendAndClose(Goodbye{"the host has ended the game"}, "the game ended");
+  }
+  goodbyeTimer_.expires_after(kGoodbyeLimit);
+  goodbyeTimer_.async_wait([this](const asio::error_code&) { io_.stop(); });
+}
+
+std::size_t HostServer::Network::countSeated(Seat seat) const {
+  return static_cast<std::size_t>(
+      std::count_if(peers_.begin(), peers_.end(), [seat](const std::shared_ptr<Peer>& peer) {
+        return peer->seat == seat && peer->connection->isOpen();
+      }));
+}
+
+// The game is woken under the lock, so that once onNews has changed whom to
+// wake, the one before is never woken again (it may be gone).
+void HostServer::Network::changeStatus(const std::function<void(HostStatus&)>& change) {
+  std::lock_guard lock(shared_);
+  change(status_);
+  status_.changes += 1;
+  if (wake_) {
+    wake_();
+  }
+}
+
+void HostServer::Network::onNews(std::function<void()> wake) {
+  std::lock_guard lock(shared_);
+  wake_ = std::move(wake);
+}
+
+void HostServer::Network::takeKeys(std::string& bytes) {
+  std::lock_guard lock(shared_);
+  bytes += pilotKeys_;
+  pilotKeys_.clear();
+}
+
+void HostServer::Network::expectKeys(bool expected) {
+  std::lock_guard lock(shared_);
+  keysExpected_ = expected;
+  if (!expected) {
+    pilotKeys_.clear();
+  }
+}
+
+HostStatus HostServer::Network::status() const {
+  std::lock_guard lock(shared_);
+  return status_;
+}
+
+// --- The server's face ---------------------------------------------------------------
+
+HostServer::HostServer(HostOptions options)
+    : network_(std::make_unique<Network>(std::move(options))) {}
+
+HostServer::~HostServer() = default;
+
+std::uint16_t HostServer::port() const {
+  return network_->port();
+}
+
+void HostServer::onNews(std::function<void()> wake) {
+  network_->onNews(std::move(wake));
+}
+
+void HostServer::publish(const Screen& screen, bool cursorShown) {
+  network_->publish(screen, cursorShown);
+}
+
+void HostServer::takeTyped(std::string& bytes) {
+  network_->takeKeys(bytes);
+}
+
+void HostServer::expectKeys(bool expected) {
+  network_->expectKeys(expected);
+}
+
+HostStatus HostServer::status() const {
+  return network_->status();
+}
+
+}  // namespace skyrazor::network

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "console/screen.h"
+#include "platform/live/key_clock.h"
+
+namespace skyrazor::network {
+
+// A host that cannot listen (the port is taken, the address is not this
+// machine's): the message says so in the player's words.
+struct NetworkError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct HostOptions {
+  std::string address;     // empty: every address of this machine, IPv4 and IPv6
+  std::uint16_t port = 0;  // 0: any free port
+  std::string joinCode;    // what a terminal must give to join or watch
+  std::size_t mostWatchers = 32;
+  // Connections that have not yet been given a seat (their hello is awaited,
+  // or a wrong code's refusal is being held back).
+  std::size_t mostWaiting = 16;
+  std::chrono::milliseconds helloLimit{5000};
+  std::chrono::milliseconds heartbeatPeriod{1000};
+  std::chrono::milliseconds silenceLimit{5000};
+  // A watcher whose output has stayed over its bound this long is let go.
+  std::chrono::milliseconds behindLimit{5000};
+  std::size_t mostQueuedBytes = 64 * 1024;
+  // The first repeated wrong code from an address is refused after this
+  // long, each further one after twice as long as the one before.
+  std::chrono::milliseconds wrongCodeDelay{1000};
+};
+
+// The host's view of its connections, for its status line.
+struct HostStatus {
+  bool pilotJoined = false;
+  std::string pilotAddress;
+  int pilotRoundTripMicroseconds = -1;  // -1 until measured
+  int watchers = 0;
+  // The last thing that happened worth telling the host's player, if any.
+  std::string lastEvent;
+  std::uint64_t changes = 0;  // counts every change, so a reader can tell
+};
+
+// The host of a network game: it listens for terminals that join (pilot 2,
+// one at a time) or watch, and runs their connections on a thread of its
+// own. The game's thread hands it every picture it presents and takes pilot
+// 2's keys from it as the second seat of the live keyboard; nothing else from
+// the wire reaches the game. Whoever it calls on news (keys, a terminal
+// joined or left) must be safe to call from its thread.
+class HostServer final : public SeatInbox {
+ public:
+  // Listens at once, or throws NetworkError.
+  explicit HostServer(HostOptions options);
+  // Tells every joined terminal that the game has ended, and waits (a short
+  // while at most) for that to leave.
+  ~HostServer() override;
+  HostServer(const HostServer&) = delete;
+  HostServer& operator=(const HostServer&) = delete;
+
+  // The port it listens on (the one it was given, or the one it was given
+  // when it asked for any).
+  std::uint16_t port() const;
+
+  // `wake` is called from the network's thread when keys or news arrive.
+  void onNews(std::function<void()> wake);
+
+  // The picture as the game presents it; the cursor shows on the joined
+  // terminals only with `cursorShown`.
+  void publish(const Screen& screen, bool cursorShown);
+
+  // Pilot 2's keys, as the second seat's inbox.
+  void takeTyped(std::string& bytes) override;
+  void expectKeys(bool expected) override;
+
+  HostStatus status() const;
+
+ private:
+  class Network;
+  std::unique_ptr<Network> network_;
+};
+
+// Turns a join code into the form the host compares: upper case, as it is
+// shown, so that a code read out and typed in small letters still joins.
+std::string normalJoinCode(std::string code);
+
+}  // namespace skyrazor::network

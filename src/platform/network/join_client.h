@@ -1,0 +1,75 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "console/screen.h"
+#include "platform/network/wire_format.h"
+
+namespace skyrazor::network {
+
+struct JoinOptions {
+  std::string host;  // a name or an address
+  std::uint16_t port = 0;
+  Role role = Role::Pilot;
+  std::string joinCode;
+  std::chrono::milliseconds connectLimit{5000};
+  std::chrono::milliseconds answerLimit{5000};
+  std::chrono::milliseconds heartbeatPeriod{1000};
+  std::chrono::milliseconds silenceLimit{5000};
+  std::size_t mostQueuedBytes = 16 * 1024;
+};
+
+// Where a joined terminal's connection stands, for its status line and for
+// the line it leaves with.
+struct JoinState {
+  enum class Phase { Connecting, Joined, Ended };
+  Phase phase = Phase::Connecting;
+  // Once ended: why, in the player's words, and whether the host said
+  // goodbye (the game is over) rather than refused or vanished.
+  std::string endReason;
+  bool endedByHost = false;
+  int roundTripMicroseconds = -1;  // -1 until measured
+  std::uint64_t changes = 0;
+};
+
+// A terminal joined to a host: pilot 2, who sends keys, or a watcher. It
+// connects, says hello and then keeps the host's picture, all on a thread of
+// its own; the terminal's thread takes the picture when it changes and hands
+// it the keys typed. Whoever it calls on news must be safe to call from its
+// thread.
+class JoinClient {
+ public:
+  explicit JoinClient(JoinOptions options);
+  // Says goodbye to the host (a short while at most) and stops.
+  ~JoinClient();
+  JoinClient(const JoinClient&) = delete;
+  JoinClient& operator=(const JoinClient&) = delete;
+
+  // `wake` is called from the network's thread when the picture or the state
+  // changes.
+  void onNews(std::function<void()> wake);
+
+  // Sends keys typed at this terminal (a pilot's only).
+  void sendKeys(std::string_view keys);
+
+  // Copies the host's picture into `screen` when it changed since the last
+  // call, and says whether it did.
+  bool takePicture(Screen& screen);
+
+  JoinState state() const;
+  // Waits until the host has answered (welcomed or refused) or cannot be
+  // reached; the connect and answer limits bound the wait.
+  JoinState awaitAnswer();
+
+ private:
+  class Network;
+  std::unique_ptr<Network> network_;
+};
+
+}  // namespace skyrazor::network

@@ -1,0 +1,172 @@
+#include "platform/network/peer_connection.h"
+
+#include <utility>
+
+namespace skyrazor::network {
+namespace {
+
+// The kernel's own buffer for a connection's output: enough for a few whole
+// pictures, so that a peer that stops reading is soon found behind.
+constexpr int kSocketSendBufferBytes = 32 * 1024;
+
+// How long a last message may take to leave before the connection closes anyway.
+constexpr std::chrono::milliseconds kLingerLimit{1000};
+
+std::string addressOf(const asio::ip::tcp::socket& socket) {
+  asio::error_code error;
+  asio::ip::tcp::endpoint remote = socket.remote_endpoint(error);
+  if (error) {
+    return "an unknown address";
+  }
+  asio::ip::address address = remote.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+  }
+  return address.to_string();
+}
+
+}  // namespace
+
+std::uint64_t steadyMicroseconds() {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
+PeerConnection::PeerConnection(asio::ip::tcp::socket socket, std::size_t mostQueuedBytes)
+    : socket_(std::move(socket)),
+      mostQueuedBytes_(mostQueuedBytes),
+      lingerTimer_(socket_.get_executor()),
+      lastHeard_(std::chrono::steady_clock::now()),
+      address_(addressOf(socket_)) {
+  asio::error_code ignored;
+  socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
+  socket_.set_option(asio::socket_base::send_buffer_size(kSocketSendBufferBytes), ignored);
+}
+
+void PeerConnection::start(Handlers handlers) {
+  handlers_ = std::move(handlers);
+  readMore();
+}
+
+void PeerConnection::readMore() {
+  socket_.async_read_some(
+      asio::buffer(received_),
+      [self = shared_from_this()](const asio::error_code& error, std::size_t byteCount) {
+        if (!self->open_) {
+          return;
+        }
+        if (error) {
+          self->close(error == asio::error::eof ? "closed the connection" : error.message());
+          return;
+        }
+        self->takeIn(byteCount);
+        if (self->open_) {
+          self->readMore();
+        }
+      });
+}
+
+void PeerConnection::takeIn(std::size_t byteCount) {
+  lastHeard_ = std::chrono::steady_clock::now();
+  std::string_view bytes(received_.data(), byteCount);
+  while (open_) {
+    bytes.remove_prefix(decoder_.feed(bytes));
+    DecodeStep step = decoder_.next();
+    if (auto* malformed = std::get_if<MalformedMessage>(&step)) {
+      close("sent a malformed message (" + malformed->reason + ")");
+      return;
+    }
+    if (auto* message = std::get_if<Message>(&step)) {
+      if (handlers_.onMessage) {
+        handlers_.onMessage(*message);
+      }
+      continue;
+    }
+    return;  // the decoder has taken every byte and waits for more
+  }
+}
+
+bool PeerConnection::send(const Message& message) {
+  if (!open_ || closeWhenWritten_) {
+    return false;
+  }
+  std::string frame;
+  if (!encodeMessage(message, frame) || queuedBytes_ + frame.size() > mostQueuedBytes_) {
+    return false;
+  }
+  queuedBytes_ += frame.size();
+  queue_.push_back(std::move(frame));
+  if (!writing_) {
+    writeNext();
+  }
+  return true;
+}
+
+void PeerConnection::sendAndClose(const Message& last, const std::string& why) {
+  if (!open_ || closeWhenWritten_) {
+    return;
+  }
+  std::string frame;
+  if (encodeMessage(last, frame)) {
+    queuedBytes_ += frame.size();
+    queue_.push_back(std::move(frame));
+  }
+  closeWhenWritten_ = true;
+  closingWhy_ = why;
+  lingerTimer_.expires_after(kLingerLimit);
+  lingerTimer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+    if (!error) {
+      self->close(self->closingWhy_);
+    }
+  });
+  if (!writing_) {
+    writeNext();
+  }
+}
+
+void PeerConnection::writeNext() {
+  if (queue_.empty()) {
+    writing_ = false;
+    if (closeWhenWritten_) {
+      close(closingWhy_);
+    } else if (handlers_.onDrained) {
+      handlers_.onDrained();
+    }
+    return;
+  }
+  writing_ = true;
+  asio::async_write(socket_, asio::buffer(queue_.front()),
+                    [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                      if (!self->open_) {
+                        return;
+                      }
+                      if (error) {
+                        self->close(error.message());
+                        return;
+                      }
+                      self->queuedBytes_ -= self->queue_.front().size();
+                      self->queue_.pop_front();
+                      self->writeNext();
+                    });
+}
+
+void PeerConnection::close(const std::string& why) {
+  if (!open_) {
+    return;
+  }
+  open_ = false;
+  asio::error_code ignored;
+  socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  socket_.close(ignored);
+  lingerTimer_.cancel();
+  queue_.clear();
+  queuedBytes_ = 0;
+  Handlers handlers = std::move(handlers_);
+  handlers_ = {};
+  if (handlers.onClosed) {
+    handlers.onClosed(why);
+  }
+}
+
+}  // namespace skyrazor::network

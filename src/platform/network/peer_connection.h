@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "asio.hpp"
+#include "platform/network/message_decoder.h"
+#include "platform/network/wire_format.h"
+
+namespace skyrazor::network {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// One connection to a peer, on the network thread: messages read out of the
+// stream as they come, messages written in order from a queue of bounded
+// size, and the time anything was last heard. The first malformed message,
+// read error or end of stream closes it; `onClosed` then says why, once.
+class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
+ public:
+  struct Handlers {
+    std::function<void(Message&)> onMessage;
+    std::function<void(const std::string& why)> onClosed;
+    // Every queued byte has been written.
+    std::function<void()> onDrained;
+  };
+
+  // `mostQueuedBytes` bounds what waits to be written (the socket's own
+  // buffer is kept small as well, so that a peer that reads nothing holds
+  // little of the host's memory).
+  PeerConnection(asio::ip::tcp::socket socket, std::size_t mostQueuedBytes);
+
+  void start(Handlers handlers);
+
+  // Queues a message; false when it would take the queue over its bound or
+  // the connection is closed (nothing is queued then).
+  bool send(const Message& message);
+  // Sends one last message, then closes; gives up after a short while if
+  // the peer does not take it.
+  void sendAndClose(const Message& last, const std::string& why);
+  void close(const std::string& why);
+
+  bool isOpen() const { return open_; }
+  std::size_t queuedBytes() const { return queuedBytes_; }
+  SteadyTime lastHeard() const { return lastHeard_; }
+  // The peer's address as people write it ("127.0.0.1", "::1").
+  const std::string& address() const { return address_; }
+
+ private:
+  void readMore();
+  void takeIn(std::size_t byteCount);
+  void writeNext();
+
+  asio::ip::tcp::socket socket_;
+  std::size_t mostQueuedBytes_;
+  Handlers handlers_;
+  MessageDecoder decoder_;
+  std::array<char, 4096> received_{};
+  std::deque<std::string> queue_;
+  std::size_t queuedBytes_ = 0;
+  bool writing_ = false;
+  bool open_ = true;
+  bool closeWhenWritten_ = false;
+  std::string closingWhy_;
+  asio::steady_timer lingerTimer_;
+  SteadyTime lastHeard_;
+  std::string address_;
+};
+
+// Microseconds on the steady clock, for heartbeats.
+std::uint64_t steadyMicroseconds();
+
+}  // namespace skyrazor::network
