@@ -104,36 +104,50 @@ class WatchfulPlatform final : public Display, public Keyboard, public Clock {
   }
 
  private:
+  // Pilot 2's keyboard, which the game must read only while it has said a
+  // read is coming: a keyboard from afar drops keys at any other time.
   class WatchedKeyboard final : public Keyboard {
    public:
     WatchedKeyboard(WatchfulPlatform& watch, Keyboard& keyboard)
         : watch_(watch), keyboard_(keyboard) {}
     unsigned char readKey() override {
-      watch_.noteCall();
+      noteRead();
       unsigned char key = keyboard_.readKey();
       watch_.progress();
       return key;
     }
     bool keyWaiting() override {
-      watch_.noteCall();
+      noteRead();
       return keyboard_.keyWaiting();
     }
     unsigned char takeWaitingKey() override {
-      watch_.noteCall();
+      noteRead();
       unsigned char key = keyboard_.takeWaitingKey();
       watch_.progress();
       return key;
     }
     std::string pullLine() override {
-      watch_.noteCall();
+      noteRead();
       std::string line = keyboard_.pullLine();
       watch_.progress();
       return line;
     }
+    void expectKeys(bool expected) override {
+      expected_ = expected;
+      keyboard_.expectKeys(expected);
+    }
 
    private:
+    void noteRead() {
+      watch_.noteCall();
+      if (!expected_) {
+        throw WatchAlarm{"pilot 2's keyboard was read when no read of it was expected"};
+      }
+    }
+
     WatchfulPlatform& watch_;
     Keyboard& keyboard_;
+    bool expected_ = false;
   };
 
   void noteCall() {

@@ -109,6 +109,45 @@ TEST(CommandLineTest, MistakesAreErrors) {
   }
 }
 
+TEST(CommandLineTest, NetworkGameEndpointsAndCodes) {
+  struct Endpoint {
+    std::vector<std::string> arguments;
+    Mode mode;
+    std::string address;
+    std::uint16_t port;
+  };
+  for (const Endpoint& good : std::vector<Endpoint>{
+           {{"--host", "5151"}, Mode::Host, "", 5151},
+           {{"--host", "127.0.0.1:1"}, Mode::Host, "127.0.0.1", 1},
+           {{"--host", "[::1]:65535"}, Mode::Host, "::1", 65535},
+           {{"--join", "example.org:5151", "--code", "k7qf9m"}, Mode::Join, "example.org", 5151},
+           {{"--watch", "[fe80::1]:80"}, Mode::Watch, "fe80::1", 80},
+       }) {
+    CommandLine commandLine = parse(good.arguments);
+    EXPECT_EQ(commandLine.mode, good.mode) << good.arguments[1];
+    EXPECT_EQ(commandLine.network.address, good.address);
+    EXPECT_EQ(commandLine.network.port, good.port);
+  }
+  EXPECT_EQ(parse({"--host", "1", "--code", "K7QF9M", "--record", "r"}).recordPath, "r");
+
+  for (const char* bad : {"0", "65536", "-1", "+5", "port", "::1:5151", "[::1]", "[]:5", ":5"}) {
+    EXPECT_EQ(parse({"--host", bad}).error, "--host needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151")
+        << bad;
+  }
+  EXPECT_EQ(parse({"--join", "5151"}).error,
+            "--join needs HOST:PORT, e.g. 192.168.1.20:5151 or [::1]:5151");
+  for (const char* bad : {"", "seventeen-letters", "A B", "ab;c", "12345678901234567"}) {
+    EXPECT_EQ(parse({"--join", "h:1", "--code", bad}).error,
+              "--code needs 1 to 16 letters and digits")
+        << bad;
+  }
+  EXPECT_EQ(parse({"--code", "A"}).error, "--code goes with --host, --join or --watch");
+  EXPECT_EQ(parse({"--join", "h:1", "--record", "r"}).error,
+            "--record goes with playing on the terminal or --host, not with --join");
+  EXPECT_EQ(parse({"--host", "1", "--watch", "h:1"}).error, "--watch does not go with --host");
+  EXPECT_EQ(parse({"--script", "s", "--host", "1"}).error, "--host does not go with --script");
+}
+
 TEST(CommandLineTest, HelpAndVersionGoAlone) {
   EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
   EXPECT_EQ(parse({"-h"}).mode, Mode::Help);

@@ -230,5 +230,56 @@ TEST(LiveKeyRead, TheEndOfInputEndsTheSession) {
   EXPECT_THROW(clock.readKey(), SessionEnded);
 }
 
+// Pilot 2's keys from afar: they arrive at wall times and wake the wait for
+// input, as the network does.
+class FarKeyboard : public SeatInbox {
+ public:
+  explicit FarKeyboard(FakeTerminal& terminal) : terminal_(terminal) {}
+  std::map<std::int64_t, std::string> arrivingAt;
+  void takeTyped(std::string& bytes) override {
+    while (!arrivingAt.empty() && arrivingAt.begin()->first <= terminal_.wall) {
+      bytes += arrivingAt.begin()->second;
+      arrivingAt.erase(arrivingAt.begin());
+    }
+  }
+
+ private:
+  FakeTerminal& terminal_;
+};
+
+class TwoSeatTerminal : public FakeTerminal {
+ public:
+  FarKeyboard far{*this};
+  bool waitForInput() override {
+    if (!far.arrivingAt.empty() &&
+        (typedAt.empty() || far.arrivingAt.begin()->first < typedAt.begin()->first)) {
+      wall = std::max(wall, far.arrivingAt.begin()->first);
+      return false;  // woken, nothing typed here
+    }
+    return FakeTerminal::waitForInput();
+  }
+};
+
+TEST(LiveSecondSeat, KeysOfBothSeatsShareOneClockAndKeepTheirOwnQueues) {
+  TwoSeatTerminal terminal;
+  KeyClock clock(terminal, KeyClock::kCtrlD, &terminal.far);
+  terminal.far.arrivingAt[kStart + 300] = "p\x04";
+  terminal.typedAt[kStart + 500] = "e";
+  // Waiting for pilot 2 takes pilot 1's keys in as they come, and the other way round.
+  EXPECT_EQ(clock.readKey(KeyboardSeat::Second), 'p');
+  EXPECT_EQ(clock.nowMs(), kStart + 300);
+  EXPECT_FALSE(clock.keyWaiting(KeyboardSeat::First));
+  // Only the first keyboard's end-of-input key ends the session.
+  EXPECT_EQ(clock.readKey(KeyboardSeat::Second), 0x04);
+  EXPECT_EQ(clock.readKey(KeyboardSeat::First), 'e');
+  EXPECT_EQ(clock.nowMs(), kStart + 500);
+
+  terminal.far.arrivingAt[kStart + 520] = "lo";
+  clock.sleep(50);
+  EXPECT_EQ(clock.nextKeyStampMs(KeyboardSeat::Second), kStart + 550);
+  clock.dropKeys(KeyboardSeat::Second);
+  EXPECT_FALSE(clock.keyWaiting(KeyboardSeat::Second));
+}
+
 }  // namespace
 }  // namespace skyrazor
