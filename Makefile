@@ -63,6 +63,7 @@ bench: deps
 	./build/bench/bench/skyrazor_bench
 	./build/bench/bench/skyrazor_soak
 	./build/bench/bench/skyrazor_terminal_figures ./build/bench/skyrazor
+	./build/bench/bench/skyrazor_network_figures ./build/bench/skyrazor
 
 deps-fuzz:
 	@./tools/install-build-deps.sh fuzz
