@@ -1,6 +1,7 @@
 # The two commands a player or developer needs: `make run` and `make test`.
 # `make windows` cross-compiles skyrazor.exe; `make test-windows` also runs the
-# tests for Windows under Wine; `make windows-zip` packs skyrazor.exe with a
+# tests for Windows under Wine (with a release build of the native game to play
+# a network game against); `make windows-zip` packs skyrazor.exe with a
 # readme and the licence into build/windows/skyrazor-VERSION-windows-x86_64.zip.
 # All first install any missing Debian build dependencies. `make fuzz` runs
 # each fuzz target for FUZZ_SECONDS (clang).
@@ -52,7 +53,11 @@ windows-zip: deps-windows
 	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS) --target skyrazor_zip
 
+# The native game (the release build) is what the Windows build plays a
+# network game against.
 test-windows: deps-windows
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
 	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS)
 	ctest --preset windows

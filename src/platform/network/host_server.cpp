@@ -183,9 +183,14 @@ void HostServer::Network::openAcceptor(const asio::ip::tcp::endpoint& endpoint) 
   if (!error && endpoint.address().is_v6()) {
     acceptor.set_option(asio::ip::v6_only(true), error);
   }
+#ifndef _WIN32
+  // A host started again at once gets its port back despite the last game's
+  // connections lingering. (Winsock needs no such leave, and there the same
+  // option would let a second host share the port with the first.)
   if (!error) {
     acceptor.set_option(asio::socket_base::reuse_address(true), error);
   }
+#endif
   if (!error) {
     acceptor.bind(endpoint, error);
   }

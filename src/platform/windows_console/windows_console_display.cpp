@@ -28,9 +28,19 @@ ConsoleDisplay::ConsoleDisplay(HANDLE output, Screen& screen)
   followWindow();
 }
 
+// A buffer no taller than the window (a terminal's console under Wine, or a
+// window sized so) may have no row below the picture: a new line at its
+// bottom scrolls one in, so that what is printed next has a row of its own
+// rather than overwriting the last one drawn.
 ConsoleDisplay::~ConsoleDisplay() {
-  int row = std::min(origin_.Y + lowestDrawnRow() + 1, bufferSize_.Y - 1);
-  SetConsoleCursorPosition(output_, {0, toShort(row)});
+  const int below = origin_.Y + lowestDrawnRow() + 1;
+  if (below < bufferSize_.Y) {
+    SetConsoleCursorPosition(output_, {0, toShort(below)});
+    return;
+  }
+  SetConsoleCursorPosition(output_, {0, toShort(bufferSize_.Y - 1)});
+  DWORD written = 0;
+  WriteConsoleW(output_, L"\n", 1, &written, nullptr);
 }
 
 void ConsoleDisplay::present() {

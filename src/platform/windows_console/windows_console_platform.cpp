@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 
 #include "platform/live/key_clock.h"
 #include "platform/windows_console/windows_console_display.h"
@@ -21,6 +22,23 @@ DWORD waitTimeout(std::int64_t milliseconds) {
   return static_cast<DWORD>(std::clamp<std::int64_t>(milliseconds, 0, 60 * 60 * 1000));
 }
 
+// An auto-reset event, closed with its owner.
+class WakeEvent {
+ public:
+  WakeEvent() : handle_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (handle_ == nullptr) {
+      throw std::runtime_error("cannot create an event to wake the console's waits");
+    }
+  }
+  ~WakeEvent() { CloseHandle(handle_); }
+  WakeEvent(const WakeEvent&) = delete;
+  WakeEvent& operator=(const WakeEvent&) = delete;
+  HANDLE handle() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
 }  // namespace
 
 // One session on the console: the guard, the display, the wall clock and the
@@ -29,10 +47,7 @@ DWORD waitTimeout(std::int64_t milliseconds) {
 class WindowsConsolePlatform::Session final {
  public:
   Session(Screen& screen, HANDLE input, HANDLE output)
-      : input_(input),
-        guard_(input, output),
-        display_(output, screen),
-        threadWake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+      : input_(input), guard_(input, output), display_(output, screen) {
     if (!guard_.inputIsConsole()) {
       throw TerminalUnavailable(
           "standard input is not a console (to play from a file of keys, use --script FILE)");
@@ -41,9 +56,6 @@ class WindowsConsolePlatform::Session final {
   ~Session() {
     // Keys pressed as the game ended were meant for the game, not the shell.
     FlushConsoleInputBuffer(input_);
-    if (threadWake_ != nullptr) {
-      CloseHandle(threadWake_);
-    }
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -65,7 +77,7 @@ class WindowsConsolePlatform::Session final {
 
   void waitUntil(std::int64_t deadlineMs) {
     checkEnded();
-    std::array<HANDLE, 2> watched{guard_.wakeEvent(), threadWake_};
+    std::array<HANDLE, 2> watched{guard_.wakeEvent(), threadWake_.handle()};
     WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE,
                            waitTimeout(deadlineMs - wallMs()));
     checkEnded();
@@ -74,7 +86,7 @@ class WindowsConsolePlatform::Session final {
   // True when the console has input, false when another thread woke the wait.
   bool waitForInput() {
     checkEnded();
-    std::array<HANDLE, 3> watched{input_, guard_.wakeEvent(), threadWake_};
+    std::array<HANDLE, 3> watched{input_, guard_.wakeEvent(), threadWake_.handle()};
     DWORD woken =
         WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE, INFINITE);
     checkEnded();
@@ -84,7 +96,7 @@ class WindowsConsolePlatform::Session final {
     return woken != WAIT_OBJECT_0 + 2;
   }
 
-  void wake() { SetEvent(threadWake_); }
+  void wake() { SetEvent(threadWake_.handle()); }
 
   // A window that changed size, or Ctrl-L, shows the picture again at once,
   // also while the game waits for a key.
@@ -108,10 +120,10 @@ class WindowsConsolePlatform::Session final {
 
  private:
   HANDLE input_;
+  WakeEvent threadWake_;  // set by the network's thread when keys or news arrive
   ConsoleGuard guard_;
   ConsoleDisplay display_;
   SteadyWallClock wallClock_;
-  HANDLE threadWake_;  // set by the network's thread when keys or news arrive
 };
 
 // --- The backend's face ------------------------------------------------------------
