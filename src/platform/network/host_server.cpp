@@ -35,6 +35,9 @@ struct Peer {
       : connection(std::move(connection)), helloTimer(std::move(executor)) {}
   std::shared_ptr<PeerConnection> connection;
   Seat seat = Seat::Waiting;
+  // Its first message has come: a waiting peer says nothing more until it is
+  // answered.
+  bool heardFirst = false;
   asio::steady_timer helloTimer;
   PeerPicture picture;
   // A picture was skipped while its output was over the bound: the next one
@@ -255,9 +258,15 @@ void HostServer::Network::awaitHello(const std::shared_ptr<Peer>& peer) {
 
 void HostServer::Network::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
   if (peer->seat == Seat::Waiting) {
-    if (const Hello* hello = std::get_if<Hello>(&message)) {
+    // Anything before the answer, such as another guess while a wrong code's
+    // refusal is held back, ends the connection.
+    if (peer->heardFirst) {
+      peer->connection->close("sent a message before its answer");
+    } else if (const Hello* hello = std::get_if<Hello>(&message)) {
+      peer->heardFirst = true;
       onHello(peer, *hello);
     } else {
+      peer->heardFirst = true;
       refuse(peer, RefusalReason::MalformedHello);
     }
     return;
