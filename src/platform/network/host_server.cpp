@@ -64,6 +64,8 @@ std::string refusalText(RefusalReason reason, std::uint16_t version) {
       return "The host has too many terminals joining at once; try again shortly";
     case RefusalReason::MalformedHello:
       return "That was not a Skyrazor hello";
+    case RefusalReason::NoSuchRoom:
+      return "The host has no room of that name";
     default:
       return "Refused";
   }
@@ -294,6 +296,8 @@ void HostServer::Network::onHello(const std::shared_ptr<Peer>& peer, const Hello
     refuse(peer, RefusalReason::VersionMismatch, hello.version);
   } else if (normalJoinCode(hello.joinCode) != options_.joinCode) {
     onWrongCode(peer);
+  } else if (!hello.roomName.empty()) {
+    refuse(peer, RefusalReason::NoSuchRoom);  // the host runs its one game only
   } else if (hello.role == Role::Watcher && countSeated(Seat::Watcher) >= options_.mostWatchers) {
     refuse(peer, RefusalReason::RoomFull);
   } else {
