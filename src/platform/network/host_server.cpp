@@ -35,6 +35,9 @@ struct Peer {
       : connection(std::move(connection)), helloTimer(std::move(executor)) {}
   std::shared_ptr<PeerConnection> connection;
   Seat seat = Seat::Waiting;
+  // Its first message has come: a waiting peer says nothing more until it is
+  // answered.
+  bool heardFirst = false;
   asio::steady_timer helloTimer;
   PeerPicture picture;
   // A picture was skipped while its output was over the bound: the next one
@@ -61,6 +64,8 @@ std::string refusalText(RefusalReason reason, std::uint16_t version) {
       return "The host has too many terminals joining at once; try again shortly";
     case RefusalReason::MalformedHello:
       return "That was not a Skyrazor hello";
+    case RefusalReason::NoSuchRoom:
+      return "The host has no room of that name";
     default:
       return "Refused";
   }
@@ -260,9 +265,15 @@ void HostServer::Network::awaitHello(const std::shared_ptr<Peer>& peer) {
 
 void HostServer::Network::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
   if (peer->seat == Seat::Waiting) {
-    if (const Hello* hello = std::get_if<Hello>(&message)) {
+    // Anything before the answer, such as another guess while a wrong code's
+    // refusal is held back, ends the connection.
+    if (peer->heardFirst) {
+      peer->connection->close("sent a message before its answer");
+    } else if (const Hello* hello = std::get_if<Hello>(&message)) {
+      peer->heardFirst = true;
       onHello(peer, *hello);
     } else {
+      peer->heardFirst = true;
       refuse(peer, RefusalReason::MalformedHello);
     }
     return;
@@ -290,6 +301,8 @@ void HostServer::Network::onHello(const std::shared_ptr<Peer>& peer, const Hello
     refuse(peer, RefusalReason::VersionMismatch, hello.version);
   } else if (normalJoinCode(hello.joinCode) != options_.joinCode) {
     onWrongCode(peer);
+  } else if (!hello.roomName.empty()) {
+    refuse(peer, RefusalReason::NoSuchRoom);  // the host runs its one game only
   } else if (hello.role == Role::Watcher && countSeated(Seat::Watcher) >= options_.mostWatchers) {
     refuse(peer, RefusalReason::RoomFull);
   } else {
