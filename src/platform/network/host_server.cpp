@@ -25,6 +25,9 @@ constexpr std::chrono::seconds kWrongCodeMemory{60};
 constexpr std::size_t kMostRememberedAddresses = 1024;
 constexpr std::chrono::milliseconds kLongestWrongCodeDelay{16000};
 
+// How long the host waits before accepting again after a failed accept.
+constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
+
 // How long the host waits for its goodbyes to leave when the game ends.
 constexpr std::chrono::milliseconds kGoodbyeLimit{1000};
 
@@ -219,8 +222,17 @@ void HostServer::Network::acceptNext(asio::ip::tcp::acceptor& acceptor) {
         }
         if (!error) {
           welcome(std::move(socket));
+          acceptNext(acceptor);
+          return;
         }
-        acceptNext(acceptor);
+        // An error that may come again at once (out of descriptors, say):
+        // try again a little later rather than spin.
+        auto retry = std::make_shared<asio::steady_timer>(io_, kAcceptRetryDelay);
+        retry->async_wait([this, &acceptor, retry](const asio::error_code& cancelled) {
+          if (!cancelled && !ending_) {
+            acceptNext(acceptor);
+          }
+        });
       });
 }
 

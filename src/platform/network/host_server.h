@@ -69,7 +69,8 @@ class HostServer final : public SeatInbox {
   // when it asked for any).
   std::uint16_t port() const;
 
-  // `wake` is called from the network's thread when keys or news arrive.
+  // `wake` is called from the network's thread when keys or news arrive,
+  // under the server's lock: it must only wake, not call back into the server.
   void onNews(std::function<void()> wake);
 
   // The picture as the game presents it; the cursor shows on the joined

@@ -52,7 +52,7 @@ class JoinClient {
   JoinClient& operator=(const JoinClient&) = delete;
 
   // `wake` is called from the network's thread when the picture or the state
-  // changes.
+  // changes, under the client's lock: it must only wake, not call back in.
   void onNews(std::function<void()> wake);
 
   // Sends keys typed at this terminal (a pilot's only).
