@@ -8,11 +8,24 @@
 #   wait_for_text TEXT      waits until the pane of $scenario shows TEXT;
 #                           on a timeout a failure, with the screen shown.
 #   screen_text, screen_colors, keys KEYS...   the pane of $scenario.
-#   start_game NAME ARGS... a fresh 80x25 pane playing $binary with ARGS in a
-#                           UTF-8 xterm; sets $scenario, $dir ($work/NAME) and
-#                           $pid; $dir/status holds the exit status at the end.
-#   stop_and_keep_screen    freezes the game, keeps its pane in $dir/live, ends
-#                           it with Ctrl-C and lets it go.
+#   start_game NAME ARGS... a fresh pane of 80 columns and $pane_rows rows
+#                           (default 25) playing $binary with ARGS in a UTF-8
+#                           xterm; sets $scenario, $dir ($work/NAME) and $pid.
+#                           At the end $dir/status holds the exit status and
+#                           $dir/before, $dir/after the terminal's settings
+#                           (stty -g) before and after the game, and the pane
+#                           says "exit status N"; with $keep_panes set, the
+#                           pane stays on the screen after it.
+#   use NAME                the helpers act on NAME's pane from now on.
+#   picture [NAME]          the 25 rows of the game's picture in a pane (the
+#                           pane of $scenario by default).
+#   same_pictures PID NAME...  with the game PID frozen, the panes NAME all
+#                           show its picture; the first pane's is left in
+#                           $work/picture.
+#   stop_and_keep_screen    freezes the game, keeps its picture in $dir/live,
+#                           ends it with Ctrl-C and lets it go.
+#   check_replay            the scripted run of $dir/recording ends on the
+#                           picture kept in $dir/live.
 # Waits give up after $patience tenths of a second (default 200).
 
 tmux_harness() {
@@ -53,6 +66,7 @@ wait_for_file() {
 }
 
 screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
+picture() { tmux_ capture-pane -p -t "${1:-$scenario}" 2>/dev/null | head -n 25; }
 screen_colors() { tmux_ capture-pane -p -e -t "$scenario" 2>/dev/null; }
 keys() { tmux_ send-keys -t "$scenario" "$@"; }
 
@@ -79,13 +93,20 @@ start_game() {
 #!/bin/sh
 dir=\$1
 shift
+stty -g >"\$dir/before"
 trap : INT
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color
 sh -c 'echo \$\$ >"\$0/pid"; exec "\$@"' "\$dir" "$binary" "\$@"
-echo \$? >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
+status=\$?
+stty -g >"\$dir/after"
+echo "exit status \$status"
+echo \$status >"\$dir/status.part" && mv "\$dir/status.part" "\$dir/status"
 WRAPPER
   fi
-  tmux_ new-session -d -x 80 -y 25 -s "$scenario" sh "$work/game-wrapper" "$dir" "$@" || {
+  remain=off
+  [ -n "${keep_panes:-}" ] && remain=on
+  tmux_ new-session -d -x 80 -y "${pane_rows:-25}" -s "$scenario" \
+    sh "$work/game-wrapper" "$dir" "$@" \; set-option -w -t "$scenario" remain-on-exit $remain || {
     fail "tmux could not start a session"
     return 1
   }
@@ -93,12 +114,57 @@ WRAPPER
   pid=$(cat "$dir/pid")
 }
 
+use() {
+  scenario=$1
+  dir="$work/$1"
+  pid=$(cat "$dir/pid")
+}
+
+# A picture caught between the game's drawing it and sending it on is never
+# sent while the game is frozen: the game then runs a moment and is frozen
+# again.
+same_pictures() {
+  same_game=$1
+  shift
+  for attempt in 1 2 3 4 5; do
+    kill -STOP "$same_game"
+    sleep 0.3
+    picture "$1" >"$work/picture"
+    same_differs=
+    for same_pane in "$@"; do
+      picture "$same_pane" >"$work/other-picture"
+      if ! cmp -s "$work/picture" "$work/other-picture"; then
+        same_differs=$same_pane
+        cp "$work/other-picture" "$work/differing-picture"
+      fi
+    done
+    kill -CONT "$same_game"
+    [ -z "$same_differs" ] && return 0
+    sleep 0.05
+  done
+  fail "the pane $same_differs does not show the picture of $1:"
+  diff "$work/picture" "$work/differing-picture" | sed 's/^/    | /'
+  return 1
+}
+
 stop_and_keep_screen() {
   kill -STOP "$pid"
   sleep 0.3
-  tmux_ capture-pane -p -t "$scenario" >"$dir/live"
+  picture >"$dir/live"
   kill -INT "$pid"
   kill -CONT "$pid"
   wait_for_file "$dir/status" || fail "the game did not end"
   tmux_ kill-session -t "$scenario" >/dev/null 2>&1
+}
+
+check_replay() {
+  "$binary" --script "$dir/recording" --limit 0 >"$dir/replayed" 2>"$dir/errors" ||
+    fail "the recording did not play: $(cat "$dir/errors")"
+  head -n 1 "$dir/replayed" | grep -q '^@@ end ' || fail "no end dump"
+  tail -n 25 "$dir/replayed" >"$dir/replayed_end"
+  if ! diff "$dir/live" "$dir/replayed_end" >"$dir/difference"; then
+    fail "the replay ended on another screen:"
+    cat "$dir/difference"
+    cat "$dir/recording"
+  fi
 }

@@ -25,19 +25,6 @@ start() {
   sleep 0.5
 }
 
-# The recording's scripted run must end on the kept screen.
-check_replay() {
-  "$binary" --script "$dir/recording" --limit 0 >"$dir/replayed" 2>"$dir/errors" ||
-    fail "the recording did not play: $(cat "$dir/errors")"
-  head -n 1 "$dir/replayed" | grep -q '^@@ end ' || fail "no end dump"
-  tail -n 25 "$dir/replayed" >"$dir/replayed_end"
-  if ! diff "$dir/live" "$dir/replayed_end" >"$dir/difference"; then
-    fail "the replay ended on another screen:"
-    cat "$dir/difference"
-    cat "$dir/recording"
-  fi
-}
-
 record() {
   start "$1" --record "$work/$1/recording"
 }

@@ -80,13 +80,6 @@ start() {
 
 # Polls up to 20 s (sanitizer builds on a busy machine start slowly).
 
-# use NAME: the helpers below act on NAME's pane from now on.
-use() {
-  scenario=$1
-  dir="$work/$1"
-  pid=$(cat "$dir/pid")
-}
-
 # finish EXPECTED-STATUS: the game is gone, with that status ("nonzero" for
 # any failure), and the terminal's settings are back.
 finish() {

@@ -1,0 +1,283 @@
+#!/bin/bash
+# The network game over loopback, each terminal a tmux pane of 80x26 (the
+# status line below the picture):
+#   - a hosted two-person battle, recorded, flown from two terminals to pilot
+#     2's win while a third watches: the three panes show the same picture at
+#     the name prompt, in battle and on the result screen, and each status
+#     line says who is where; the recording replays to that result screen;
+#     when the host ends, the joined and watching terminals say so, exit 0
+#     and leave the terminal as they found it;
+#   - a wrong join code is refused before the terminal is taken, the second
+#     one from the same address only after a delay;
+#   - in a second battle, won by pilot 1: garbage and an oversized length on
+#     connections of their own change nothing for the game or its pilot; a
+#     pilot frozen mid-battle is let go by the heartbeat; a pilot joining
+#     mid-battle, and one joining after that one's pane was closed, is shown
+#     the picture at once and flies the right ship.
+# Usage: network_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux.
+
+set -u
+
+binary=${1:?usage: network_test.sh PATH/TO/skyrazor}
+case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
+
+. "$(dirname "$0")/../support/tmux_harness.sh"
+tmux_harness skyrazor-network "the network test"
+export LC_ALL=C.UTF-8  # for the line-drawing and shade glyphs in the panes
+pane_rows=26
+keep_panes=1
+# Two ports of this test's own, drawn so that two runs at once rarely meet.
+port=$((5350 + $$ % 24 * 2))
+address=127.0.0.1:$port
+second_address=127.0.0.1:$((port + 1))
+
+# status_row: the line below the picture in the pane of $scenario.
+status_row() { screen_text | sed -n 26p; }
+
+expect_status_row() {
+  status_row | grep -q -- "$1" || fail "the status line is '$(status_row)', not '$1'"
+}
+pilot_seated() { status_row | grep -q '^Pilot 2 at'; }
+no_watcher() { ! status_row | grep -q watcher; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# until_true WHAT COMMAND...: waits for COMMAND to succeed; a failure (WHAT)
+# on a timeout.
+until_true() {
+  what=$1
+  shift
+  tries=0
+  until "$@"; do
+    tries=$((tries + 1))
+    if [ $tries -gt "$patience" ]; then
+      fail "$what; the screen was:"
+      screen_text | sed 's/^/    | /'
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+# The row of the left (>) or right (<) ship in the picture of $scenario.
+ship_row() {
+  case $1 in
+    left) picture | grep -n '^ │>' | cut -d: -f1 ;;
+    right) picture | grep -n '<│$' | cut -d: -f1 ;;
+  esac
+}
+ship_on_row() { [ "$(ship_row "$1")" = "$2" ]; }
+expect_ship() { until_true "the $1 ship never reached row $2" ship_on_row "$1" "$2"; }
+
+# A dust wall stands before the left ship while the host's pilot recovers
+# from a hit, and wipes out every projectile that comes near.
+left_wall_stands() { picture | grep -q '^ │.[░▒]'; }
+no_left_wall() { ! left_wall_stands; }
+
+# ended_by_host: the pane of $scenario has said that the host ended the
+# game, exited 0 and left the terminal's settings as they were.
+ended_by_host() {
+  wait_for_file "$dir/status" || {
+    fail "the terminal did not end"
+    return 1
+  }
+  # With the pane's history: the pane's end notice may have scrolled it.
+  tmux_ capture-pane -p -S - -t "$scenario" | grep -v -e '^$' -e '^Pane is dead' |
+    tail -n 2 >"$dir/last_words"
+  printf 'skyrazor: the host has ended the game\nexit status 0\n' |
+    diff - "$dir/last_words" >/dev/null ||
+    { fail "the pane ended with:"; sed 's/^/    | /' "$dir/last_words"; }
+  cmp -s "$dir/before" "$dir/after" ||
+    fail "terminal settings not restored: before '$(cat "$dir/before")' after '$(cat "$dir/after")'"
+}
+
+elapsed_ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
+
+began=$(date +%s%N)
+
+# --- A battle to its result ----------------------------------------------------
+start_game host --host "$address" --code Sky42 --record "$work/host/recording"
+host=$pid
+wait_for_text "To join: skyrazor --join $address --code SKY42"
+start_game pilot --join "$address" --code sky42
+start_game watcher --watch "$address" --code SKY42
+use host
+wait_for_text " ms - 1 watcher"
+expect_status_row "^Pilot 2 at 127\.0\.0\.1 - round trip .* ms - 1 watcher$"
+use pilot
+wait_for_text "Pilot 2 at $address - round trip"
+expect_status_row "^Pilot 2 at $address - round trip"
+use watcher
+wait_for_text "Watching $address - round trip"
+expect_status_row "^Watching $address - round trip"
+
+use host
+keys x
+wait_for_text "(5)Gallery"
+keys 3
+wait_for_text "Enter your name Pilot#1:"
+keys Alice Enter
+use pilot
+wait_for_text "Enter your name Pilot#2:"
+same_pictures "$host" host pilot watcher
+keys Bob Enter
+use host
+wait_for_text "Bob: Shields(100) HP(3) Weaptype(1)"
+
+# Each pilot flies their own ship from their own terminal.
+keys s
+expect_ship left 8
+keys w
+wait_for_text "Alice: Shields(100) HP(3) Weaptype(2)"
+use pilot
+keys e
+use host
+expect_ship right 6
+ship_on_row left 8 || fail "pilot 2's key moved pilot 1's ship"
+same_pictures "$host" host pilot watcher
+keys e
+expect_ship left 7
+use pilot
+keys s w w w
+use host
+expect_ship right 7
+wait_for_text "HP(3) Weaptype(4)"
+
+# Pilot 2's rockets, a volley each time the host's dust wall is down.
+for hit_points in 2 1; do
+  until_true "the dust wall stayed" no_left_wall
+  use pilot
+  keys a
+  use host
+  wait_for_text "HP($hit_points) Weaptype(2)"
+  until_true "no dust wall rose" left_wall_stands
+done
+until_true "the dust wall stayed" no_left_wall
+use pilot
+keys a
+use host
+wait_for_text "***   Bob   ***"
+wait_for_text "U WIN!"
+same_pictures "$host" host pilot watcher
+stop_and_keep_screen
+check_replay
+use pilot
+ended_by_host
+use watcher
+ended_by_host
+echo "first battle over after $(elapsed_ms "$began") ms"
+
+# --- A second host: wrong codes, garbage, pilots frozen, dropped, rejoining ----
+start_game host2 --host "$second_address" --code Sky42
+host=$pid
+wait_for_text "To join: skyrazor --join $second_address"
+
+# Refused before the terminal is touched: it needs none.
+"$binary" --join "$second_address" --code WRONG </dev/null >"$work/wrong.out" 2>"$work/wrong.err"
+status=$?
+[ $status = 1 ] || fail "a wrong code ended with status $status"
+[ -s "$work/wrong.out" ] && fail "a wrong code wrote to the terminal: $(od -c "$work/wrong.out" | head -n 3)"
+[ "$(cat "$work/wrong.err")" = "skyrazor: the host refused: Wrong join code" ] ||
+  fail "a wrong code was told: $(cat "$work/wrong.err")"
+asked=$(date +%s%N)
+"$binary" --join "$second_address" --code WRONG </dev/null >/dev/null 2>"$work/wrong.err"
+waited=$(elapsed_ms "$asked")
+grep -q "Wrong join code" "$work/wrong.err" || fail "a second wrong code was told: $(cat "$work/wrong.err")"
+echo "a second wrong code was refused after $waited ms"
+[ "$waited" -ge 900 ] || fail "a second wrong code was refused after only $waited ms"
+
+start_game pilot2 --join "$second_address" --code sky42
+use host2
+wait_for_text "Pilot 2 at 127.0.0.1"
+# Pilot 2 with one hit point, so that pilot 1 wins with one volley.
+keys x
+wait_for_text "(5)Gallery"
+keys 4
+wait_for_text "GAME-CONFIG"
+keys "50 3 1 100 100 1 1 12 12 19 19" Enter
+wait_for_text "***   Skyrazor   ***"
+keys x
+wait_for_text "(5)Gallery"
+keys 3
+wait_for_text "Enter your name Pilot#1:"
+keys Ann Enter
+use pilot2
+wait_for_text "Enter your name Pilot#2:"
+keys Ben Enter
+use host2
+wait_for_text "Ben: Shields(100) HP(1) Weaptype(1)"
+
+# Garbage before a hello, and an oversized length from a watcher, are each
+# the end of their own connection only.
+exec 3<>"/dev/tcp/127.0.0.1/$((port + 1))"
+printf '\0\0\0\5\356garbage' >&3
+exec 4<>"/dev/tcp/127.0.0.1/$((port + 1))"
+printf '\0\0\0\023\001SKYRAZOR\000\001\002\005SKY42\000' >&4
+wait_for_text "1 watcher"
+printf '\177\377\377\377' >&4
+timeout 5 cat <&3 >/dev/null || fail "the garbage's connection was not closed"
+timeout 5 cat <&4 >/dev/null || fail "the oversized message's connection was not closed"
+exec 3<&- 4<&-
+until_true "the watcher with the oversized message stayed" no_watcher
+use pilot2
+keys e
+use host2
+expect_ship right 6
+expect_status_row "^Pilot 2 at 127\.0\.0\.1 - round trip"
+same_pictures "$host" host2 pilot2
+
+# A pilot that stops answering is let go by the heartbeat.
+use pilot2
+kill -STOP "$pid"
+frozen=$(date +%s%N)
+use host2
+wait_for_text "To join: skyrazor --join $second_address"
+waited=$(elapsed_ms "$frozen")
+echo "a frozen pilot was let go after $waited ms"
+[ "$waited" -le 7000 ] || fail "a frozen pilot was let go only after $waited ms"
+kill -CONT "$(cat "$work/pilot2/pid")"
+use pilot2
+wait_for_file "$dir/status" || fail "the pilot let go did not end"
+cmp -s "$dir/before" "$dir/after" || fail "the pilot let go left the terminal changed"
+
+# A pilot joining mid-battle sees the battle at once and flies the right
+# ship; so does the one after it, once its pane is closed.
+for newcomer in pilot3 pilot4; do
+  start_game $newcomer --join "$second_address" --code SKY42
+  wait_for_text "Pilot 2 at $second_address"
+  use host2
+  until_true "$newcomer never took pilot 2's seat" pilot_seated
+  same_pictures "$host" host2 $newcomer
+  use $newcomer
+  row=$(ship_row right)
+  keys s
+  use host2
+  expect_ship right $((row + 1))
+  same_pictures "$host" host2 $newcomer
+  if [ $newcomer = pilot3 ]; then
+    tmux_ kill-pane -t pilot3
+    until_true "the closed pane's pilot is still there" gone "$(cat "$work/pilot3/pid")"
+    wait_for_text "To join: skyrazor --join $second_address"
+  fi
+done
+
+# Pilot 1 lines up with pilot 2 and wins.
+keys w w w
+wait_for_text "Ann: Shields(100) HP(3) Weaptype(4)"
+row=$(ship_row right)
+moves=$((row - $(ship_row left)))
+while [ $moves -gt 0 ]; do keys s; moves=$((moves - 1)); done
+while [ $moves -lt 0 ]; do keys e; moves=$((moves + 1)); done
+expect_ship left "$row"
+keys a
+wait_for_text "***   Ann   ***"
+same_pictures "$host" host2 pilot4
+keys C-c
+use pilot4
+ended_by_host
+
+echo "ran for $(elapsed_ms "$began") ms"
+if [ $failures -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all network sessions passed"
