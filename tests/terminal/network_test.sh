@@ -7,8 +7,8 @@
 #     line says who is where; the recording replays to that result screen;
 #     when the host ends, the joined and watching terminals say so, exit 0
 #     and leave the terminal as they found it;
-#   - a wrong join code is refused before the terminal is taken, the second
-#     one from the same address only after a delay;
+#   - meanwhile a wrong join code is refused before the terminal is taken,
+#     the second one from the same address only after a delay;
 #   - in a second battle, won by pilot 1: garbage and an oversized length on
 #     connections of their own change nothing for the game or its pilot; a
 #     pilot frozen mid-battle is let go by the heartbeat; a pilot joining
@@ -120,6 +120,22 @@ use pilot
 wait_for_text "Enter your name Pilot#2:"
 same_pictures "$host" host pilot watcher
 keys Bob Enter
+
+# During the countdown, terminals with wrong codes.
+# Refused before the terminal is touched: it needs none.
+"$binary" --join "$address" --code WRONG </dev/null >"$work/wrong.out" 2>"$work/wrong.err"
+status=$?
+[ $status = 1 ] || fail "a wrong code ended with status $status"
+[ -s "$work/wrong.out" ] && fail "a wrong code wrote to the terminal: $(od -c "$work/wrong.out" | head -n 3)"
+[ "$(cat "$work/wrong.err")" = "skyrazor: the host refused: Wrong join code" ] ||
+  fail "a wrong code was told: $(cat "$work/wrong.err")"
+asked=$(date +%s%N)
+"$binary" --join "$address" --code WRONG </dev/null >/dev/null 2>"$work/wrong.err"
+waited=$(elapsed_ms "$asked")
+grep -q "Wrong join code" "$work/wrong.err" || fail "a second wrong code was told: $(cat "$work/wrong.err")"
+echo "a second wrong code was refused after $waited ms"
+[ "$waited" -ge 900 ] || fail "a second wrong code was refused after only $waited ms"
+
 use host
 wait_for_text "Bob: Shields(100) HP(3) Weaptype(1)"
 
@@ -166,24 +182,10 @@ use watcher
 ended_by_host
 echo "first battle over after $(elapsed_ms "$began") ms"
 
-# --- A second host: wrong codes, garbage, pilots frozen, dropped, rejoining ----
+# --- A second host: garbage, pilots frozen, dropped and rejoining --------------
 start_game host2 --host "$second_address" --code Sky42
 host=$pid
 wait_for_text "To join: skyrazor --join $second_address"
-
-# Refused before the terminal is touched: it needs none.
-"$binary" --join "$second_address" --code WRONG </dev/null >"$work/wrong.out" 2>"$work/wrong.err"
-status=$?
-[ $status = 1 ] || fail "a wrong code ended with status $status"
-[ -s "$work/wrong.out" ] && fail "a wrong code wrote to the terminal: $(od -c "$work/wrong.out" | head -n 3)"
-[ "$(cat "$work/wrong.err")" = "skyrazor: the host refused: Wrong join code" ] ||
-  fail "a wrong code was told: $(cat "$work/wrong.err")"
-asked=$(date +%s%N)
-"$binary" --join "$second_address" --code WRONG </dev/null >/dev/null 2>"$work/wrong.err"
-waited=$(elapsed_ms "$asked")
-grep -q "Wrong join code" "$work/wrong.err" || fail "a second wrong code was told: $(cat "$work/wrong.err")"
-echo "a second wrong code was refused after $waited ms"
-[ "$waited" -ge 900 ] || fail "a second wrong code was refused after only $waited ms"
 
 start_game pilot2 --join "$second_address" --code sky42
 use host2

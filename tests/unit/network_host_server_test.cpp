@@ -367,6 +367,20 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
     EXPECT_FALSE(guesser.welcomed());
   }
   {
+    SCOPED_TRACE("after three wrong codes, the right one waits as a fourth wrong one would");
+    for (const bool waits : {true, false}) {
+      TestPeer watcher(host.port());
+      const Clock::time_point start = Clock::now();
+      watcher.sayHello("ROCKET", Role::Watcher);
+      ASSERT_TRUE(watcher.receiveAs<Welcome>());
+      if (waits) {
+        EXPECT_GE(since(start), options.wrongCodeDelay * 4);
+      } else {
+        EXPECT_LT(since(start), options.wrongCodeDelay);  // the wrong codes are forgotten
+      }
+    }
+  }
+  {
     SCOPED_TRACE("a room this host does not have");
     TestPeer lost(host.port());
     lost.send(Hello{kProtocolVersion, Role::Watcher, "ROCKET", "arena2"});

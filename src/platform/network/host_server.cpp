@@ -105,7 +105,8 @@ class HostServer::Network {
   void awaitHello(const std::shared_ptr<Peer>& peer);
   void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
   void onHello(const std::shared_ptr<Peer>& peer, const Hello& hello);
-  void onWrongCode(const std::shared_ptr<Peer>& peer);
+  std::chrono::milliseconds answerDelay(const std::string& address, bool rightCode);
+  void answerHello(const std::shared_ptr<Peer>& peer, const Hello& hello, bool rightCode);
   void refuse(const std::shared_ptr<Peer>& peer, RefusalReason reason,
               std::uint16_t version = kProtocolVersion);
   void seat(const std::shared_ptr<Peer>& peer, Role role);
@@ -311,8 +312,66 @@ void HostServer::Network::onMessage(const std::shared_ptr<Peer>& peer, Message& 
 void HostServer::Network::onHello(const std::shared_ptr<Peer>& peer, const Hello& hello) {
   if (hello.version != kProtocolVersion) {
     refuse(peer, RefusalReason::VersionMismatch, hello.version);
-  } else if (normalJoinCode(hello.joinCode) != options_.joinCode) {
-    onWrongCode(peer);
+    return;
+  }
+  const bool rightCode = normalJoinCode(hello.joinCode) == options_.joinCode;
+  const std::chrono::milliseconds delay = answerDelay(peer->connection->address(), rightCode);
+  if (delay.count() == 0) {
+    answerHello(peer, hello, rightCode);
+    return;
+  }
+  peer->helloTimer.cancel();
+  peer->helloTimer.expires_after(delay);
+  std::weak_ptr<Peer> weak = peer;
+  peer->helloTimer.async_wait([this, weak, hello, rightCode](const asio::error_code& error) {
+    if (auto peer = weak.lock(); !error && peer) {
+      answerHello(peer, hello, rightCode);
+    }
+  });
+}
+
+// The first wrong code from an address is refused at once. After it, every
+// hello from that address within a minute is answered only after a while,
+// a right code's as well as a wrong one's (a terminal that gave up waiting
+// would otherwise know its code was wrong): first after wrongCodeDelay, and
+// after each further wrong code twice as long, so that codes cannot be tried
+// quickly. A right code forgets the address's wrong ones.
+std::chrono::milliseconds HostServer::Network::answerDelay(const std::string& address,
+                                                           bool rightCode) {
+  const SteadyTime now = std::chrono::steady_clock::now();
+  for (auto it = wrongCodes_.begin(); it != wrongCodes_.end();) {
+    it = now - it->second.last > kWrongCodeMemory ? wrongCodes_.erase(it) : std::next(it);
+  }
+  auto found = wrongCodes_.find(address);
+  std::chrono::milliseconds delay{0};
+  if (found != wrongCodes_.end()) {
+    delay = std::min<std::chrono::milliseconds>(
+        options_.wrongCodeDelay * (1 << std::min(found->second.count - 1, 10)),
+        kLongestWrongCodeDelay);
+  }
+  if (rightCode) {
+    if (found != wrongCodes_.end()) {
+      wrongCodes_.erase(found);
+    }
+    return delay;
+  }
+  if (wrongCodes_.size() >= kMostRememberedAddresses && found == wrongCodes_.end()) {
+    wrongCodes_.erase(std::min_element(
+        wrongCodes_.begin(), wrongCodes_.end(),
+        [](const auto& a, const auto& b) { return a.second.last < b.second.last; }));
+  }
+  WrongCodes& tries = wrongCodes_[address];
+  tries.count += 1;
+  tries.last = now;
+  changeStatus(
+      [&address](HostStatus& status) { status.lastEvent = "a wrong join code from " + address; });
+  return delay;
+}
+
+void HostServer::Network::answerHello(const std::shared_ptr<Peer>& peer, const Hello& hello,
+                                      bool rightCode) {
+  if (!rightCode) {
+    refuse(peer, RefusalReason::WrongCode);
   } else if (!hello.roomName.empty()) {
     refuse(peer, RefusalReason::NoSuchRoom);  // the host runs its one game only
   } else if (hello.role == Role::Watcher && countSeated(Seat::Watcher) >= options_.mostWatchers) {
@@ -320,42 +379,6 @@ void HostServer::Network::onHello(const std::shared_ptr<Peer>& peer, const Hello
   } else {
     seat(peer, hello.role);
   }
-}
-
-// The first wrong code from an address is refused at once; each further one
-// within a minute waits twice as long as the one before, so that codes
-// cannot be tried quickly.
-void HostServer::Network::onWrongCode(const std::shared_ptr<Peer>& peer) {
-  const SteadyTime now = std::chrono::steady_clock::now();
-  for (auto it = wrongCodes_.begin(); it != wrongCodes_.end();) {
-    it = now - it->second.last > kWrongCodeMemory ? wrongCodes_.erase(it) : std::next(it);
-  }
-  if (wrongCodes_.size() >= kMostRememberedAddresses &&
-      wrongCodes_.find(peer->connection->address()) == wrongCodes_.end()) {
-    wrongCodes_.erase(std::min_element(
-        wrongCodes_.begin(), wrongCodes_.end(),
-        [](const auto& a, const auto& b) { return a.second.last < b.second.last; }));
-  }
-  WrongCodes& tries = wrongCodes_[peer->connection->address()];
-  tries.count += 1;
-  tries.last = now;
-  changeStatus([&peer](HostStatus& status) {
-    status.lastEvent = "a wrong join code from " + peer->connection->address();
-  });
-  if (tries.count == 1) {
-    refuse(peer, RefusalReason::WrongCode);
-    return;
-  }
-  auto delay = options_.wrongCodeDelay * (1 << std::min(tries.count - 2, 10));
-  peer->helloTimer.cancel();
-  peer->helloTimer.expires_after(
-      std::min<std::chrono::milliseconds>(delay, kLongestWrongCodeDelay));
-  std::weak_ptr<Peer> weak = peer;
-  peer->helloTimer.async_wait([this, weak](const asio::error_code& error) {
-    if (auto peer = weak.lock(); !error && peer) {
-      refuse(peer, RefusalReason::WrongCode);
-    }
-  });
 }
 
 void HostServer::Network::refuse(const std::shared_ptr<Peer>& peer, RefusalReason reason,

@@ -33,8 +33,9 @@ struct HostOptions {
   // A watcher whose output has stayed over its bound this long is let go.
   std::chrono::milliseconds behindLimit{5000};
   std::size_t mostQueuedBytes = 64 * 1024;
-  // The first repeated wrong code from an address is refused after this
-  // long, each further one after twice as long as the one before.
+  // After a wrong code from an address, the next hello from it (whatever its
+  // code) is answered after this long, and after each further wrong code
+  // twice as long as before.
   std::chrono::milliseconds wrongCodeDelay{1000};
 };
 
