@@ -23,7 +23,9 @@ constexpr std::size_t kMostWaitingKeys = 1024;
 // addresses at most.
 constexpr std::chrono::seconds kWrongCodeMemory{60};
 constexpr std::size_t kMostRememberedAddresses = 1024;
-constexpr std::chrono::milliseconds kLongestWrongCodeDelay{16000};
+// Below a joining terminal's own wait for its answer, so that the right code
+// is never lost to a wait the terminal gives up on.
+constexpr std::chrono::milliseconds kLongestWrongCodeDelay{4000};
 
 // How long the host waits before accepting again after a failed accept.
 constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
@@ -31,7 +33,8 @@ constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
 // How long the host waits for its goodbyes to leave when the game ends.
 constexpr std::chrono::milliseconds kGoodbyeLimit{1000};
 
-enum class Seat { Waiting, Pilot, Watcher };
+// Leaving: a pilot whose seat another terminal took, until its goodbye is out.
+enum class Seat { Waiting, Pilot, Watcher, Leaving };
 
 struct Peer {
   Peer(std::shared_ptr<PeerConnection> connection, asio::any_io_executor executor)
@@ -395,7 +398,7 @@ void HostServer::Network::seat(const std::shared_ptr<Peer>& peer, Role role) {
   if (role == Role::Pilot) {
     for (const std::shared_ptr<Peer>& other : peers_) {
       if (other->seat == Seat::Pilot) {
-        other->seat = Seat::Watcher;  // no longer the pilot, whatever it sends
+        other->seat = Seat::Leaving;  // no longer the pilot, whatever it sends
         other->connection->sendAndClose(Goodbye{"another terminal took pilot 2's seat"},
                                         "replaced by another terminal");
       }
@@ -435,7 +438,7 @@ void HostServer::Network::onKeys(const Keys& keys) {
 void HostServer::Network::onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) {
   peer->helloTimer.cancel();
   const bool wasPilot = peer->seat == Seat::Pilot;
-  const bool wasSeated = peer->seat != Seat::Waiting;
+  const bool wasSeated = peer->seat == Seat::Pilot || peer->seat == Seat::Watcher;
   peers_.remove(peer);
   if (ending_) {
     if (peers_.empty()) {
@@ -560,7 +563,7 @@ void HostServer::Network::endGame() {
   }
   const std::list<std::shared_ptr<Peer>> peers = peers_;
   for (const std::shared_ptr<Peer>& peer : peers) {
-    peer->connection->sendAndClose(Goodbye{"the host has ended the game"}, "the game ended");
+    peer->connection->sendAndClose(Goodbye{std::string(kGameEndedReason)}, "the game ended");
   }
   goodbyeTimer_.expires_after(kGoodbyeLimit);
   goodbyeTimer_.async_wait([this](const asio::error_code&) { io_.stop(); });

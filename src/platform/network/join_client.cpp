@@ -130,7 +130,11 @@ void JoinClient::Network::onMessage(Message& message) {
         std::min<std::uint64_t>(steadyMicroseconds() - pong->timestamp, 60'000'000));
     changeState([roundTrip](JoinState& state) { state.roundTripMicroseconds = roundTrip; });
   } else if (const Goodbye* goodbye = std::get_if<Goodbye>(&message)) {
-    end(goodbye->reason, true);
+    if (goodbye->reason == kGameEndedReason) {
+      end(goodbye->reason, true);
+    } else {
+      end("the host let this terminal go (" + goodbye->reason + ")", false);
+    }
   } else if (std::holds_alternative<WholeScreen>(message) ||
              std::holds_alternative<ScreenChanges>(message)) {
     onPicture(message);

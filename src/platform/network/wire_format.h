@@ -147,6 +147,10 @@ struct Pong {
   bool operator==(const Pong&) const = default;
 };
 
+// The goodbye's reason when the host's game is over: the joined terminal
+// then leaves as from a game that ended, not one that was lost.
+inline constexpr std::string_view kGameEndedReason = "the host has ended the game";
+
 // The last message either way before a connection is closed on purpose.
 struct Goodbye {
   std::string reason;  // printable ASCII, at most kLongestText bytes
