@@ -68,6 +68,7 @@
 #include "platform/scripted/script.h"
 #include "platform/scripted/scripted_platform.h"
 #include "shell/game_session.h"
+#include "statistics.h"
 
 namespace {
 
@@ -88,23 +89,9 @@ struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// --- Statistics --------------------------------------------------------------
-
-double percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) {
-    return 0.0;
-  }
-  std::sort(values.begin(), values.end());
-  const auto index =
-      static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(index, values.size() - 1)];
-}
-double median(const std::vector<double>& values) {
-  return percentile(values, 0.5);
-}
-double maximum(const std::vector<double>& values) {
-  return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
-}
+using skyrazor::bench::maximum;
+using skyrazor::bench::median;
+using skyrazor::bench::percentile;
 
 const char* verdict(bool met) {
   return met ? "met" : "MISSED";

@@ -40,6 +40,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "statistics.h"
 
 namespace {
 
@@ -241,23 +242,9 @@ class GameInTerminal {
   bool closed_ = false;
 };
 
-// --- Statistics --------------------------------------------------------------
-
-double percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) {
-    return 0.0;
-  }
-  std::sort(values.begin(), values.end());
-  const auto index =
-      static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(index, values.size() - 1)];
-}
-double median(const std::vector<double>& values) {
-  return percentile(values, 0.5);
-}
-double maximum(const std::vector<double>& values) {
-  return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
-}
+using skyrazor::bench::maximum;
+using skyrazor::bench::median;
+using skyrazor::bench::percentile;
 
 // Reads close together make one screen update: its start and its bytes.
 struct Update {

@@ -67,21 +67,30 @@ wait_for_file() {
 
 screen_text() { tmux_ capture-pane -p -t "$scenario" 2>/dev/null; }
 picture() { tmux_ capture-pane -p -t "${1:-$scenario}" 2>/dev/null | head -n 25; }
+# The row below the picture, where a network game shows its status.
+status_row() { tmux_ capture-pane -p -t "${1:-$scenario}" 2>/dev/null | sed -n 26p; }
 screen_colors() { tmux_ capture-pane -p -e -t "$scenario" 2>/dev/null; }
 keys() { tmux_ send-keys -t "$scenario" "$@"; }
 
-wait_for_text() {
+# until_true WHAT COMMAND...: waits for COMMAND to succeed; a failure (WHAT)
+# on a timeout.
+until_true() {
+  what=$1
+  shift
   tries=0
-  until screen_text | grep -F -q -- "$1"; do
+  until "$@"; do
     tries=$((tries + 1))
     if [ $tries -gt "$patience" ]; then
-      fail "'$1' never appeared; the screen was:"
+      fail "$what; the screen was:"
       screen_text | sed 's/^/    | /'
       return 1
     fi
     sleep 0.1
   done
 }
+
+text_on_screen() { screen_text | grep -F -q -- "$1"; }
+wait_for_text() { until_true "'$1' never appeared" text_on_screen "$1"; }
 
 start_game() {
   scenario=$1

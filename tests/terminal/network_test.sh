@@ -32,7 +32,6 @@ address=127.0.0.1:$port
 second_address=127.0.0.1:$((port + 1))
 
 # status_row: the line below the picture in the pane of $scenario.
-status_row() { screen_text | sed -n 26p; }
 
 expect_status_row() {
   status_row | grep -q -- "$1" || fail "the status line is '$(status_row)', not '$1'"
@@ -40,23 +39,6 @@ expect_status_row() {
 pilot_seated() { status_row | grep -q '^Pilot 2 at'; }
 no_watcher() { ! status_row | grep -q watcher; }
 gone() { ! kill -0 "$1" 2>/dev/null; }
-
-# until_true WHAT COMMAND...: waits for COMMAND to succeed; a failure (WHAT)
-# on a timeout.
-until_true() {
-  what=$1
-  shift
-  tries=0
-  until "$@"; do
-    tries=$((tries + 1))
-    if [ $tries -gt "$patience" ]; then
-      fail "$what; the screen was:"
-      screen_text | sed 's/^/    | /'
-      return 1
-    fi
-    sleep 0.1
-  done
-}
 
 # The row of the left (>) or right (<) ship in the picture of $scenario.
 ship_row() {

@@ -67,9 +67,6 @@ start_exe() {
 # on NAME: the pane the harness's waits and keys go to.
 on() { scenario=$1; }
 
-picture() { tmux_ capture-pane -p -t "$1" 2>/dev/null | head -n 25; }
-status_row() { tmux_ capture-pane -p -t "$1" 2>/dev/null | sed -n 26p; }
-
 # same_picture A B: waits until panes A and B show the same 25 picture rows.
 same_picture() {
   tries=0
