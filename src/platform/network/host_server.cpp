@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/network/listener.h"
 #include "platform/network/peer_connection.h"
 #include "platform/network/screen_updates.h"
 
@@ -26,9 +27,6 @@ constexpr std::size_t kMostRememberedAddresses = 1024;
 // Below a joining terminal's own wait for its answer, so that the right code
 // is never lost to a wait the terminal gives up on.
 constexpr std::chrono::milliseconds kLongestWrongCodeDelay{4000};
-
-// How long the host waits before accepting again after a failed accept.
-constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
 
 // How long the host waits for its goodbyes to leave when the game ends.
 constexpr std::chrono::milliseconds kGoodbyeLimit{1000};
@@ -93,7 +91,7 @@ class HostServer::Network {
   explicit Network(HostOptions options);
   ~Network();
 
-  std::uint16_t port() const { return port_; }
+  std::uint16_t port() const { return listener_.port(); }
   void onNews(std::function<void()> wake);
   void publish(const Screen& screen, bool cursorShown);
   void takeKeys(std::string& bytes);
@@ -101,9 +99,6 @@ class HostServer::Network {
   HostStatus status() const;
 
  private:
-  void listen();
-  void openAcceptor(const asio::ip::tcp::endpoint& endpoint);
-  void acceptNext(asio::ip::tcp::acceptor& acceptor);
   void welcome(asio::ip::tcp::socket socket);
   void awaitHello(const std::shared_ptr<Peer>& peer);
   void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
@@ -125,8 +120,7 @@ class HostServer::Network {
 
   HostOptions options_;
   asio::io_context io_;
-  std::list<asio::ip::tcp::acceptor> acceptors_;
-  std::uint16_t port_ = 0;
+  Listener listener_;
   asio::steady_timer heartbeat_;
   asio::steady_timer goodbyeTimer_;
   std::list<std::shared_ptr<Peer>> peers_;
@@ -146,12 +140,12 @@ class HostServer::Network {
 };
 
 HostServer::Network::Network(HostOptions options)
-    : options_(std::move(options)), heartbeat_(io_), goodbyeTimer_(io_) {
+    : options_(std::move(options)),
+      listener_(io_, options_.address, options_.port),
+      heartbeat_(io_),
+      goodbyeTimer_(io_) {
   options_.joinCode = normalJoinCode(options_.joinCode);
-  listen();
-  for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
-    acceptNext(acceptor);
-  }
+  listener_.start([this](asio::ip::tcp::socket socket) { welcome(std::move(socket)); });
   scheduleHeartbeat();
   thread_ = std::thread([this] { io_.run(); });
 }
@@ -159,85 +153,6 @@ HostServer::Network::Network(HostOptions options)
 HostServer::Network::~Network() {
   asio::post(io_, [this] { endGame(); });
   thread_.join();
-}
-
-// Without an address, the host listens on every address of both families
-// (one of them may be missing on this machine); with one, on that alone.
-void HostServer::Network::listen() {
-  if (!options_.address.empty()) {
-    asio::error_code error;
-    asio::ip::address address = asio::ip::make_address(options_.address, error);
-    if (error) {
-      throw NetworkError("'" + options_.address + "' is not an IPv4 or IPv6 address");
-    }
-    openAcceptor({address, options_.port});
-    return;
-  }
-  std::string firstFailure;
-  for (const asio::ip::tcp& family : {asio::ip::tcp::v4(), asio::ip::tcp::v6()}) {
-    try {
-      openAcceptor({family, port_ != 0 ? port_ : options_.port});
-    } catch (const NetworkError& failure) {
-      if (firstFailure.empty()) {
-        firstFailure = failure.what();
-      }
-    }
-  }
-  if (acceptors_.empty()) {
-    throw NetworkError(firstFailure);
-  }
-}
-
-void HostServer::Network::openAcceptor(const asio::ip::tcp::endpoint& endpoint) {
-  asio::ip::tcp::acceptor acceptor(io_);
-  asio::error_code error;
-  acceptor.open(endpoint.protocol(), error);
-  if (!error && endpoint.address().is_v6()) {
-    acceptor.set_option(asio::ip::v6_only(true), error);
-  }
-#ifndef _WIN32
-  // A host started again at once gets its port back despite the last game's
-  // connections lingering. (Winsock needs no such leave, and there the same
-  // option would let a second host share the port with the first.)
-  if (!error) {
-    acceptor.set_option(asio::socket_base::reuse_address(true), error);
-  }
-#endif
-  if (!error) {
-    acceptor.bind(endpoint, error);
-  }
-  if (!error) {
-    acceptor.listen(asio::socket_base::max_listen_connections, error);
-  }
-  if (error) {
-    throw NetworkError("cannot listen on port " + std::to_string(endpoint.port()) + " of " +
-                       (options_.address.empty() ? "this machine" : options_.address) + ": " +
-                       error.message());
-  }
-  port_ = acceptor.local_endpoint().port();
-  acceptors_.push_back(std::move(acceptor));
-}
-
-void HostServer::Network::acceptNext(asio::ip::tcp::acceptor& acceptor) {
-  acceptor.async_accept(
-      [this, &acceptor](const asio::error_code& error, asio::ip::tcp::socket socket) {
-        if (ending_ || error == asio::error::operation_aborted) {
-          return;
-        }
-        if (!error) {
-          welcome(std::move(socket));
-          acceptNext(acceptor);
-          return;
-        }
-        // An error that may come again at once (out of descriptors, say):
-        // try again a little later rather than spin.
-        auto retry = std::make_shared<asio::steady_timer>(io_, kAcceptRetryDelay);
-        retry->async_wait([this, &acceptor, retry](const asio::error_code& cancelled) {
-          if (!cancelled && !ending_) {
-            acceptNext(acceptor);
-          }
-        });
-      });
 }
 
 void HostServer::Network::welcome(asio::ip::tcp::socket socket) {
@@ -553,10 +468,7 @@ void HostServer::Network::beatHeart() {
 void HostServer::Network::endGame() {
   ending_ = true;
   heartbeat_.cancel();
-  for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
-    asio::error_code ignored;
-    acceptor.close(ignored);
-  }
+  listener_.close();
   if (peers_.empty()) {
     io_.stop();
     return;
