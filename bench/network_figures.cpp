@@ -59,6 +59,7 @@
 #include "console/cp437.h"
 #include "console/screen.h"
 #include "console/seam.h"
+#include "platform/live/inbox_key_source.h"
 #include "platform/live/key_clock.h"
 #include "platform/live/live_keyboard.h"
 #include "platform/network/host_server.h"
@@ -376,80 +377,6 @@ std::vector<double> terminalBytesPerFrame(const std::string& binary, const std::
 
 // --- A live host game in this process --------------------------------------------------
 
-// The host's keys and time: the real wall clock, waits on a condition
-// variable, first-keyboard keys fed by the measuring threads.
-class WallClockKeys final : public KeySource {
- public:
-  WallClockKeys()
-      : steadyStart_(SteadyClock::now()),
-        wallStartMs_(std::chrono::duration_cast<std::chrono::milliseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count()) {}
-
-  std::int64_t wallMs() override {
-    return wallStartMs_ +
-           std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - steadyStart_)
-               .count();
-  }
-  void waitUntil(std::int64_t deadlineMs) override {
-    std::unique_lock lock(mutex_);
-    changed_.wait_until(lock, steadyStart_ + std::chrono::milliseconds(deadlineMs - wallStartMs_),
-                        [this] { return woken_ || ended_; });
-    woken_ = false;
-    if (ended_) {
-      throw SessionEnded{0};
-    }
-  }
-  bool waitForInput() override {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !typed_.empty() || woken_ || ended_; });
-    woken_ = false;
-    if (ended_) {
-      throw SessionEnded{0};
-    }
-    return !typed_.empty();
-  }
-  void wake() override {
-    std::lock_guard lock(mutex_);
-    woken_ = true;
-    changed_.notify_all();
-  }
-  void takeTyped(std::string& bytes, bool) override {
-    std::lock_guard lock(mutex_);
-    bytes += typed_;
-    typed_.clear();
-  }
-  void checkEnded() override {
-    std::lock_guard lock(mutex_);
-    if (ended_) {
-      throw SessionEnded{0};
-    }
-  }
-  void typingLine(bool typing) override { typing_ = typing; }
-
-  bool typing() const { return typing_; }
-  void type(const std::string& keys) {
-    std::lock_guard lock(mutex_);
-    typed_ += keys;
-    changed_.notify_all();
-  }
-  void end() {
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
-  }
-
- private:
-  SteadyClock::time_point steadyStart_;
-  std::int64_t wallStartMs_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::string typed_;
-  bool woken_ = false;
-  bool ended_ = false;
-  bool typing_ = false;  // the game's thread only
-};
-
 bool showsText(const Screen& picture, const std::string& text) {
   for (int row = 0; row < picture.rows(); ++row) {
     std::string line;
@@ -560,14 +487,14 @@ class HostProbe final : public Display {
 // Every picture presented goes to the joined terminals, as at a real host.
 class PublishedDisplay final : public Display {
  public:
-  PublishedDisplay(network::HostServer& server, const Screen& screen, const WallClockKeys& keys)
+  PublishedDisplay(network::HostServer& server, const Screen& screen, const InboxKeySource& keys)
       : server_(server), screen_(screen), keys_(keys) {}
   void present() override { server_.publish(screen_, keys_.typing()); }
 
  private:
   network::HostServer& server_;
   const Screen& screen_;
-  const WallClockKeys& keys_;
+  const InboxKeySource& keys_;
 };
 
 std::set<std::string> threadsOfThisProcess() {
@@ -614,7 +541,7 @@ class HostGame {
     });
   }
   ~HostGame() {
-    keys_.end();
+    keys_.close();
     game_.join();
     server_.onNews(nullptr);
   }
@@ -623,7 +550,7 @@ class HostGame {
 
   std::uint16_t port() const { return server_.port(); }
   network::HostStatus status() const { return server_.status(); }
-  WallClockKeys& keys() { return keys_; }
+  InboxKeySource& keys() { return keys_; }
   HostProbe& probe() { return probe_; }
   const std::string& networkThread() const { return networkThread_; }
 
@@ -645,7 +572,7 @@ class HostGame {
   }
 
   Screen screen_{kColumns, kRows};
-  WallClockKeys keys_;
+  InboxKeySource keys_;
   // The server starts one thread, its network's: the one that is new.
   std::set<std::string> threadsBefore_ = threadsOfThisProcess();
   network::HostServer server_{hostOptions()};
@@ -725,7 +652,7 @@ class JoinedPilot {
 // every 250 to 350 ms of wall time, so that the battle goes on.
 class PilotOneFlying {
  public:
-  explicit PilotOneFlying(WallClockKeys& keys)
+  explicit PilotOneFlying(InboxKeySource& keys)
       : thread_([this, &keys] {
           const char pattern[] = {'e', 'e', 's', 's'};
           std::mt19937 random(1209);
@@ -738,7 +665,7 @@ class PilotOneFlying {
               return;
             }
             pressedAt_.push_back(SteadyClock::now());
-            keys.type(std::string(1, pattern[press % 4]));
+            keys.handIn(std::string(1, pattern[press % 4]));
           }
         }) {}
   ~PilotOneFlying() {
@@ -1097,11 +1024,11 @@ int measure(const std::string& binary) {
   host.emplace();
   auto pilot = std::make_unique<JoinedPilot>(host->port());
   host->probe().waitFor("Skyrazor");
-  host->keys().type("x");
+  host->keys().handIn("x");
   host->probe().waitFor("(5)Gallery");
-  host->keys().type("3");
+  host->keys().handIn("3");
   host->probe().waitFor("Pilot#1:");
-  host->keys().type("Alice\n");
+  host->keys().handIn("Alice\n");
   pilot->waitForText("Pilot#2:");
   pilot->press("Bob\n");
   host->probe().waitFor("Alice: Shields(");

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/live/key_clock.h"
+
+namespace skyrazor {
+
+// The keys and time of a live session that has no terminal of its own (a
+// game on a server, or measured by a benchmark): keys are handed in from another thread (the
+// network's), the waits sleep on a condition variable until their deadline or
+// the next keys, and closing the inbox ends the session at its next wait.
+class InboxKeySource final : public KeySource {
+ public:
+  // Hands in keys typed elsewhere; safe from any thread.
+  void handIn(const std::string& bytes);
+  // Ends the session: every wait from now on throws SessionEnded.
+  void close();
+
+  std::int64_t wallMs() override;
+  void waitUntil(std::int64_t deadlineMs) override;
+  bool waitForInput() override;
+  void wake() override;
+  void takeTyped(std::string& bytes, bool afterWait) override;
+  void checkEnded() override;
+  void typingLine(bool typing) override { typing_ = typing; }
+
+  // Whether the game reads a typed line now (so that the cursor shows); on
+  // the game's thread only.
+  bool typing() const { return typing_; }
+
+ private:
+  SteadyWallClock wallClock_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string keys_;
+  bool woken_ = false;
+  bool closed_ = false;
+  bool typing_ = false;
+};
+
+}  // namespace skyrazor
