@@ -55,6 +55,15 @@ expect_ship() { until_true "the $1 ship never reached row $2" ship_on_row "$1" "
 left_wall_stands() { picture | grep -q '^ │.[░▒]'; }
 no_left_wall() { ! left_wall_stands; }
 
+# The last two lines of the pane of $scenario, with its history (the pane's
+# end notice may have scrolled them), are the host's goodbye and status 0.
+ends_with_goodbye() {
+  tmux_ capture-pane -p -S - -t "$scenario" | grep -v -e '^$' -e '^Pane is dead' |
+    tail -n 2 >"$dir/last_words"
+  printf 'skyrazor: the host has ended the game\nexit status 0\n' |
+    diff - "$dir/last_words" >/dev/null
+}
+
 # ended_by_host: the pane of $scenario has said that the host ended the
 # game, exited 0 and left the terminal's settings as they were.
 ended_by_host() {
@@ -62,12 +71,9 @@ ended_by_host() {
     fail "the terminal did not end"
     return 1
   }
-  # With the pane's history: the pane's end notice may have scrolled it.
-  tmux_ capture-pane -p -S - -t "$scenario" | grep -v -e '^$' -e '^Pane is dead' |
-    tail -n 2 >"$dir/last_words"
-  printf 'skyrazor: the host has ended the game\nexit status 0\n' |
-    diff - "$dir/last_words" >/dev/null ||
-    { fail "the pane ended with:"; sed 's/^/    | /' "$dir/last_words"; }
+  # The pane may show the wrapper's last line a moment after its status file.
+  until_true "the pane did not end with the host's goodbye" ends_with_goodbye ||
+    sed 's/^/    | /' "$dir/last_words"
   cmp -s "$dir/before" "$dir/after" ||
     fail "terminal settings not restored: before '$(cat "$dir/before")' after '$(cat "$dir/after")'"
 }
