@@ -279,6 +279,15 @@ TEST(LiveSecondSeat, KeysOfBothSeatsShareOneClockAndKeepTheirOwnQueues) {
   EXPECT_EQ(clock.nextKeyStampMs(KeyboardSeat::Second), kStart + 550);
   clock.dropKeys(KeyboardSeat::Second);
   EXPECT_FALSE(clock.keyWaiting(KeyboardSeat::Second));
+
+  // A flood from afar fills the second keyboard's buffer and no more.
+  terminal.far.arrivingAt[kStart + 560] = std::string(100000, 'l');
+  clock.sleep(50);
+  int waiting = 0;
+  for (; clock.keyWaiting(KeyboardSeat::Second); ++waiting) {
+    clock.takeWaitingKey(KeyboardSeat::Second);
+  }
+  EXPECT_EQ(waiting, static_cast<int>(KeyClock::kMostSecondSeatKeys));
 }
 
 }  // namespace

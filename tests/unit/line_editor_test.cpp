@@ -53,6 +53,13 @@ TEST(TypedLineEditor, CarriageReturnAlsoEndsTheLine) {
   EXPECT_EQ(screen.cursorRow(), 1);
 }
 
+TEST(TypedLineEditor, AFullLineIgnoresMoreCharactersButNotBackspaceOrEnter) {
+  Screen screen(20, 4);
+  LineEditor editor(screen, 3);
+  EXPECT_EQ(type(editor, "abcdef\bxy\n"), "abx\n");
+  EXPECT_EQ(rowText(screen, 0), "abx");
+}
+
 TEST(TypedLineEditor, BackspaceTakesBackTheLastCharacterButNotThePrompt) {
   Screen screen(20, 4);
   screen.write("> ");

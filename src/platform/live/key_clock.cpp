@@ -103,7 +103,9 @@ void KeyClock::takeIn(bool afterWait) {
     typed.clear();
     secondSeat_->takeTyped(typed);
     for (char byte : typed) {
-      secondKeys_.push_back({static_cast<unsigned char>(byte), clockMs_});
+      if (secondKeys_.size() < kMostSecondSeatKeys) {
+        secondKeys_.push_back({static_cast<unsigned char>(byte), clockMs_});
+      }
     }
   }
 }

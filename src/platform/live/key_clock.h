@@ -84,6 +84,9 @@ class KeyClock {
   // Windows console's Ctrl-Z.
   static constexpr unsigned char kCtrlD = 0x04;
   static constexpr unsigned char kCtrlZ = 0x1A;
+  // The most keys the second keyboard may have waiting; more are dropped, as
+  // a full keyboard buffer drops them, so that keys from afar cannot pile up.
+  static constexpr std::size_t kMostSecondSeatKeys = 256;
 
   explicit KeyClock(KeySource& source, unsigned char endOfInputKey = kCtrlD,
                     SeatInbox* secondSeat = nullptr);

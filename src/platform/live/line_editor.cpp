@@ -19,7 +19,7 @@ bool LineEditor::type(unsigned char byte) {
       }
       return false;
     default:
-      if (byte >= 0x20) {
+      if (byte >= 0x20 && line_.size() < longestLine_) {
         line_ += static_cast<char>(byte);
         screen_.write(byte);
       }

@@ -14,7 +14,10 @@ namespace skyrazor {
 // keys do nothing.
 class LineEditor {
  public:
-  explicit LineEditor(Screen& screen) : screen_(screen) {}
+  // A line holds at most `longestLine` characters; more are ignored, as a
+  // full input field ignores them.
+  explicit LineEditor(Screen& screen, std::size_t longestLine = std::string::npos)
+      : screen_(screen), longestLine_(longestLine) {}
 
   // Takes one typed byte (a code-page-437 byte; '\n' or '\r' for Enter,
   // 0x08 or 0x7F for Backspace). Returns true once the line is complete.
@@ -27,6 +30,7 @@ class LineEditor {
   void eraseLastEcho();
 
   Screen& screen_;
+  std::size_t longestLine_;
   std::string line_;
 };
 

@@ -1,6 +1,13 @@
 #include "platform/live/live_keyboard.h"
 
 namespace skyrazor {
+namespace {
+
+// A line typed at a keyboard from afar (pilot 2's name) is cut at this
+// length: longer than any name the picture has room for.
+constexpr std::size_t kLongestLineFromAfar = 64;
+
+}  // namespace
 
 LiveSeatKeyboard::LiveSeatKeyboard(KeySource& source, Display& display, Screen& screen,
                                    KeyClock& keys, KeyboardSeat seat, SeatInbox* inbox)

@@ -344,6 +344,9 @@ void HostServer::Network::onKeys(const Keys& keys) {
     return;
   }
   const std::size_t room = kMostWaitingKeys - std::min(kMostWaitingKeys, pilotKeys_.size());
+  if (room == 0) {
+    return;  // a full buffer drops keys without waking the game for them
+  }
   pilotKeys_ += keys.bytes.substr(0, room);
   if (wake_) {
     wake_();
