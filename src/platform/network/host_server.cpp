@@ -55,6 +55,20 @@ struct WrongCodes {
   SteadyTime last;
 };
 
+// Who tries codes, for slowing them down: an IPv4 address, or an IPv6
+// address's /64 network, which one machine may hold all of (a fresh address
+// for every guess would otherwise be answered at once each time).
+std::string guesserOf(const std::string& address) {
+  asio::error_code error;
+  const asio::ip::address parsed = asio::ip::make_address(address, error);
+  if (error || !parsed.is_v6()) {
+    return address;
+  }
+  asio::ip::address_v6::bytes_type bytes = parsed.to_v6().to_bytes();
+  std::fill(bytes.begin() + 8, bytes.end(), 0);
+  return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
 std::string refusalText(RefusalReason reason, std::uint16_t version) {
   switch (reason) {
     case RefusalReason::WrongCode:
@@ -233,7 +247,8 @@ void HostServer::Network::onHello(const std::shared_ptr<Peer>& peer, const Hello
     return;
   }
   const bool rightCode = normalJoinCode(hello.joinCode) == options_.joinCode;
-  const std::chrono::milliseconds delay = answerDelay(peer->connection->address(), rightCode);
+  const std::chrono::milliseconds delay =
+      answerDelay(guesserOf(peer->connection->address()), rightCode);
   if (delay.count() == 0) {
     answerHello(peer, hello, rightCode);
     return;

@@ -151,6 +151,9 @@ void JoinClient::Network::onAnswer(Message& message) {
     scheduleHeartbeat();
   } else if (const Refusal* refusal = std::get_if<Refusal>(&message)) {
     end("the host refused: " + refusal->text, false);
+  } else if (const Goodbye* goodbye = std::get_if<Goodbye>(&message);
+             goodbye != nullptr && goodbye->reason == kGameEndedReason) {
+    end(goodbye->reason, true);  // the game ended while this terminal was joining
   } else {
     connection_->close("the host's answer was not a Skyrazor welcome");
   }

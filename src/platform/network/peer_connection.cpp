@@ -57,10 +57,14 @@ void PeerConnection::readMore() {
           return;
         }
         if (error) {
-          self->close(error == asio::error::eof ? "closed the connection" : error.message());
+          self->close(self->draining_             ? self->closingWhy_
+                      : error == asio::error::eof ? "closed the connection"
+                                                  : error.message());
           return;
         }
-        self->takeIn(byteCount);
+        if (!self->draining_) {
+          self->takeIn(byteCount);
+        }
         if (self->open_) {
           self->readMore();
         }
@@ -129,7 +133,7 @@ void PeerConnection::writeNext() {
   if (queue_.empty()) {
     writing_ = false;
     if (closeWhenWritten_) {
-      close(closingWhy_);
+      drainAndClose();
     } else if (handlers_.onDrained) {
       handlers_.onDrained();
     }
@@ -149,6 +153,16 @@ void PeerConnection::writeNext() {
                       self->queue_.pop_front();
                       self->writeNext();
                     });
+}
+
+// Closing a socket whose peer's bytes lie unread makes the system reset the
+// connection, which may throw away the last message before the peer reads
+// it. So the sending side is shut first, and what the peer still sends is
+// read and dropped until it closes too (or the linger limit runs out).
+void PeerConnection::drainAndClose() {
+  draining_ = true;
+  asio::error_code ignored;
+  socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
 }
 
 void PeerConnection::close(const std::string& why) {

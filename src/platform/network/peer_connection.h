@@ -54,6 +54,7 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   void readMore();
   void takeIn(std::size_t byteCount);
   void writeNext();
+  void drainAndClose();
 
   asio::ip::tcp::socket socket_;
   std::size_t mostQueuedBytes_;
@@ -65,6 +66,7 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   bool writing_ = false;
   bool open_ = true;
   bool closeWhenWritten_ = false;
+  bool draining_ = false;  // the last message is out; waiting for the peer to close
   std::string closingWhy_;
   asio::steady_timer lingerTimer_;
   SteadyTime lastHeard_;
