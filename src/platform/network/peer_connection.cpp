@@ -176,10 +176,10 @@ void PeerConnection::close(const std::string& why) {
   lingerTimer_.cancel();
   queue_.clear();
   queuedBytes_ = 0;
-  Handlers handlers = std::move(handlers_);
-  handlers_ = {};
-  if (handlers.onClosed) {
-    handlers.onClosed(why);
+  // The handlers stay: one of them may be running, up the stack, as this is
+  // called. Closed, the connection calls none of them again.
+  if (std::function<void(const std::string&)> onClosed = handlers_.onClosed) {
+    onClosed(why);
   }
 }
 
