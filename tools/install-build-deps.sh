@@ -7,7 +7,8 @@
 # debhelper, lintian, appstreamcli, man, and fakeroot for a build user that is
 # not root).
 set -euo pipefail
-packages=(cmake g++ make pkg-config libncurses-dev libasio-dev libgtest-dev libgmock-dev libbenchmark-dev tmux)
+packages=(cmake g++ make pkg-config libncurses-dev libasio-dev libgtest-dev libgmock-dev libbenchmark-dev tmux
+  openssh-server openssh-client)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64)
 fi

@@ -1,0 +1,171 @@
+#!/bin/bash
+# A player joins over plain ssh: a loopback sshd of this test's own (its own
+# configuration, host key and authorized key) whose key forces
+# tools/skyrazor-ssh-join, each terminal a tmux pane of 80x26:
+#   - without a terminal the forced command says so and fails; a command asked
+#     for is not run, the game's join is (a wrong code is refused);
+#   - `ssh -t` with the code seats pilot 2, who types a name and flies the
+#     right ship, the two panes showing the same picture; when the host ends,
+#     the ssh pane says so and the session ends with status 0.
+# Usage: ssh_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux or
+# OpenSSH's server and client.
+
+set -u
+
+binary=${1:?usage: ssh_test.sh PATH/TO/skyrazor}
+case $binary in /*) ;; *) binary=$(pwd)/$binary ;; esac
+forced_command=$(cd "$(dirname "$0")/../../tools" && pwd)/skyrazor-ssh-join
+sshd=/usr/sbin/sshd
+for program in "$sshd" ssh ssh-keygen; do
+  if ! command -v "$program" >/dev/null 2>&1; then
+    echo "$program is not installed: skipping the ssh test"
+    exit 77
+  fi
+done
+
+. "$(dirname "$0")/../support/tmux_harness.sh"
+tmux_harness skyrazor-ssh "the ssh test"
+export LC_ALL=C.UTF-8
+pane_rows=26
+keep_panes=1
+# Two ports of this test's own: sshd's and the game's.
+ssh_port=$((5600 + $$ % 24 * 2))
+game_port=$((ssh_port + 1))
+user=$(id -un)
+
+stop_sshd() {
+  [ -n "${sshd_pid:-}" ] && kill "$sshd_pid" 2>/dev/null && wait "$sshd_pid" 2>/dev/null
+  tmux_harness_cleanup
+}
+trap stop_sshd EXIT
+
+# --- The server -----------------------------------------------------------------
+ssh-keygen -q -t ed25519 -N '' -f "$work/host_key" || exit 1
+ssh-keygen -q -t ed25519 -N '' -f "$work/player_key" || exit 1
+printf 'restrict,pty,command="SKYRAZOR_SSH_PORT=%s SKYRAZOR_GAME='%s' LC_ALL=C.UTF-8 %s" %s\n' \
+  "$game_port" "$binary" "$forced_command" "$(cat "$work/player_key.pub")" >"$work/authorized_keys"
+root_login=no
+if [ "$(id -u)" = 0 ]; then
+  root_login=forced-commands-only
+  # sshd run as root wants its privilege separation folder.
+  mkdir -p /run/sshd
+fi
+cat >"$work/sshd_config" <<CONFIG
+ListenAddress 127.0.0.1
+HostKey $work/host_key
+PidFile $work/sshd.pid
+AuthorizedKeysFile $work/authorized_keys
+AllowUsers $user
+PermitRootLogin $root_login
+StrictModes no
+UsePAM no
+PubkeyAuthentication yes
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+PermitTTY yes
+AllowTcpForwarding no
+AllowAgentForwarding no
+X11Forwarding no
+PermitTunnel no
+PrintMotd no
+PrintLastLog no
+CONFIG
+"$sshd" -D -e -f "$work/sshd_config" -p "$ssh_port" 2>"$work/sshd.log" &
+sshd_pid=$!
+scenario=sshd
+wait_for_file "$work/sshd.pid" || {
+  echo "sshd did not start:"
+  cat "$work/sshd.log"
+  exit 1
+}
+
+ssh_options=(-p "$ssh_port" -i "$work/player_key" -o "UserKnownHostsFile=$work/known"
+  -o StrictHostKeyChecking=accept-new -o BatchMode=yes -o LogLevel=ERROR -F /dev/null)
+
+# start_ssh NAME ARGS...: a pane, as start_game's, running ssh with ARGS.
+start_ssh() {
+  game=$binary
+  binary=$(command -v ssh)
+  [ -f "$work/game-wrapper" ] && mv "$work/game-wrapper" "$work/game-wrapper.game"
+  start_game "$@"
+  mv "$work/game-wrapper" "$work/game-wrapper.ssh"
+  [ -f "$work/game-wrapper.game" ] && mv "$work/game-wrapper.game" "$work/game-wrapper"
+  binary=$game
+}
+
+right_ship_row() { picture | grep -n '<│$' | cut -d: -f1; }
+right_ship_on_row() { [ "$(right_ship_row)" = "$1" ]; }
+
+# The last lines of the pane of $scenario, with its history: the host's
+# goodbye and status 0.
+ends_with_goodbye() {
+  tmux_ capture-pane -p -S - -t "$scenario" | grep -v -e '^$' -e '^Pane is dead' |
+    tail -n 2 >"$dir/last_words"
+  printf 'skyrazor: the host has ended the game\nexit status 0\n' |
+    diff - "$dir/last_words" >/dev/null
+}
+
+elapsed_ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
+began=$(date +%s%N)
+
+# --- No terminal, a command asked for -----------------------------------------------
+scenario=no-terminal
+ssh -T "${ssh_options[@]}" "$user@127.0.0.1" </dev/null >"$work/no-terminal.out" 2>&1
+status=$?
+[ $status = 1 ] || fail "without a terminal the session ended with status $status"
+[ "$(cat "$work/no-terminal.out")" = \
+  "skyrazor-ssh-join: the game needs a terminal: connect with ssh -t" ] ||
+  fail "without a terminal the player was told: $(cat "$work/no-terminal.out")"
+
+start_game host --host "127.0.0.1:$game_port" --code SSHCODE
+host=$pid
+wait_for_text "To join: skyrazor --join 127.0.0.1:$game_port --code SSHCODE"
+
+start_ssh command -t "${ssh_options[@]}" "$user@127.0.0.1" ls /
+wait_for_text "Join code:"
+text_on_screen proc && fail "the command asked for was run"
+keys WRONG Enter
+wait_for_file "$dir/status" || fail "the session did not end"
+wait_for_text "skyrazor: the host refused: Wrong join code"
+[ "$(cat "$dir/status")" = 1 ] || fail "a wrong code ended the session with status $(cat "$dir/status")"
+text_on_screen proc && fail "the command asked for was run"
+
+# --- Pilot 2 over ssh ------------------------------------------------------------
+start_ssh pilot -t "${ssh_options[@]}" "$user@127.0.0.1"
+wait_for_text "Join code:"
+keys sshcode Enter
+wait_for_text "Pilot 2 at 127.0.0.1:$game_port - round trip"
+use host
+wait_for_text "Pilot 2 at 127.0.0.1"
+keys x
+wait_for_text "(5)Gallery"
+keys 3
+wait_for_text "Enter your name Pilot#1:"
+keys Alice Enter
+use pilot
+wait_for_text "Enter your name Pilot#2:"
+keys Bob Enter
+use host
+wait_for_text "Bob: Shields(100) HP(3) Weaptype(1)"
+row=$(right_ship_row)
+use pilot
+keys e
+use host
+until_true "pilot 2's e did not move the right ship" right_ship_on_row $((row - 1))
+same_pictures "$host" host pilot
+keys C-c
+wait_for_file "$dir/status" || fail "the host did not end"
+
+use pilot
+wait_for_file "$dir/status" || fail "the ssh session did not end"
+until_true "the ssh pane did not end with the host's goodbye" ends_with_goodbye ||
+  sed 's/^/    | /' "$dir/last_words"
+cmp -s "$dir/before" "$dir/after" || fail "ssh left the terminal's settings changed"
+
+echo "ran for $(elapsed_ms "$began") ms"
+if [ $failures -ne 0 ]; then
+  echo "$failures failure(s); sshd said:"
+  sed 's/^/    | /' "$work/sshd.log"
+  exit 1
+fi
+echo "the game over ssh passed"
