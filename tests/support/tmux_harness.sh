@@ -92,6 +92,16 @@ until_true() {
 text_on_screen() { screen_text | grep -F -q -- "$1"; }
 wait_for_text() { until_true "'$1' never appeared" text_on_screen "$1"; }
 
+# open_two_person_match NAME: from the title of $scenario to pilot 2's
+# name prompt, pilot 1 named NAME.
+open_two_person_match() {
+  keys x
+  wait_for_text "(5)Gallery"
+  keys 3
+  wait_for_text "Enter your name Pilot#1:"
+  keys "$1" Enter
+}
+
 start_game() {
   scenario=$1
   dir="$work/$1"

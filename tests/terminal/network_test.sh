@@ -99,11 +99,7 @@ wait_for_text "Watching $address - round trip"
 expect_status_row "^Watching $address - round trip"
 
 use host
-keys x
-wait_for_text "(5)Gallery"
-keys 3
-wait_for_text "Enter your name Pilot#1:"
-keys Alice Enter
+open_two_person_match Alice
 use pilot
 wait_for_text "Enter your name Pilot#2:"
 same_pictures "$host" host pilot watcher
@@ -185,11 +181,7 @@ keys 4
 wait_for_text "GAME-CONFIG"
 keys "50 3 1 100 100 1 1 12 12 19 19" Enter
 wait_for_text "***   Skyrazor   ***"
-keys x
-wait_for_text "(5)Gallery"
-keys 3
-wait_for_text "Enter your name Pilot#1:"
-keys Ann Enter
+open_two_person_match Ann
 use pilot2
 wait_for_text "Enter your name Pilot#2:"
 keys Ben Enter

@@ -137,11 +137,7 @@ keys sshcode Enter
 wait_for_text "Pilot 2 at 127.0.0.1:$game_port - round trip"
 use host
 wait_for_text "Pilot 2 at 127.0.0.1"
-keys x
-wait_for_text "(5)Gallery"
-keys 3
-wait_for_text "Enter your name Pilot#1:"
-keys Alice Enter
+open_two_person_match Alice
 use pilot
 wait_for_text "Enter your name Pilot#2:"
 keys Bob Enter
