@@ -168,9 +168,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       const bool hosting = argument == "--host";
       if (!takeValue(value) || !parseEndpoint(value, hosting, commandLine.network)) {
         return failure(hosting ? "--host needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151"
-                               : argument +
-                                     " needs HOST:PORT, e.g. 192.168.1.20:5151 or "
-                                     "[::1]:5151");
+                               : argument + " needs HOST:PORT, e.g. 127.0.0.1:5151 or [::1]:5151");
       }
       commandLine.mode = hosting                ? CommandLine::Mode::Host
                          : argument == "--join" ? CommandLine::Mode::Join

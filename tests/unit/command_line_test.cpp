@@ -120,8 +120,8 @@ TEST(CommandLineTest, NetworkGameEndpointsAndCodes) {
            {{"--host", "5151"}, Mode::Host, "", 5151},
            {{"--host", "127.0.0.1:1"}, Mode::Host, "127.0.0.1", 1},
            {{"--host", "[::1]:65535"}, Mode::Host, "::1", 65535},
-           {{"--join", "example.org:5151", "--code", "k7qf9m"}, Mode::Join, "example.org", 5151},
-           {{"--watch", "[fe80::1]:80"}, Mode::Watch, "fe80::1", 80},
+           {{"--join", "localhost:5151", "--code", "k7qf9m"}, Mode::Join, "localhost", 5151},
+           {{"--watch", "[0:0:0:0:0:0:0:1]:80"}, Mode::Watch, "0:0:0:0:0:0:0:1", 80},
        }) {
     CommandLine commandLine = parse(good.arguments);
     EXPECT_EQ(commandLine.mode, good.mode) << good.arguments[1];
@@ -135,16 +135,17 @@ TEST(CommandLineTest, NetworkGameEndpointsAndCodes) {
         << bad;
   }
   EXPECT_EQ(parse({"--join", "5151"}).error,
-            "--join needs HOST:PORT, e.g. 192.168.1.20:5151 or [::1]:5151");
+            "--join needs HOST:PORT, e.g. 127.0.0.1:5151 or [::1]:5151");
   for (const char* bad : {"", "seventeen-letters", "A B", "ab;c", "12345678901234567"}) {
-    EXPECT_EQ(parse({"--join", "h:1", "--code", bad}).error,
+    EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--code", bad}).error,
               "--code needs 1 to 16 letters and digits")
         << bad;
   }
   EXPECT_EQ(parse({"--code", "A"}).error, "--code goes with --host, --join or --watch");
-  EXPECT_EQ(parse({"--join", "h:1", "--record", "r"}).error,
+  EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--record", "r"}).error,
             "--record goes with playing on the terminal or --host, not with --join");
-  EXPECT_EQ(parse({"--host", "1", "--watch", "h:1"}).error, "--watch does not go with --host");
+  EXPECT_EQ(parse({"--host", "1", "--watch", "127.0.0.1:1"}).error,
+            "--watch does not go with --host");
   EXPECT_EQ(parse({"--script", "s", "--host", "1"}).error, "--host does not go with --script");
 }
 
