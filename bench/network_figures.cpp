@@ -1103,8 +1103,7 @@ int measure(const std::string& binary) {
   printPeriods("pilot 2 and 16 watchers:", withWatchers);
   printPeriods("pilot 2 alone:", pilotOnly);
   printPeriods("no peers:", noPeers);
-  std::printf("  after the watchers' stretch the host had %d watchers; last event: %s\n",
-              afterWatchers.watchers, afterWatchers.lastEvent.c_str());
+  std::printf("  after the watchers' stretch the host had %d watchers\n", afterWatchers.watchers);
   std::printf("  one watcher was sent %.0f bytes per second of battle (every message)\n",
               watcherBytes / withWatchers.seconds);
 

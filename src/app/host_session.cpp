@@ -1,9 +1,10 @@
-#include <cstdio>
 #include <iostream>
+#include <limits>
 #include <memory>
 
 #include "app/live_platform.h"
 #include "app/network_sessions.h"
+#include "app/network_status.h"
 #include "app/recording_news.h"
 #include "console/screen.h"
 #include "platform/live/live_keyboard.h"
@@ -17,16 +18,6 @@ namespace {
 
 using network::HostServer;
 using network::HostStatus;
-
-std::string roundTripText(int microseconds) {
-  if (microseconds < 0) {
-    return "round trip -";
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "round trip %d.%d ms", microseconds / 1000,
-                microseconds % 1000 / 100);
-  return text;
-}
 
 std::string watchersText(int watchers) {
   if (watchers == 0) {
@@ -71,10 +62,9 @@ class HostTerminal final : public KeySource {
   // Until pilot 2 is in, how to join shows even over the picture.
   void showStatus() {
     HostStatus status = server_.status();
-    if (shownChanges_ == status.changes && shownOnce_) {
+    if (shownChanges_ == status.changes) {
       return;
     }
-    shownOnce_ = true;
     shownChanges_ = status.changes;
     if (status.pilotJoined) {
       terminal_.showStatus("Pilot 2 at " + status.pilotAddress + " - " +
@@ -90,8 +80,8 @@ class HostTerminal final : public KeySource {
   const HostServer& server_;
   std::string howToJoin_;
   bool typing_ = false;
-  bool shownOnce_ = false;
-  std::uint64_t shownChanges_ = 0;
+  // None yet: the first status read is always shown.
+  std::uint64_t shownChanges_ = std::numeric_limits<std::uint64_t>::max();
 };
 
 // Every picture the game presents goes to the joined terminals too.
@@ -108,25 +98,16 @@ class JoinedDisplays final : public Display {
 };
 
 std::string howToJoin(const network::HostOptions& options, std::uint16_t port) {
-  std::string address = options.address.empty() ? network::thisMachineAddress() : options.address;
-  if (address.find(':') != std::string::npos) {
-    address = "[" + address + "]";
-  }
-  return "To join: skyrazor --join " + address + ":" + std::to_string(port) + " --code " +
-         options.joinCode;
+  const std::string address =
+      options.address.empty() ? network::thisMachineAddress() : options.address;
+  return "To join: skyrazor --join " + endpointText(address, port) + " --code " + options.joinCode;
 }
-
-// Stops the server waking the terminal before the terminal goes.
-struct NewsStop {
-  HostServer& server;
-  ~NewsStop() { server.onNews(nullptr); }
-};
 
 int playHosted(HostServer& server, const std::string& joinLine, ScriptRecorder* recorder) {
   Screen screen(80, 25);
   LivePlatform terminal(screen);
   server.onNews([&terminal] { terminal.wake(); });
-  NewsStop newsStop{server};
+  NewsStop newsStop(server);
   HostTerminal source(terminal, server, joinLine);
   JoinedDisplays joined(server, screen, source);
   Displays displays;

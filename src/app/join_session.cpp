@@ -1,13 +1,13 @@
-#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
 
 #include "app/live_platform.h"
 #include "app/network_sessions.h"
+#include "app/network_status.h"
 #include "console/screen.h"
-#include "platform/network/host_server.h"
 #include "platform/network/join_client.h"
+#include "platform/network/join_code.h"
 
 namespace skyrazor {
 namespace {
@@ -33,21 +33,9 @@ std::optional<std::string> askJoinCode() {
   return code;
 }
 
-std::string endpointText(const NetworkOptions& network) {
-  const bool ipv6 = network.address.find(':') != std::string::npos;
-  return (ipv6 ? "[" + network.address + "]" : network.address) + ":" +
-         std::to_string(network.port);
-}
-
 std::string statusLine(const JoinState& state, bool asPilot, const std::string& host) {
-  std::string line = (asPilot ? "Pilot 2 at " : "Watching ") + host + " - round trip ";
-  if (state.roundTripMicroseconds < 0) {
-    return line + "-";
-  }
-  char milliseconds[24];
-  std::snprintf(milliseconds, sizeof milliseconds, "%d.%d ms", state.roundTripMicroseconds / 1000,
-                state.roundTripMicroseconds % 1000 / 100);
-  return line + milliseconds;
+  return (asPilot ? "Pilot 2 at " : "Watching ") + host + " - " +
+         roundTripText(state.roundTripMicroseconds);
 }
 
 // What ended a joined game, for the line the player is left with.
@@ -56,19 +44,13 @@ struct JoinEnd {
   std::string message;  // empty: nothing to say
 };
 
-// Stops the client waking the terminal before the terminal goes.
-struct NewsStop {
-  JoinClient& client;
-  ~NewsStop() { client.onNews(nullptr); }
-};
-
 // Shows the host's picture as it comes and sends what is typed, until the
 // game ends one way or another.
 JoinEnd followHost(JoinClient& client, bool asPilot, const std::string& host) {
   Screen screen(80, 25);
   LivePlatform terminal(screen);
   client.onNews([&terminal] { terminal.wake(); });
-  NewsStop newsStop{client};
+  NewsStop newsStop(client);
   std::uint64_t shownChanges = 0;
   try {
     for (;;) {
@@ -123,7 +105,7 @@ int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
   }
   JoinEnd end;
   try {
-    end = followHost(client, asPilot, endpointText(network));
+    end = followHost(client, asPilot, endpointText(network.address, network.port));
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;

@@ -43,12 +43,15 @@ void WindowView::composeNotice() {
       }
     }
   }
-  for (const std::string* part : {&news_, &status_}) {
-    const bool coversPicture = windowRows_ <= picture_.rows();
-    if (part->empty() || (part == &status_ && coversPicture && !statusOverPicture_)) {
-      continue;
+  auto append = [this](const std::string& part) {
+    if (!part.empty()) {
+      notice_ += notice_.empty() ? part : " - " + part;
     }
-    notice_ += notice_.empty() ? *part : " - " + *part;
+  };
+  append(news_);
+  const bool spareRow = windowRows_ > picture_.rows();
+  if (spareRow || statusOverPicture_) {
+    append(status_);
   }
   noticeRow_ = notice_.empty() ? -1 : std::min(picture_.rows(), windowRows_ - 1);
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/network/join_code.h"
 #include "platform/network/listener.h"
 #include "platform/network/peer_connection.h"
 #include "platform/network/screen_updates.h"
@@ -91,13 +92,6 @@ std::string refusalText(RefusalReason reason, std::uint16_t version) {
 
 }  // namespace
 
-std::string normalJoinCode(std::string code) {
-  for (char& c : code) {
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return code;
-}
-
 // Everything on the network's thread, and what the game's thread shares with
 // it under one lock: the picture to send, pilot 2's keys, the status.
 class HostServer::Network {
@@ -123,7 +117,7 @@ class HostServer::Network {
               std::uint16_t version = kProtocolVersion);
   void seat(const std::shared_ptr<Peer>& peer, Role role);
   void onKeys(const Keys& keys);
-  void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why);
+  void onClosed(const std::shared_ptr<Peer>& peer);
   void sendPicture();
   void updatePeer(Peer& peer);
   void beatHeart();
@@ -180,9 +174,9 @@ void HostServer::Network::welcome(asio::ip::tcp::socket socket) {
           onMessage(peer, message);
         }
       },
-      [this, weak](const std::string& why) {
+      [this, weak](const std::string&) {
         if (auto peer = weak.lock()) {
-          onClosed(peer, why);
+          onClosed(peer);
         }
       },
       [this, weak] {
@@ -296,8 +290,6 @@ std::chrono::milliseconds HostServer::Network::answerDelay(const std::string& ad
   WrongCodes& tries = wrongCodes_[address];
   tries.count += 1;
   tries.last = now;
-  changeStatus(
-      [&address](HostStatus& status) { status.lastEvent = "a wrong join code from " + address; });
   return delay;
 }
 
@@ -345,9 +337,6 @@ void HostServer::Network::seat(const std::shared_ptr<Peer>& peer, Role role) {
       status.pilotJoined = true;
       status.pilotAddress = address;
       status.pilotRoundTripMicroseconds = -1;
-      status.lastEvent = "pilot 2 joined from " + address;
-    } else {
-      status.lastEvent = "a watcher joined from " + address;
     }
     status.watchers = watchers;
   });
@@ -368,7 +357,7 @@ void HostServer::Network::onKeys(const Keys& keys) {
   }
 }
 
-void HostServer::Network::onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) {
+void HostServer::Network::onClosed(const std::shared_ptr<Peer>& peer) {
   peer->helloTimer.cancel();
   const bool wasPilot = peer->seat == Seat::Pilot;
   const bool wasSeated = peer->seat == Seat::Pilot || peer->seat == Seat::Watcher;
@@ -382,19 +371,12 @@ void HostServer::Network::onClosed(const std::shared_ptr<Peer>& peer, const std:
   if (!wasSeated) {
     return;
   }
-  const std::string address = peer->connection->address();
   const int watchers = static_cast<int>(countSeated(Seat::Watcher));
-  if (wasPilot) {
-    std::lock_guard lock(shared_);
-    pilotKeys_.clear();
-  }
   changeStatus([&](HostStatus& status) {
     if (wasPilot) {
       status.pilotJoined = false;
       status.pilotRoundTripMicroseconds = -1;
-      status.lastEvent = "pilot 2 (" + address + ") " + why;
-    } else {
-      status.lastEvent = "a watcher (" + address + ") " + why;
+      pilotKeys_.clear();  // under the same lock: the game must not take them now
     }
     status.watchers = watchers;
   });

@@ -45,8 +45,6 @@ struct HostStatus {
   std::string pilotAddress;
   int pilotRoundTripMicroseconds = -1;  // -1 until measured
   int watchers = 0;
-  // The last thing that happened worth telling the host's player, if any.
-  std::string lastEvent;
   std::uint64_t changes = 0;  // counts every change, so a reader can tell
 };
 
@@ -88,9 +86,5 @@ class HostServer final : public SeatInbox {
   class Network;
   std::unique_ptr<Network> network_;
 };
-
-// Turns a join code into the form the host compares: upper case, as it is
-// shown, so that a code read out and typed in small letters still joins.
-std::string normalJoinCode(std::string code);
 
 }  // namespace skyrazor::network

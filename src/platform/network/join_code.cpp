@@ -1,5 +1,6 @@
 #include "platform/network/join_code.h"
 
+#include <cctype>
 #include <random>
 #include <string_view>
 
@@ -14,6 +15,13 @@ std::string drawJoinCode() {
   std::string code;
   for (int i = 0; i < 6; ++i) {
     code += kLetters[pick(source)];
+  }
+  return code;
+}
+
+std::string normalJoinCode(std::string code) {
+  for (char& c : code) {
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return code;
 }
