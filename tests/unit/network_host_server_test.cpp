@@ -333,7 +333,7 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
     pilot.sayHello("rOCKET");
     const std::optional<Welcome> welcome = pilot.receiveAs<Welcome>();
     ASSERT_TRUE(welcome);
-    EXPECT_EQ(*welcome, (Welcome{Role::Pilot, 80, 25}));
+    EXPECT_EQ(*welcome, (Welcome{Role::Pilot, 80, 25, ""}));
     const std::optional<WholeScreen> whole = pilot.receiveAs<WholeScreen>();
     ASSERT_TRUE(whole);
     EXPECT_EQ(whole->columns, 80);
@@ -392,14 +392,14 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
   {
     SCOPED_TRACE("a hello of another version, laid out as that version likes");
     TestPeer stranger(host.port());
-    // Its magic and version 2, then fields that version 1 never heard of.
-    const std::string hello = std::string(kHelloMagic) + std::string("\0\2", 2) + "\x03more";
+    // Its magic and version 3, then fields that version 2 never heard of.
+    const std::string hello = std::string(kHelloMagic) + std::string("\0\3", 2) + "\x03more";
     stranger.sendBytes(std::string{'\0', '\0', '\0', static_cast<char>(1 + hello.size()), '\1'} +
                        hello);
     const std::optional<Refusal> refusal = stranger.receiveAs<Refusal>();
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->reason, RefusalReason::VersionMismatch);
-    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 1, yours 2");
+    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 2, yours 3");
     EXPECT_TRUE(stranger.closedWithin(kPatience));
   }
   {

@@ -49,7 +49,9 @@ std::string encoded(const Message& message) {
 std::vector<Message> oneOfEveryKind() {
   return {
       Hello{kProtocolVersion, Role::Watcher, "tiger-7", "lobby"},
-      Welcome{Role::Pilot, 80, 25},
+      Welcome{Role::Pilot, 80, 25, ""},
+      Welcome{Role::RoomHost, 80, 25, "x4kp9m"},
+      SeatChange{Role::RoomHost},
       Refusal{RefusalReason::WrongCode, "That is not this game's join code."},
       Keys{"pl\x03k"s + '\0'},
       WholeScreen{3,
@@ -117,14 +119,14 @@ TEST(WireFormat, WhatNeverChangesBetweenVersionsIsPinnedByteByByte) {
   // A hello's magic and version, and a whole refusal, read the same in every
   // version, so that peers of different versions part with a readable reason.
   EXPECT_EQ(encoded(Hello{kProtocolVersion, Role::Pilot, "ab", ""}),
-            "\0\0\0\x10\x01SKYRAZOR\0\x01\x01\x02"
+            "\0\0\0\x10\x01SKYRAZOR\0\x02\x01\x02"
             "ab\0"s);
   EXPECT_EQ(encoded(Refusal{RefusalReason::VersionMismatch, "v2 only"}),
             "\0\0\0\x0A\x03\x02\x07v2 only"s);
 
   // A newer peer's hello is read as far as its version, whatever follows.
-  std::string newerHello = std::string(kHelloMagic) + bigEndian16(2) + "\x05more fields\xFF"s;
-  const std::vector<Message> readAsNewer{Hello{2, Role::Pilot, "", ""}};
+  std::string newerHello = std::string(kHelloMagic) + bigEndian16(3) + "\x05more fields\xFF"s;
+  const std::vector<Message> readAsNewer{Hello{3, Role::Pilot, "", ""}};
   EXPECT_EQ(decodeInPieces(frame(MessageType::Hello, newerHello), 1), readAsNewer);
   // And a reason newer than this reader knows still carries its text.
   const std::vector<Message> newerReason{
@@ -149,7 +151,8 @@ TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
       {"a ping with a byte after its end", frame(MessageType::Ping, "123456789")},
       {"a hello with another magic", frame(MessageType::Hello, helloPayload("SKYRAZOX", "", ""))},
       {"a hello cut short", frame(MessageType::Hello, goodHello.substr(0, goodHello.size() - 1))},
-      {"a hello of no known role", frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 3))},
+      {"a hello asking for a room host's seat",
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 3))},
       {"a join code over its bound",
        frame(MessageType::Hello, helloPayload(kHelloMagic, std::string(17, 'c'), ""))},
       {"a join code with a blank", frame(MessageType::Hello, helloPayload(kHelloMagic, "a b", ""))},
@@ -160,7 +163,9 @@ TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
       {"a key count past the bytes", frame(MessageType::Keys,
                                            "\x05"
                                            "abcd")},
-      {"a welcome to no columns", frame(MessageType::Welcome, "\x01\0\0\0\x19"s)},
+      {"a welcome to no columns", frame(MessageType::Welcome, "\x01\0\0\0\x19\0"s)},
+      {"a welcome without its room name", frame(MessageType::Welcome, "\x01\0\x50\0\x19"s)},
+      {"a seat change to no known seat", frame(MessageType::SeatChange, "\x04")},
       {"a refusal whose text moves the cursor",
        frame(MessageType::Refusal, "\x01" + text("go \x1B[2J away"))},
       {"a goodbye over its bound", frame(MessageType::Goodbye, text(std::string(121, 'g')))},
@@ -197,7 +202,8 @@ TEST(WireFormat, WhatAPeerWouldRefuseIsNeverWritten) {
       Hello{kProtocolVersion, Role::Pilot, "two words", ""},
       Goodbye{std::string(kLongestText + 1, 'g')},
       Goodbye{std::string(300, 'g')},  // more than a length byte can count
-      Welcome{Role::Watcher, 200, 200},
+      Welcome{Role::Watcher, 200, 200, ""},
+      Welcome{Role::Pilot, 80, 25, "two words"},
       WholeScreen{2, 2, Cursor{}, std::vector<Cell>(3)},
       ScreenChanges{Cursor{}, {CellRun{0, 0, std::vector<Cell>(kLongestMessage / kCellBytes)}}},
   };

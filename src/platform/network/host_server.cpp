@@ -328,7 +328,7 @@ void HostServer::Network::seat(const std::shared_ptr<Peer>& peer, Role role) {
   }
   peer->seat = role == Role::Pilot ? Seat::Pilot : Seat::Watcher;
   peer->connection->send(Welcome{role, static_cast<std::uint16_t>(picture_.columns()),
-                                 static_cast<std::uint16_t>(picture_.rows())});
+                                 static_cast<std::uint16_t>(picture_.rows()), ""});
   updatePeer(*peer);
   const std::string address = peer->connection->address();
   const int watchers = static_cast<int>(countSeated(Seat::Watcher));

@@ -13,6 +13,11 @@ namespace {
 
 constexpr std::chrono::milliseconds kGoodbyeLimit{1000};
 
+// The game is over, or its server stopped: nothing went wrong.
+bool isCleanEnd(const Goodbye& goodbye) {
+  return goodbye.reason == kGameEndedReason || goodbye.reason == kServerStoppedReason;
+}
+
 }  // namespace
 
 class JoinClient::Network {
@@ -108,7 +113,7 @@ void JoinClient::Network::onConnected(asio::ip::tcp::socket socket) {
   connection_->start({[this](Message& message) { onMessage(message); },
                       [this](const std::string& why) { onClosed(why); },
                       {}});
-  connection_->send(Hello{kProtocolVersion, options_.role, options_.joinCode, ""});
+  connection_->send(Hello{kProtocolVersion, options_.role, options_.joinCode, options_.roomName});
   timer_.cancel();
   timer_.expires_after(options_.answerLimit);
   timer_.async_wait([this](const asio::error_code& error) {
@@ -130,11 +135,13 @@ void JoinClient::Network::onMessage(Message& message) {
         std::min<std::uint64_t>(steadyMicroseconds() - pong->timestamp, 60'000'000));
     changeState([roundTrip](JoinState& state) { state.roundTripMicroseconds = roundTrip; });
   } else if (const Goodbye* goodbye = std::get_if<Goodbye>(&message)) {
-    if (goodbye->reason == kGameEndedReason) {
+    if (isCleanEnd(*goodbye)) {
       end(goodbye->reason, true);
     } else {
       end("the host let this terminal go (" + goodbye->reason + ")", false);
     }
+  } else if (const SeatChange* change = std::get_if<SeatChange>(&message)) {
+    changeState([change](JoinState& state) { state.seat = change->role; });
   } else if (std::holds_alternative<WholeScreen>(message) ||
              std::holds_alternative<ScreenChanges>(message)) {
     onPicture(message);
@@ -144,15 +151,19 @@ void JoinClient::Network::onMessage(Message& message) {
 }
 
 void JoinClient::Network::onAnswer(Message& message) {
-  if (std::holds_alternative<Welcome>(message)) {
+  if (const Welcome* welcome = std::get_if<Welcome>(&message)) {
     welcomed_ = true;
     timer_.cancel();
-    changeState([](JoinState& state) { state.phase = JoinState::Phase::Joined; });
+    changeState([welcome](JoinState& state) {
+      state.phase = JoinState::Phase::Joined;
+      state.seat = welcome->role;
+      state.roomName = welcome->roomName;
+    });
     scheduleHeartbeat();
   } else if (const Refusal* refusal = std::get_if<Refusal>(&message)) {
     end("the host refused: " + refusal->text, false);
   } else if (const Goodbye* goodbye = std::get_if<Goodbye>(&message);
-             goodbye != nullptr && goodbye->reason == kGameEndedReason) {
+             goodbye != nullptr && isCleanEnd(*goodbye)) {
     end(goodbye->reason, true);  // the game ended while this terminal was joining
   } else {
     connection_->close("the host's answer was not a Skyrazor welcome");

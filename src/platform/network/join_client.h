@@ -18,6 +18,8 @@ struct JoinOptions {
   std::uint16_t port = 0;
   Role role = Role::Pilot;
   std::string joinCode;
+  // At a server: the room to join, or empty for a new one.
+  std::string roomName;
   std::chrono::milliseconds connectLimit{5000};
   std::chrono::milliseconds answerLimit{5000};
   std::chrono::milliseconds heartbeatPeriod{1000};
@@ -35,6 +37,10 @@ struct JoinState {
   std::string endReason;
   bool endedByHost = false;
   int roundTripMicroseconds = -1;  // -1 until measured
+  // Once joined: the seat given (a server's room may move it up later) and,
+  // at a server, the room's name.
+  Role seat = Role::Watcher;
+  std::string roomName;
   std::uint64_t changes = 0;
 };
 
@@ -55,7 +61,7 @@ class JoinClient {
   // changes, under the client's lock: it must only wake, not call back in.
   void onNews(std::function<void()> wake);
 
-  // Sends keys typed at this terminal (a pilot's only).
+  // Sends keys typed at this terminal (one that joined to play).
   void sendKeys(std::string_view keys);
 
   // Copies the host's picture into `screen` when it changed since the last

@@ -161,9 +161,15 @@ Decoded finished(const PayloadReader& reader, Message message, std::string_view 
   return message;
 }
 
-bool isRole(std::uint8_t value) {
+// What a hello may ask for.
+bool isAskedRole(std::uint8_t value) {
   return value == static_cast<std::uint8_t>(Role::Pilot) ||
          value == static_cast<std::uint8_t>(Role::Watcher);
+}
+
+// What a welcome or a seat change may give.
+bool isGivenRole(std::uint8_t value) {
+  return isAskedRole(value) || value == static_cast<std::uint8_t>(Role::RoomHost);
 }
 
 bool isPictureSize(std::uint16_t columns, std::uint16_t rows) {
@@ -183,7 +189,7 @@ Decoded decodeHello(PayloadReader reader) {
     return hello;  // the rest is laid out as its own version says
   }
   std::uint8_t role = 0;
-  if (!reader.number(role) || !isRole(role)) {
+  if (!reader.number(role) || !isAskedRole(role)) {
     return malformed("a hello without a pilot's or a watcher's role");
   }
   hello.role = static_cast<Role>(role);
@@ -202,14 +208,25 @@ Decoded decodeWelcome(PayloadReader reader) {
   if (!reader.number(role) || !reader.number(welcome.columns) || !reader.number(welcome.rows)) {
     return malformed("a welcome cut short");
   }
-  if (!isRole(role)) {
+  if (!isGivenRole(role)) {
     return malformed("a welcome to an unknown role");
   }
   if (!isPictureSize(welcome.columns, welcome.rows)) {
     return malformed("a welcome to a picture no whole screen can carry");
   }
+  if (!reader.text(kLongestRoomName, welcome.roomName) || !isVisibleText(welcome.roomName)) {
+    return malformed("a welcome whose room name is cut short, too long or not visible ASCII");
+  }
   welcome.role = static_cast<Role>(role);
   return finished(reader, welcome, "a welcome");
+}
+
+Decoded decodeSeatChange(PayloadReader reader) {
+  std::uint8_t role = 0;
+  if (!reader.number(role) || !isGivenRole(role)) {
+    return malformed("a seat change to no known seat");
+  }
+  return finished(reader, SeatChange{static_cast<Role>(role)}, "a seat change");
 }
 
 Decoded decodeRefusal(PayloadReader reader) {
@@ -315,6 +332,7 @@ struct PayloadEncoder {
     writer.number(static_cast<std::uint8_t>(welcome.role));
     writer.number(welcome.columns);
     writer.number(welcome.rows);
+    writer.text(welcome.roomName);
   }
   void operator()(const Refusal& refusal) const {
     writer.number(static_cast<std::uint8_t>(refusal.reason));
@@ -343,6 +361,9 @@ struct PayloadEncoder {
   void operator()(const Ping& ping) const { writer.number(ping.timestamp); }
   void operator()(const Pong& pong) const { writer.number(pong.timestamp); }
   void operator()(const Goodbye& goodbye) const { writer.text(goodbye.reason); }
+  void operator()(const SeatChange& change) const {
+    writer.number(static_cast<std::uint8_t>(change.role));
+  }
 };
 
 // The type byte of each alternative of Message, in the order it lists them.
@@ -350,6 +371,7 @@ constexpr MessageType kTypeOfAlternative[] = {
     MessageType::Hello, MessageType::Welcome,     MessageType::Refusal,
     MessageType::Keys,  MessageType::WholeScreen, MessageType::ScreenChanges,
     MessageType::Ping,  MessageType::Pong,        MessageType::Goodbye,
+    MessageType::SeatChange,
 };
 static_assert(std::size(kTypeOfAlternative) == std::variant_size_v<Message>);
 
@@ -382,7 +404,7 @@ bool operator==(const CellRun& left, const CellRun& right) {
 
 bool isKnownMessageType(std::uint8_t type) {
   return type >= static_cast<std::uint8_t>(MessageType::Hello) &&
-         type <= static_cast<std::uint8_t>(MessageType::Goodbye);
+         type <= static_cast<std::uint8_t>(MessageType::SeatChange);
 }
 
 std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::string_view payload) {
@@ -406,6 +428,8 @@ std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::st
       return decodeHeartbeat<Pong>(reader, "a pong");
     case MessageType::Goodbye:
       return decodeGoodbye(reader);
+    case MessageType::SeatChange:
+      return decodeSeatChange(reader);
   }
   return malformed("a message of unknown type " + std::to_string(type));
 }

@@ -16,7 +16,7 @@
 // doc/protocol.md writes the layouts down byte by byte.
 namespace skyrazor::network {
 
-inline constexpr std::uint16_t kProtocolVersion = 1;
+inline constexpr std::uint16_t kProtocolVersion = 2;
 // The first eight bytes of every hello, whatever its version.
 inline constexpr std::string_view kHelloMagic = "SKYRAZOR";
 
@@ -51,11 +51,16 @@ enum class MessageType : std::uint8_t {
   Ping = 7,
   Pong = 8,
   Goodbye = 9,
+  SeatChange = 10,
 };
 
+// A hello asks for a pilot's or a watcher's seat; a welcome or a seat change
+// may also give a server room's host seat.
 enum class Role : std::uint8_t {
   Pilot = 1,    // flies the right ship: sends keys, sees the picture
   Watcher = 2,  // only sees the picture
+  // The first keyboard of a server's room: its menus, prompts and the left ship.
+  RoomHost = 3,
 };
 
 // The first message on every connection, from the terminal that joins or
@@ -71,11 +76,13 @@ struct Hello {
   bool operator==(const Hello&) const = default;
 };
 
-// The host takes the connection in: the seat it gave and the picture's size.
+// The host takes the connection in: the seat it gave, the picture's size and,
+// at a server, the room's name (the one asked for, or the fresh one it opened).
 struct Welcome {
   Role role = Role::Pilot;
   std::uint16_t columns = 80;
   std::uint16_t rows = 25;
+  std::string roomName;  // visible ASCII, at most kLongestRoomName bytes; empty at a host
   bool operator==(const Welcome&) const = default;
 };
 
@@ -89,6 +96,7 @@ enum class RefusalReason : std::uint8_t {
   TooManyConnections = 5,
   MalformedHello = 6,
   NoSuchRoom = 7,
+  TooManyRooms = 8,
 };
 
 // The host's answer to a hello it does not take; the connection closes after it.
@@ -147,9 +155,18 @@ struct Pong {
   bool operator==(const Pong&) const = default;
 };
 
+// A server's room moved this terminal to another seat: its host left, and
+// the next in line holds the first keyboard (or pilot 2's) now.
+struct SeatChange {
+  Role role = Role::Watcher;
+  bool operator==(const SeatChange&) const = default;
+};
+
 // The goodbye's reason when the host's game is over: the joined terminal
 // then leaves as from a game that ended, not one that was lost.
 inline constexpr std::string_view kGameEndedReason = "the host has ended the game";
+// A server's goodbye to every terminal when it is stopped: an end as clean.
+inline constexpr std::string_view kServerStoppedReason = "the server has stopped";
 
 // The last message either way before a connection is closed on purpose.
 struct Goodbye {
@@ -157,8 +174,8 @@ struct Goodbye {
   bool operator==(const Goodbye&) const = default;
 };
 
-using Message =
-    std::variant<Hello, Welcome, Refusal, Keys, WholeScreen, ScreenChanges, Ping, Pong, Goodbye>;
+using Message = std::variant<Hello, Welcome, Refusal, Keys, WholeScreen, ScreenChanges, Ping, Pong,
+                             Goodbye, SeatChange>;
 
 // Why bytes from a peer are not a message; the connection they came on is done.
 struct MalformedMessage {
