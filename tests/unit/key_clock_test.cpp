@@ -287,7 +287,7 @@ TEST(LiveSecondSeat, KeysOfBothSeatsShareOneClockAndKeepTheirOwnQueues) {
   for (; clock.keyWaiting(KeyboardSeat::Second); ++waiting) {
     clock.takeWaitingKey(KeyboardSeat::Second);
   }
-  EXPECT_EQ(waiting, static_cast<int>(KeyClock::kMostSecondSeatKeys));
+  EXPECT_EQ(waiting, static_cast<int>(KeyClock::kMostWaitingKeys));
 }
 
 }  // namespace

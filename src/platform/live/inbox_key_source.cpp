@@ -8,7 +8,10 @@ namespace skyrazor {
 
 void InboxKeySource::handIn(const std::string& bytes) {
   std::lock_guard lock(mutex_);
-  keys_ += bytes;
+  if (keys_.size() >= kMostHeldKeys) {
+    return;
+  }
+  keys_ += bytes.substr(0, kMostHeldKeys - keys_.size());
   changed_.notify_all();
 }
 

@@ -15,7 +15,11 @@ namespace skyrazor {
 // the next keys, and closing the inbox ends the session at its next wait.
 class InboxKeySource final : public KeySource {
  public:
-  // Hands in keys typed elsewhere; safe from any thread.
+  // The most keys kept for the game to take; more are dropped.
+  static constexpr std::size_t kMostHeldKeys = 1024;
+
+  // Hands in keys typed elsewhere; safe from any thread. Keys beyond what it
+  // holds are dropped without waking the game.
   void handIn(const std::string& bytes);
   // Ends the session: every wait from now on throws SessionEnded.
   void close();

@@ -96,16 +96,18 @@ KeyClock::StampedKey KeyClock::waitForKey(KeyboardSeat seat) {
 void KeyClock::takeIn(bool afterWait) {
   std::string typed;
   source_.takeTyped(typed, afterWait);
-  for (char byte : typed) {
-    firstKeys_.push_back({static_cast<unsigned char>(byte), clockMs_});
-  }
+  queueTyped(typed, firstKeys_);
   if (secondSeat_ != nullptr) {
     typed.clear();
     secondSeat_->takeTyped(typed);
-    for (char byte : typed) {
-      if (secondKeys_.size() < kMostSecondSeatKeys) {
-        secondKeys_.push_back({static_cast<unsigned char>(byte), clockMs_});
-      }
+    queueTyped(typed, secondKeys_);
+  }
+}
+
+void KeyClock::queueTyped(const std::string& typed, KeyQueue& keys) const {
+  for (char byte : typed) {
+    if (keys.size() < kMostWaitingKeys) {
+      keys.push_back({static_cast<unsigned char>(byte), clockMs_});
     }
   }
 }

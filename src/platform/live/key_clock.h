@@ -84,9 +84,9 @@ class KeyClock {
   // Windows console's Ctrl-Z.
   static constexpr unsigned char kCtrlD = 0x04;
   static constexpr unsigned char kCtrlZ = 0x1A;
-  // The most keys the second keyboard may have waiting; more are dropped, as
-  // a full keyboard buffer drops them, so that keys from afar cannot pile up.
-  static constexpr std::size_t kMostSecondSeatKeys = 256;
+  // The most keys a keyboard may have waiting; more are dropped, as a full
+  // keyboard buffer drops them, so that keys from afar cannot pile up.
+  static constexpr std::size_t kMostWaitingKeys = 256;
 
   explicit KeyClock(KeySource& source, unsigned char endOfInputKey = kCtrlD,
                     SeatInbox* secondSeat = nullptr);
@@ -117,6 +117,7 @@ class KeyClock {
   };
   using KeyQueue = std::deque<StampedKey>;
   void takeIn(bool afterWait);
+  void queueTyped(const std::string& typed, KeyQueue& keys) const;
   StampedKey waitForKey(KeyboardSeat seat);
   KeyQueue& queue(KeyboardSeat seat);
   const KeyQueue& queue(KeyboardSeat seat) const;

@@ -10,6 +10,7 @@
 
 #include "console/screen.h"
 #include "platform/live/key_clock.h"
+#include "platform/network/room.h"
 
 namespace skyrazor::network {
 
@@ -37,16 +38,12 @@ struct HostOptions {
   // code) is answered after this long, and after each further wrong code
   // twice as long as before.
   std::chrono::milliseconds wrongCodeDelay{1000};
+  // Connections from one address at a time; 0: any.
+  std::size_t mostPerAddress = 0;
 };
 
 // The host's view of its connections, for its status line.
-struct HostStatus {
-  bool pilotJoined = false;
-  std::string pilotAddress;
-  int pilotRoundTripMicroseconds = -1;  // -1 until measured
-  int watchers = 0;
-  std::uint64_t changes = 0;  // counts every change, so a reader can tell
-};
+using HostStatus = RoomStatus;
 
 // The host of a network game: it listens for terminals that join (pilot 2,
 // one at a time) or watch, and runs their connections on a thread of its

@@ -368,10 +368,9 @@ struct PayloadEncoder {
 
 // The type byte of each alternative of Message, in the order it lists them.
 constexpr MessageType kTypeOfAlternative[] = {
-    MessageType::Hello, MessageType::Welcome,     MessageType::Refusal,
-    MessageType::Keys,  MessageType::WholeScreen, MessageType::ScreenChanges,
-    MessageType::Ping,  MessageType::Pong,        MessageType::Goodbye,
-    MessageType::SeatChange,
+    MessageType::Hello,       MessageType::Welcome,       MessageType::Refusal, MessageType::Keys,
+    MessageType::WholeScreen, MessageType::ScreenChanges, MessageType::Ping,    MessageType::Pong,
+    MessageType::Goodbye,     MessageType::SeatChange,
 };
 static_assert(std::size(kTypeOfAlternative) == std::variant_size_v<Message>);
 

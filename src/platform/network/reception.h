@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "asio.hpp"
+#include "platform/network/peer.h"
+#include "platform/network/wire_format.h"
+
+namespace skyrazor::network {
+
+struct ReceptionOptions {
+  // Connections that have not yet been given a seat (their hello is awaited,
+  // or a wrong guess's answer is being held back).
+  std::size_t mostWaiting = 16;
+  // Connections from one address at a time, seated ones included; 0: any.
+  std::size_t mostPerAddress = 0;
+  std::chrono::milliseconds helloLimit{5000};
+  std::size_t mostQueuedBytes = 64 * 1024;
+  // After a wrong guess (a wrong join code, a room that is not there, a
+  // malformed hello) from an address, the next hello from it (whatever it
+  // says) is answered after this long, and after each further one twice as
+  // long as before.
+  std::chrono::milliseconds wrongGuessDelay{1000};
+};
+
+// Where every connection comes in: it waits for the hello, answers
+// strangers of other versions readably, holds one address to its limits and
+// slows down its guesses, and hands each hello that passes to its owner to
+// be seated in a room. After that it passes the connection's messages to
+// that room. All on the network's thread.
+class Reception {
+ public:
+  // Whether a hello's code or room is right: only wrong ones are slowed down.
+  using Judge = std::function<bool(const Hello&)>;
+  // Seats the peer in a room (nothing to answer), or says why not.
+  using Seater = std::function<std::optional<Refusal>(const std::shared_ptr<Peer>&, const Hello&)>;
+  using EventLog = std::function<void(const std::string&)>;
+
+  Reception(asio::io_context& io, ReceptionOptions options, Judge isRight, Seater seat,
+            EventLog log);
+
+  void take(asio::ip::tcp::socket socket);
+  // Says goodbye to every connection still waiting for its answer.
+  void sayGoodbye(const std::string& reason);
+
+ private:
+  struct WrongGuesses {
+    int count = 0;
+    SteadyTime last;
+  };
+
+  void awaitHello(const std::shared_ptr<Peer>& peer);
+  void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
+  void onHello(const std::shared_ptr<Peer>& peer, const Hello& hello);
+  void answer(const std::shared_ptr<Peer>& peer, const Hello& hello);
+  void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why);
+  std::chrono::milliseconds answerDelay(const std::string& guesser, bool right);
+  void forgetOldGuesses(SteadyTime now);
+  bool tooManyWrongGuesses(const std::string& guesser);
+  void refuse(const std::shared_ptr<Peer>& peer, const Refusal& refusal);
+  std::size_t countWaiting() const;
+  void logEvent(const std::string& line) const;
+
+  asio::io_context& io_;
+  ReceptionOptions options_;
+  Judge isRight_;
+  Seater seat_;
+  EventLog log_;
+  std::list<std::shared_ptr<Peer>> waiting_;
+  std::map<std::string, std::size_t> connectionsFrom_;
+  std::map<std::string, WrongGuesses> wrongGuesses_;
+};
+
+// The refusal of a hello of another version, naming both.
+Refusal versionRefusal(std::uint16_t theirVersion);
+
+}  // namespace skyrazor::network

@@ -1,0 +1,354 @@
+#include "platform/network/room.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "asio.hpp"
+#include "platform/network/peer.h"
+
+namespace skyrazor::network {
+namespace {
+
+// Pilot 2's keys that the game has not taken yet; more than a person types
+// between two battle frames, so nothing real is dropped.
+constexpr std::size_t kMostWaitingKeys = 1024;
+
+const char* seatName(Seat seat) {
+  switch (seat) {
+    case Seat::RoomHost:
+      return "host";
+    case Seat::Pilot:
+      return "pilot 2";
+    default:
+      return "watcher";
+  }
+}
+
+Role roleOf(Seat seat) {
+  switch (seat) {
+    case Seat::RoomHost:
+      return Role::RoomHost;
+    case Seat::Pilot:
+      return Role::Pilot;
+    default:
+      return Role::Watcher;
+  }
+}
+
+}  // namespace
+
+std::string guesserOf(const std::string& address) {
+  asio::error_code error;
+  const asio::ip::address parsed = asio::ip::make_address(address, error);
+  if (error || !parsed.is_v6()) {
+    return address;
+  }
+  asio::ip::address_v6::bytes_type bytes = parsed.to_v6().to_bytes();
+  std::fill(bytes.begin() + 8, bytes.end(), 0);
+  return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+Room::Room(RoomOptions options, EventLog log) : options_(std::move(options)), log_(std::move(log)) {
+  if (atServer()) {
+    // The room host's keys are the first keyboard's: they wake the game as
+    // pilot 2's do.
+    wake_ = [this] { firstKeys_.wake(); };
+  }
+}
+
+std::optional<Refusal> Room::seat(const std::shared_ptr<Peer>& peer, Role asked) {
+  peer->askedToPlay = asked == Role::Pilot;
+  Seat seat = Seat::Watcher;
+  if (!atServer()) {
+    // Pilot 2's seat goes to the newest terminal that asks with the code: the
+    // one that dropped, joining again, takes over from its silent self.
+    if (asked == Role::Pilot) {
+      if (std::shared_ptr<Peer> old = seatedAt(Seat::Pilot)) {
+        old->seat = Seat::Leaving;  // no longer the pilot, whatever it sends
+        old->connection->sendAndClose(Goodbye{"another terminal took pilot 2's seat"},
+                                      "replaced by another terminal");
+      }
+      seat = Seat::Pilot;
+    }
+  } else if (!seatedAt(Seat::RoomHost)) {
+    seat = Seat::RoomHost;
+  } else if (asked == Role::Pilot && !seatedAt(Seat::Pilot)) {
+    seat = Seat::Pilot;
+  }
+  if (seat == Seat::Watcher && countSeated(Seat::Watcher) >= options_.mostWatchers) {
+    return Refusal{RefusalReason::RoomFull,
+                   atServer() ? "Room " + options_.name + " has as many watchers as it takes"
+                              : "The game has as many watchers as it takes"};
+  }
+  peer->room = this;
+  peers_.push_back(peer);
+  seatAt(peer, seat);
+  return std::nullopt;
+}
+
+void Room::seatAt(const std::shared_ptr<Peer>& peer, Seat seat) {
+  peer->seat = seat;
+  peer->connection->send(Welcome{roleOf(seat), static_cast<std::uint16_t>(picture_.columns()),
+                                 static_cast<std::uint16_t>(picture_.rows()), options_.name});
+  updatePeer(*peer);
+  logEvent(peer->connection->address() + " joined as " + seatName(seat));
+  noteSeats();
+}
+
+void Room::moveUp(const std::shared_ptr<Peer>& peer, Seat seat) {
+  peer->seat = seat;
+  peer->connection->send(SeatChange{roleOf(seat)});
+  logEvent(peer->connection->address() + " moved up to " + seatName(seat));
+}
+
+// The host's seat never stays empty while anyone is in the room: pilot 2
+// moves up, else the longest-joined watcher. A free pilot's seat goes to the
+// longest-joined watcher that joined to play.
+void Room::fillFreeSeats() {
+  if (!atServer()) {
+    return;
+  }
+  if (!seatedAt(Seat::RoomHost)) {
+    std::shared_ptr<Peer> next = seatedAt(Seat::Pilot);
+    if (!next) {
+      next = seatedAt(Seat::Watcher);
+    }
+    if (next) {
+      moveUp(next, Seat::RoomHost);
+    }
+  }
+  if (!seatedAt(Seat::Pilot)) {
+    for (const std::shared_ptr<Peer>& peer : peers_) {
+      if (peer->seat == Seat::Watcher && peer->askedToPlay && peer->connection->isOpen()) {
+        moveUp(peer, Seat::Pilot);
+        break;
+      }
+    }
+  }
+}
+
+void Room::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
+  if (const Ping* ping = std::get_if<Ping>(&message)) {
+    peer->connection->send(Pong{ping->timestamp});
+  } else if (const Pong* pong = std::get_if<Pong>(&message)) {
+    onPong(*peer, *pong);
+  } else if (const Keys* keys = std::get_if<Keys>(&message)) {
+    if (peer->seat == Seat::RoomHost) {
+      firstKeys_.handIn(keys->bytes);
+    } else if (peer->seat == Seat::Pilot) {
+      onPilotKeys(*keys);
+    } else if (peer->seat == Seat::Watcher) {
+      peer->connection->close("sent keys while watching");
+    }
+  } else if (std::holds_alternative<Goodbye>(message)) {
+    peer->connection->close("left");
+  } else {
+    peer->connection->close("sent a message out of place");
+  }
+}
+
+void Room::onPong(const Peer& peer, const Pong& pong) {
+  if (peer.seat != Seat::Pilot) {
+    return;
+  }
+  const auto roundTrip =
+      static_cast<int>(std::min<std::uint64_t>(steadyMicroseconds() - pong.timestamp, 60'000'000));
+  changeStatus([roundTrip](RoomStatus& status) { status.pilotRoundTripMicroseconds = roundTrip; });
+}
+
+void Room::onPilotKeys(const Keys& keys) {
+  std::lock_guard lock(shared_);
+  if (!keysExpected_) {
+    return;
+  }
+  const std::size_t room = kMostWaitingKeys - std::min(kMostWaitingKeys, pilotKeys_.size());
+  if (room == 0) {
+    return;  // a full buffer drops keys without waking the game for them
+  }
+  pilotKeys_ += keys.bytes.substr(0, room);
+  if (wake_) {
+    wake_();
+  }
+}
+
+void Room::onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) {
+  const bool wasSeated = peer->seat != Seat::Leaving;
+  if (wasSeated) {
+    logEvent(peer->connection->address() + " left as " + seatName(peer->seat) + " (" + why + ")");
+  }
+  if (peer->seat == Seat::Pilot) {
+    std::lock_guard lock(shared_);
+    pilotKeys_.clear();  // the game must not take the old pilot's keys now
+  }
+  peer->seat = Seat::Leaving;
+  peers_.remove(peer);
+  if (wasSeated) {
+    fillFreeSeats();
+    noteSeats();
+  }
+  if (peers_.empty() && emptied_) {
+    emptied_();
+  }
+}
+
+std::size_t Room::terminals() const {
+  return countSeated(Seat::RoomHost) + countSeated(Seat::Pilot) + countSeated(Seat::Watcher);
+}
+
+void Room::publish(const Screen& screen, bool cursorShown) {
+  std::lock_guard lock(shared_);
+  publishedPicture_ = screen;
+  if (!cursorShown) {
+    publishedPicture_.setCursorShape(false, screen.cursorSizePercent());
+  }
+  if (!picturePosted_ && post_) {
+    picturePosted_ = true;
+    post_([this] { sendPicture(); });
+  }
+}
+
+void Room::sendPicture() {
+  {
+    std::lock_guard lock(shared_);
+    picture_ = publishedPicture_;
+    picturePosted_ = false;
+  }
+  for (const std::shared_ptr<Peer>& peer : peers_) {
+    if (peer->seat != Seat::Leaving) {
+      updatePeer(*peer);
+    }
+  }
+}
+
+// A peer whose output is over half its bound skips pictures and is sent a
+// whole one once its output has drained; one that stays behind is let go,
+// so that it never holds the game or the others back.
+void Room::updatePeer(Peer& peer) {
+  if (!peer.connection->isOpen()) {
+    return;
+  }
+  if (peer.connection->queuedBytes() > options_.mostQueuedBytes / 2) {
+    peer.skippedPicture = true;
+    peer.picture.holdsPicture = false;
+    if (!peer.behindSince) {
+      peer.behindSince = std::chrono::steady_clock::now();
+    }
+    return;
+  }
+  std::vector<Message> updates;
+  appendScreenUpdates(picture_, peer.picture, updates);
+  for (const Message& update : updates) {
+    if (!peer.connection->send(update)) {
+      peer.picture.holdsPicture = false;
+      peer.skippedPicture = true;
+      return;
+    }
+  }
+  peer.skippedPicture = false;
+  peer.behindSince.reset();
+}
+
+void Room::beatHeart() {
+  const SteadyTime now = std::chrono::steady_clock::now();
+  const std::list<std::shared_ptr<Peer>> peers = peers_;  // closing one changes the list
+  for (const std::shared_ptr<Peer>& peer : peers) {
+    if (peer->seat == Seat::Leaving) {
+      continue;
+    }
+    if (now - peer->connection->lastHeard() > options_.silenceLimit) {
+      peer->connection->sendAndClose(Goodbye{"no sign of life for a while"},
+                                     "went silent (no sign of life for a while)");
+    } else if (peer->behindSince && now - *peer->behindSince > options_.behindLimit) {
+      peer->connection->close("fell behind the game and was let go");
+    } else {
+      peer->connection->send(Ping{steadyMicroseconds()});
+    }
+  }
+}
+
+void Room::onDrained(Peer& peer) {
+  if (peer.skippedPicture && peer.seat != Seat::Leaving) {
+    updatePeer(peer);
+  }
+}
+
+void Room::sayGoodbye(const std::string& reason, const std::string& why) {
+  const std::list<std::shared_ptr<Peer>> peers = peers_;
+  for (const std::shared_ptr<Peer>& peer : peers) {
+    peer->seat = Seat::Leaving;  // nobody moves up into a room that is closing
+    peer->connection->sendAndClose(Goodbye{reason}, why);
+  }
+}
+
+// The game is woken under the lock, so that once onNews has changed whom to
+// wake, the one before is never woken again (it may be gone).
+void Room::changeStatus(const std::function<void(RoomStatus&)>& change) {
+  std::lock_guard lock(shared_);
+  change(status_);
+  status_.changes += 1;
+  if (wake_) {
+    wake_();
+  }
+}
+
+void Room::noteSeats() {
+  const std::shared_ptr<Peer> pilot = seatedAt(Seat::Pilot);
+  const std::string address = pilot ? pilot->connection->address() : "";
+  const int watchers = static_cast<int>(countSeated(Seat::Watcher));
+  changeStatus([&](RoomStatus& status) {
+    if (!pilot || status.pilotAddress != address || !status.pilotJoined) {
+      status.pilotRoundTripMicroseconds = -1;
+    }
+    status.pilotJoined = pilot != nullptr;
+    status.pilotAddress = address;
+    status.watchers = watchers;
+  });
+}
+
+std::shared_ptr<Peer> Room::seatedAt(Seat seat) const {
+  for (const std::shared_ptr<Peer>& peer : peers_) {
+    if (peer->seat == seat && peer->connection->isOpen()) {
+      return peer;
+    }
+  }
+  return nullptr;
+}
+
+std::size_t Room::countSeated(Seat seat) const {
+  return static_cast<std::size_t>(
+      std::count_if(peers_.begin(), peers_.end(), [seat](const std::shared_ptr<Peer>& peer) {
+        return peer->seat == seat && peer->connection->isOpen();
+      }));
+}
+
+void Room::logEvent(const std::string& line) const {
+  if (log_) {
+    log_("room " + options_.name + ": " + line);
+  }
+}
+
+void Room::onNews(std::function<void()> wake) {
+  std::lock_guard lock(shared_);
+  wake_ = std::move(wake);
+}
+
+void Room::takeTyped(std::string& bytes) {
+  std::lock_guard lock(shared_);
+  bytes += pilotKeys_;
+  pilotKeys_.clear();
+}
+
+void Room::expectKeys(bool expected) {
+  std::lock_guard lock(shared_);
+  keysExpected_ = expected;
+  if (!expected) {
+    pilotKeys_.clear();
+  }
+}
+
+RoomStatus Room::status() const {
+  std::lock_guard lock(shared_);
+  return status_;
+}
+
+}  // namespace skyrazor::network

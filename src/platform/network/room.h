@@ -1,0 +1,138 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "console/screen.h"
+#include "platform/live/inbox_key_source.h"
+#include "platform/live/key_clock.h"
+#include "platform/network/wire_format.h"
+
+namespace skyrazor::network {
+
+struct Peer;
+enum class Seat;
+
+struct RoomOptions {
+  // Empty: the host's one game, whose first keyboard is the host's own. Else a
+  // server's room, whose first keyboard belongs to a joined terminal too.
+  std::string name;
+  std::size_t mostWatchers = 32;
+  std::chrono::milliseconds silenceLimit{5000};
+  // A terminal whose output has stayed over its bound this long is let go.
+  std::chrono::milliseconds behindLimit{5000};
+  std::size_t mostQueuedBytes = 64 * 1024;
+};
+
+// The room's terminals as its game sees them, for the host's status line.
+struct RoomStatus {
+  bool pilotJoined = false;
+  std::string pilotAddress;
+  int pilotRoundTripMicroseconds = -1;  // -1 until measured
+  int watchers = 0;
+  std::uint64_t changes = 0;  // counts every change, so a reader can tell
+};
+
+// One game's terminals: who sits where, the picture each is sent, their keys
+// for the game's keyboards and their heartbeat. Its connections live on the
+// network's thread; the game's thread hands it every picture it presents and
+// takes the joined keyboards' keys from it, under one lock. Nothing else from
+// the wire reaches the game.
+//
+// At a host, the joined terminals are pilot 2 (the newest to ask takes the
+// seat) and watchers. In a server's room the first terminal is the room's
+// host (the game's first keyboard), the next pilot 2, later ones watch; when
+// the host leaves, pilot 2 (else the longest-joined watcher) moves up, and a
+// free pilot's seat goes to the longest-joined watcher that joined to play.
+class Room final : public SeatInbox {
+ public:
+  // One line for the server's log, without its time.
+  using EventLog = std::function<void(const std::string&)>;
+
+  Room(RoomOptions options, EventLog log);
+  Room(const Room&) = delete;
+  Room& operator=(const Room&) = delete;
+
+  const std::string& name() const { return options_.name; }
+  bool atServer() const { return !options_.name.empty(); }
+
+  // --- On the network's thread.
+  // Seats a peer whose hello passed, or says why not.
+  std::optional<Refusal> seat(const std::shared_ptr<Peer>& peer, Role asked);
+  void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
+  void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why);
+  // Its output has all been written: one that skipped pictures catches up.
+  void onDrained(Peer& peer);
+  // Pings every terminal, and lets go of any that went silent or fell behind.
+  void beatHeart();
+  // Sends every terminal a last goodbye.
+  void sayGoodbye(const std::string& reason, const std::string& why);
+  // Sends every terminal the newest picture the game published.
+  void sendPicture();
+  // Terminals still connected, goodbyes on their way out included.
+  bool isEmpty() const { return peers_.empty(); }
+  // Terminals seated now.
+  std::size_t terminals() const;
+  // Called once its last terminal has left (a server closes the room then).
+  void onEmptied(std::function<void()> emptied) { emptied_ = std::move(emptied); }
+  // `post` runs a function on the network's thread; publish uses it.
+  void onPublished(std::function<void(std::function<void()>)> post) { post_ = std::move(post); }
+
+  // --- On the game's thread.
+  // A server room's first keyboard: the room host's keys, and the room's
+  // waits. Closing it ends the game at its next wait.
+  InboxKeySource& firstKeys() { return firstKeys_; }
+  // `wake` is called from the network's thread when keys or news arrive,
+  // under the room's lock: it must only wake, not call back into the room.
+  void onNews(std::function<void()> wake);
+  // The picture as the game presents it; the cursor shows on the joined
+  // terminals only with `cursorShown`.
+  void publish(const Screen& screen, bool cursorShown);
+  // Pilot 2's keys, as the second seat's inbox.
+  void takeTyped(std::string& bytes) override;
+  void expectKeys(bool expected) override;
+  RoomStatus status() const;
+
+ private:
+  void seatAt(const std::shared_ptr<Peer>& peer, Seat seat);
+  void moveUp(const std::shared_ptr<Peer>& peer, Seat seat);
+  void fillFreeSeats();
+  void onPilotKeys(const Keys& keys);
+  void onPong(const Peer& peer, const Pong& pong);
+  void updatePeer(Peer& peer);
+  void changeStatus(const std::function<void(RoomStatus&)>& change);
+  void noteSeats();
+  std::shared_ptr<Peer> seatedAt(Seat seat) const;
+  std::size_t countSeated(Seat seat) const;
+  void logEvent(const std::string& line) const;
+
+  RoomOptions options_;
+  EventLog log_;
+  std::function<void()> emptied_;
+  std::function<void(std::function<void()>)> post_;
+  std::list<std::shared_ptr<Peer>> peers_;  // in the order they joined
+  Screen picture_{80, 25};                  // the newest picture, on the network's thread
+  InboxKeySource firstKeys_;
+
+  mutable std::mutex shared_;  // guards everything below
+  Screen publishedPicture_{80, 25};
+  bool picturePosted_ = false;
+  std::string pilotKeys_;
+  bool keysExpected_ = false;
+  RoomStatus status_;
+  std::function<void()> wake_;
+};
+
+// Who an address is, for limits and for slowing down guesses: an IPv4
+// address, or an IPv6 address's /64 network, which one machine may hold all
+// of (a fresh address for every guess would otherwise count as a stranger).
+std::string guesserOf(const std::string& address);
+
+}  // namespace skyrazor::network
