@@ -6,6 +6,7 @@
 #include <set>
 #include <string_view>
 
+#include "platform/network/join_code.h"
 #include "platform/scripted/printable_text.h"
 
 namespace skyrazor {
@@ -108,7 +109,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   bool scriptedOptionSeen = false;
   bool speedSeen = false;
   bool codeSeen = false;
-  std::string modeOption;  // --script, --replay, --host, --join or --watch
+  bool roomSeen = false;
+  bool serverOptionSeen = false;
+  std::string modeOption;  // --script, --replay, --host, --join, --watch or --serve
   std::set<std::string> optionsSeen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -161,19 +164,42 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       }
       commandLine.mode = CommandLine::Mode::Replay;
       modeOption = argument;
-    } else if (argument == "--host" || argument == "--join" || argument == "--watch") {
+    } else if (argument == "--host" || argument == "--join" || argument == "--watch" ||
+               argument == "--serve") {
       if (commandLine.mode != CommandLine::Mode::Play) {
         return failure(argument + " does not go with " + modeOption);
       }
-      const bool hosting = argument == "--host";
-      if (!takeValue(value) || !parseEndpoint(value, hosting, commandLine.network)) {
-        return failure(hosting ? "--host needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151"
-                               : argument + " needs HOST:PORT, e.g. 127.0.0.1:5151 or [::1]:5151");
+      const bool listening = argument == "--host" || argument == "--serve";
+      if (!takeValue(value) || !parseEndpoint(value, listening, commandLine.network)) {
+        return failure(listening
+                           ? argument + " needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151"
+                           : argument + " needs HOST:PORT, e.g. 127.0.0.1:5151 or [::1]:5151");
       }
-      commandLine.mode = hosting                ? CommandLine::Mode::Host
-                         : argument == "--join" ? CommandLine::Mode::Join
-                                                : CommandLine::Mode::Watch;
+      commandLine.mode = argument == "--host"    ? CommandLine::Mode::Host
+                         : argument == "--serve" ? CommandLine::Mode::Serve
+                         : argument == "--join"  ? CommandLine::Mode::Join
+                                                 : CommandLine::Mode::Watch;
       modeOption = argument;
+    } else if (argument == "--room") {
+      roomSeen = true;
+      if (!takeValue(commandLine.network.roomName) ||
+          network::normalRoomName(commandLine.network.roomName).empty()) {
+        return failure("--room needs 1 to 32 letters, digits, '-' or '_'");
+      }
+    } else if (argument == "--record-dir") {
+      serverOptionSeen = true;
+      if (!takeValue(commandLine.serve.recordDirectory) ||
+          commandLine.serve.recordDirectory.empty()) {
+        return failure("--record-dir needs a directory");
+      }
+    } else if (argument == "--max-per-address" || argument == "--max-rooms") {
+      serverOptionSeen = true;
+      std::optional<std::int64_t> most;
+      if (!takeValue(value) || !(most = parseWhole(value)) || *most < 1 || *most > 1000000) {
+        return failure(argument + " needs a whole number from 1 to 1000000");
+      }
+      (argument == "--max-rooms" ? commandLine.serve.mostRooms : commandLine.serve.mostPerAddress) =
+          static_cast<std::size_t>(*most);
     } else if (argument == "--code") {
       codeSeen = true;
       if (!takeValue(commandLine.network.joinCode) || !isJoinCode(commandLine.network.joinCode)) {
@@ -229,6 +255,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.mode != CommandLine::Mode::Join && commandLine.mode != CommandLine::Mode::Watch) {
     return failure("--code goes with --host, --join or --watch");
   }
+  if (roomSeen && commandLine.mode != CommandLine::Mode::Join &&
+      commandLine.mode != CommandLine::Mode::Watch) {
+    return failure("--room goes with --join or --watch");
+  }
+  if (roomSeen && codeSeen) {
+    return failure("--code is a host's, --room a server's: give one of them");
+  }
+  if (serverOptionSeen && commandLine.mode != CommandLine::Mode::Serve) {
+    return failure("--record-dir, --max-per-address and --max-rooms go with --serve");
+  }
   return commandLine;
 }
 
@@ -236,8 +272,10 @@ const char* usageText() {
   return "Usage: skyrazor [--help | --version]\n"
          "       skyrazor [--record FILE]\n"
          "       skyrazor --host [ADDRESS:]PORT [--code CODE] [--record FILE]\n"
-         "       skyrazor --join HOST:PORT [--code CODE]\n"
-         "       skyrazor --watch HOST:PORT [--code CODE]\n"
+         "       skyrazor --join HOST:PORT [--code CODE | --room NAME]\n"
+         "       skyrazor --watch HOST:PORT [--code CODE | --room NAME]\n"
+         "       skyrazor --serve [ADDRESS:]PORT [--record-dir DIR] [--max-per-address N]\n"
+         "                [--max-rooms N]\n"
          "       skyrazor --replay FILE [--speed X]\n"
          "       skyrazor --script FILE [--size COLSxROWS] [--dump-reads] [--dump-sleeps]\n"
          "                [--dump-frames] [--colors] [--limit MS]\n"
@@ -266,6 +304,18 @@ const char* usageText() {
          "An IPv6 address goes in brackets: [::1]:5151. Ctrl-C or Ctrl-D leaves a joined\n"
          "game. The row below the picture (in a window of 26 rows or more) shows the\n"
          "connection and its round-trip time.\n"
+         "\n"
+         "A server of many rooms, each its own game:\n"
+         "  --serve [ADDRESS:]PORT  serve rooms without a terminal of its own until SIGINT or\n"
+         "                     SIGTERM, one line per event on standard error\n"
+         "  --room NAME        with --join or --watch at a server: the room (1 to 32 letters,\n"
+         "                     digits, - or _); --join without it opens a new room and the\n"
+         "                     row below the picture shows its name. The first terminal in\n"
+         "                     a room is its host (menus, prompts, the left ship), the\n"
+         "                     second pilot 2, later ones watch\n"
+         "  --record-dir DIR   with --serve: write each room's session to DIR as a script\n"
+         "  --max-per-address N  terminals one address may have at once (default 16)\n"
+         "  --max-rooms N      rooms at once (default 1000)\n"
          "\n"
          "Record and replay:\n"
          "  --record FILE      play as usual (or --host) and write the session to FILE as\n"

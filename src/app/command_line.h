@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,13 +27,22 @@ struct NetworkOptions {
   std::string address;  // --host: the address to listen on ("" for all); else the host's
   std::uint16_t port = 0;
   std::string joinCode;  // empty: the host draws one, a joining terminal asks for it
+  std::string roomName;  // at a server: the room to join or watch; empty for a new one
+};
+
+// A server of many rooms.
+struct ServeOptions {
+  std::string recordDirectory;  // empty: nothing recorded
+  std::size_t mostPerAddress = 16;
+  std::size_t mostRooms = 1000;
 };
 
 struct CommandLine {
-  enum class Mode { Play, Help, Version, Scripted, Replay, Host, Join, Watch, Error };
+  enum class Mode { Play, Help, Version, Scripted, Replay, Host, Join, Watch, Serve, Error };
   Mode mode = Mode::Play;
   std::string recordPath;  // for Mode::Play and Mode::Host: where to record the session
-  NetworkOptions network;
+  NetworkOptions network;  // also where a server listens
+  ServeOptions serve;
   ScriptedRunOptions scripted;
   ReplayOptions replay;
   std::string error;  // for Mode::Error: what is wrong, in one line

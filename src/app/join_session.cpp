@@ -1,4 +1,5 @@
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -33,9 +34,23 @@ std::optional<std::string> askJoinCode() {
   return code;
 }
 
-std::string statusLine(const JoinState& state, bool asPilot, const std::string& host) {
-  return (asPilot ? "Pilot 2 at " : "Watching ") + host + " - " +
-         roundTripText(state.roundTripMicroseconds);
+// At a host: whose seat and where. In a server's room: the room's name
+// first, so that it can be passed on, then the seat.
+std::string statusLine(const JoinState& state, const std::string& host) {
+  const std::string roundTrip = roundTripText(state.roundTripMicroseconds);
+  if (state.roomName.empty()) {
+    return (state.seat == network::Role::Pilot ? "Pilot 2 at " : "Watching ") + host + " - " +
+           roundTrip;
+  }
+  const char* seat = state.seat == network::Role::RoomHost ? "you host"
+                     : state.seat == network::Role::Pilot  ? "pilot 2"
+                                                           : "watching";
+  return "Room " + state.roomName + " at " + host + " - " + seat + " - " + roundTrip;
+}
+
+// Whether this terminal's keys reach a keyboard of the game.
+bool holdsKeyboard(const JoinState& state) {
+  return state.seat == network::Role::Pilot || state.seat == network::Role::RoomHost;
 }
 
 // What ended a joined game, for the line the player is left with.
@@ -46,7 +61,7 @@ struct JoinEnd {
 
 // Shows the host's picture as it comes and sends what is typed, until the
 // game ends one way or another.
-JoinEnd followHost(JoinClient& client, bool asPilot, const std::string& host) {
+JoinEnd followHost(JoinClient& client, const std::string& host) {
   Screen screen(80, 25);
   LivePlatform terminal(screen);
   client.onNews([&terminal] { terminal.wake(); });
@@ -60,7 +75,7 @@ JoinEnd followHost(JoinClient& client, bool asPilot, const std::string& host) {
       }
       if (state.changes != shownChanges) {
         shownChanges = state.changes;
-        terminal.showStatus(statusLine(state, asPilot, host), false);
+        terminal.showStatus(statusLine(state, host), false);
       }
       if (client.takePicture(screen)) {
         terminal.typingLine(screen.cursorVisible());
@@ -71,7 +86,7 @@ JoinEnd followHost(JoinClient& client, bool asPilot, const std::string& host) {
       if (typed.find(static_cast<char>(kLeaveKey)) != std::string::npos) {
         return {0, ""};
       }
-      if (asPilot && !typed.empty()) {
+      if (holdsKeyboard(state) && !typed.empty()) {
         client.sendKeys(typed);
       }
     }
@@ -80,32 +95,49 @@ JoinEnd followHost(JoinClient& client, bool asPilot, const std::string& host) {
   }
 }
 
-}  // namespace
-
-int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
-  std::string code = network.joinCode;
-  if (code.empty()) {
-    std::optional<std::string> asked = askJoinCode();
-    if (!asked || asked->empty()) {
-      std::cerr << "skyrazor: no join code given\n";
-      return 2;
-    }
-    code = *asked;
-  }
+// Joins with the code given, or none; a host that wants a code it was not
+// given is asked again with the one the player types. Null when the player
+// gave none; an ended state when the host cannot be joined.
+std::unique_ptr<JoinClient> connect(const NetworkOptions& network, bool asPilot,
+                                    JoinState& answer) {
   network::JoinOptions options;
   options.host = network.address;
   options.port = network.port;
   options.role = asPilot ? network::Role::Pilot : network::Role::Watcher;
-  options.joinCode = network::normalJoinCode(code);
-  JoinClient client(options);
-  JoinState answer = client.awaitAnswer();
+  options.joinCode = network::normalJoinCode(network.joinCode);
+  options.roomName = network.roomName;
+  auto client = std::make_unique<JoinClient>(options);
+  answer = client->awaitAnswer();
+  if (!answer.askedForCode) {
+    return client;
+  }
+  client.reset();
+  std::optional<std::string> asked = askJoinCode();
+  if (!asked || asked->empty()) {
+    return nullptr;
+  }
+  options.joinCode = network::normalJoinCode(*asked);
+  client = std::make_unique<JoinClient>(options);
+  answer = client->awaitAnswer();
+  return client;
+}
+
+}  // namespace
+
+int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
+  JoinState answer;
+  std::unique_ptr<JoinClient> client = connect(network, asPilot, answer);
+  if (!client) {
+    std::cerr << "skyrazor: no join code given\n";
+    return 2;
+  }
   if (answer.phase == JoinState::Phase::Ended) {
     std::cerr << "skyrazor: " << answer.endReason << "\n";
     return 1;
   }
   JoinEnd end;
   try {
-    end = followHost(client, asPilot, endpointText(network.address, network.port));
+    end = followHost(*client, endpointText(network.address, network.port));
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;

@@ -172,6 +172,8 @@ int main(int argc, char** argv) {
       return playRecorded(commandLine.recordPath, [&](ScriptRecorder* recorder) {
         return hostOnTerminal(commandLine.network, recorder);
       });
+    case CommandLine::Mode::Serve:
+      return serveRooms(commandLine.network, commandLine.serve);
     case CommandLine::Mode::Join:
     case CommandLine::Mode::Watch:
       return joinOnTerminal(commandLine.network, commandLine.mode == CommandLine::Mode::Join);

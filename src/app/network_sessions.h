@@ -14,4 +14,8 @@ int hostOnTerminal(const NetworkOptions& network, ScriptRecorder* recorder);
 // the host ends it, the connection is lost or the player leaves.
 int joinOnTerminal(const NetworkOptions& network, bool asPilot);
 
+// Serves rooms of the network game, each its own game, until SIGINT or
+// SIGTERM. Gives the status to exit with.
+int serveRooms(const NetworkOptions& network, const ServeOptions& serve);
+
 }  // namespace skyrazor

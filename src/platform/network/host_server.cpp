@@ -64,8 +64,10 @@ HostServer::Network::Network(HostOptions options)
       room_(roomOptions(options_), {}),
       reception_(
           io_, receptionOptions(options_),
+          // No code at all is a terminal asking whether the host wants one,
+          // not a guess.
           [this](const Hello& hello) {
-            return normalJoinCode(hello.joinCode) == options_.joinCode;
+            return hello.joinCode.empty() || normalJoinCode(hello.joinCode) == options_.joinCode;
           },
           [this](const std::shared_ptr<Peer>& peer, const Hello& hello) {
             return seat(peer, hello);
@@ -93,6 +95,9 @@ HostServer::Network::~Network() {
 
 std::optional<Refusal> HostServer::Network::seat(const std::shared_ptr<Peer>& peer,
                                                  const Hello& hello) {
+  if (hello.joinCode.empty()) {
+    return Refusal{RefusalReason::WrongCode, "This game needs its join code"};
+  }
   if (normalJoinCode(hello.joinCode) != options_.joinCode) {
     return Refusal{RefusalReason::WrongCode, "Wrong join code"};
   }

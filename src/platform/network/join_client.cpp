@@ -161,6 +161,9 @@ void JoinClient::Network::onAnswer(Message& message) {
     });
     scheduleHeartbeat();
   } else if (const Refusal* refusal = std::get_if<Refusal>(&message)) {
+    if (refusal->reason == RefusalReason::WrongCode && options_.joinCode.empty()) {
+      changeState([](JoinState& state) { state.askedForCode = true; });
+    }
     end("the host refused: " + refusal->text, false);
   } else if (const Goodbye* goodbye = std::get_if<Goodbye>(&message);
              goodbye != nullptr && isCleanEnd(*goodbye)) {

@@ -36,6 +36,8 @@ struct JoinState {
   // goodbye (the game is over) rather than refused or vanished.
   std::string endReason;
   bool endedByHost = false;
+  // Refused for want of the host's join code (none was given).
+  bool askedForCode = false;
   int roundTripMicroseconds = -1;  // -1 until measured
   // Once joined: the seat given (a server's room may move it up later) and,
   // at a server, the room's name.

@@ -26,6 +26,29 @@ std::string normalJoinCode(std::string code) {
   return code;
 }
 
+std::string normalRoomName(const std::string& name) {
+  if (name.empty() || name.size() > 32) {
+    return "";
+  }
+  std::string normal;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!std::isalnum(byte) && c != '-' && c != '_') {
+      return "";
+    }
+    normal += static_cast<char>(std::tolower(byte));
+  }
+  return normal;
+}
+
+std::string drawRoomName() {
+  std::string name = drawJoinCode();
+  for (char& c : name) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return name;
+}
+
 std::string thisMachineAddress() {
   asio::io_context io;
   asio::ip::tcp::resolver resolver(io);

@@ -1,0 +1,294 @@
+#include "platform/network/game_server.h"
+
+#include <csignal>
+#include <list>
+#include <map>
+#include <thread>
+
+#include "asio.hpp"
+#include "platform/network/join_code.h"
+#include "platform/network/listener.h"
+#include "platform/network/peer.h"
+#include "platform/network/reception.h"
+
+namespace skyrazor::network {
+namespace {
+
+// How long a stopping server waits for its goodbyes to leave and its games
+// to end.
+constexpr std::chrono::milliseconds kStoppingLimit{2000};
+
+ReceptionOptions receptionOptions(const ServerOptions& options) {
+  ReceptionOptions reception;
+  reception.mostWaiting = options.mostWaiting;
+  reception.mostPerAddress = options.mostPerAddress;
+  reception.helloLimit = options.helloLimit;
+  reception.mostQueuedBytes = options.mostQueuedBytes;
+  reception.wrongGuessDelay = options.wrongGuessDelay;
+  return reception;
+}
+
+}  // namespace
+
+// A room and the thread its game plays on.
+struct OpenRoom {
+  std::shared_ptr<Room> room;
+  std::thread game;
+  bool gameEnded = false;
+  std::string closingNote;  // what the game said about itself
+};
+
+class GameServer::Network {
+ public:
+  Network(ServerOptions options, RoomPlayer play, EventLog log);
+  ~Network();
+
+  std::uint16_t port() const { return listener_.port(); }
+  void serveUntilStopped();
+  void stop() {
+    asio::post(io_, [this] { stopServing("stopped"); });
+  }
+
+ private:
+  bool isRight(const Hello& hello) const;
+  std::optional<Refusal> seat(const std::shared_ptr<Peer>& peer, const Hello& hello);
+  std::shared_ptr<OpenRoom> openRoom(const std::string& name);
+  std::string freshRoomName() const;
+  void onRoomEmptied(const std::shared_ptr<OpenRoom>& open);
+  void onGameEnded(const std::shared_ptr<OpenRoom>& open, std::string note);
+  void closeIfDone(const std::shared_ptr<OpenRoom>& open);
+  void scheduleHeartbeat();
+  void stopServing(const std::string& why);
+
+  ServerOptions options_;
+  RoomPlayer play_;
+  EventLog log_;
+  asio::io_context io_;
+  // Rooms that take terminals, by name; and rooms whose game is over or whose
+  // terminals have all gone, until both are true.
+  std::map<std::string, std::shared_ptr<OpenRoom>> rooms_;
+  std::list<std::shared_ptr<OpenRoom>> closing_;
+  Reception reception_;
+  Listener listener_;
+  asio::steady_timer heartbeat_;
+  asio::steady_timer stoppingTimer_;
+  asio::signal_set signals_;
+  bool stopping_ = false;
+};
+
+GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog log)
+    : options_(std::move(options)),
+      play_(std::move(play)),
+      log_(std::move(log)),
+      reception_(
+          io_, receptionOptions(options_), [this](const Hello& hello) { return isRight(hello); },
+          [this](const std::shared_ptr<Peer>& peer, const Hello& hello) {
+            return seat(peer, hello);
+          },
+          log_),
+      listener_(io_, options_.address, options_.port),
+      heartbeat_(io_),
+      stoppingTimer_(io_),
+      signals_(io_, SIGINT, SIGTERM) {}
+
+GameServer::Network::~Network() {
+  // Whatever the serving left: every game is told to end and waited for.
+  for (auto& [name, open] : rooms_) {
+    closing_.push_back(open);
+  }
+  for (const std::shared_ptr<OpenRoom>& open : closing_) {
+    open->room->firstKeys().close();
+    if (open->game.joinable()) {
+      open->game.join();
+    }
+  }
+}
+
+void GameServer::Network::serveUntilStopped() {
+  signals_.async_wait([this](const asio::error_code& error, int signal) {
+    if (!error) {
+      stopServing(signal == SIGINT ? "interrupted (SIGINT)" : "terminated (SIGTERM)");
+    }
+  });
+  listener_.start([this](asio::ip::tcp::socket socket) {
+    if (!stopping_) {
+      reception_.take(std::move(socket));
+    }
+  });
+  scheduleHeartbeat();
+  io_.run();
+}
+
+// A watcher's room must be there; a pilot's is opened if it is not.
+bool GameServer::Network::isRight(const Hello& hello) const {
+  if (hello.roomName.empty()) {
+    return hello.role == Role::Pilot;
+  }
+  const std::string name = normalRoomName(hello.roomName);
+  return !name.empty() && (hello.role == Role::Pilot || rooms_.count(name) != 0);
+}
+
+std::optional<Refusal> GameServer::Network::seat(const std::shared_ptr<Peer>& peer,
+                                                 const Hello& hello) {
+  if (!hello.joinCode.empty()) {
+    return Refusal{RefusalReason::WrongCode, "This server's rooms take no join code"};
+  }
+  std::string name = normalRoomName(hello.roomName);
+  if (!hello.roomName.empty() && name.empty()) {
+    return Refusal{RefusalReason::NoSuchRoom,
+                   "A room's name is 1 to 32 letters, digits, '-' or '_'"};
+  }
+  if (hello.role == Role::Watcher && name.empty()) {
+    return Refusal{RefusalReason::NoSuchRoom, "Name the room to watch"};
+  }
+  auto found = rooms_.find(name);
+  if (found == rooms_.end()) {
+    if (hello.role == Role::Watcher) {
+      return Refusal{RefusalReason::NoSuchRoom, "There is no room " + name};
+    }
+    if (rooms_.size() >= options_.mostRooms) {
+      return Refusal{RefusalReason::TooManyRooms, "The server has as many rooms as it takes (" +
+                                                      std::to_string(options_.mostRooms) +
+                                                      "); try again later"};
+    }
+    found = rooms_.emplace(name.empty() ? freshRoomName() : name, nullptr).first;
+    found->second = openRoom(found->first);
+  }
+  std::optional<Refusal> refusal = found->second->room->seat(peer, hello.role);
+  if (refusal && found->second->room->isEmpty()) {
+    onRoomEmptied(found->second);
+  }
+  return refusal;
+}
+
+std::string GameServer::Network::freshRoomName() const {
+  for (;;) {
+    std::string name = drawRoomName();
+    if (rooms_.count(name) == 0) {
+      return name;
+    }
+  }
+}
+
+std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name) {
+  RoomOptions roomOptions;
+  roomOptions.name = name;
+  roomOptions.mostWatchers = options_.mostWatchersPerRoom;
+  roomOptions.silenceLimit = options_.silenceLimit;
+  roomOptions.behindLimit = options_.behindLimit;
+  roomOptions.mostQueuedBytes = options_.mostQueuedBytes;
+  auto open = std::make_shared<OpenRoom>();
+  open->room = std::make_shared<Room>(roomOptions, log_);
+  std::weak_ptr<OpenRoom> weak = open;
+  open->room->onPublished([this](std::function<void()> send) { asio::post(io_, std::move(send)); });
+  open->room->onEmptied([this, weak] {
+    if (auto open = weak.lock()) {
+      onRoomEmptied(open);
+    }
+  });
+  log_("room " + name + " opened");
+  open->game = std::thread([this, open] {
+    std::string note = play_(*open->room);
+    asio::post(io_, [this, open, note] { onGameEnded(open, note); });
+  });
+  return open;
+}
+
+// Nobody left to play: the game is ended at its next wait.
+void GameServer::Network::onRoomEmptied(const std::shared_ptr<OpenRoom>& open) {
+  if (auto found = rooms_.find(open->room->name());
+      found != rooms_.end() && found->second == open) {
+    rooms_.erase(found);
+    closing_.push_back(open);
+  }
+  open->room->firstKeys().close();
+  closeIfDone(open);
+}
+
+void GameServer::Network::onGameEnded(const std::shared_ptr<OpenRoom>& open, std::string note) {
+  open->gameEnded = true;
+  open->closingNote = std::move(note);
+  open->game.join();
+  if (auto found = rooms_.find(open->room->name());
+      found != rooms_.end() && found->second == open) {
+    rooms_.erase(found);
+    closing_.push_back(open);
+  }
+  open->room->sayGoodbye(std::string(kGameEndedReason), "the room's game ended");
+  closeIfDone(open);
+}
+
+void GameServer::Network::closeIfDone(const std::shared_ptr<OpenRoom>& open) {
+  if (!open->gameEnded || !open->room->isEmpty()) {
+    return;
+  }
+  closing_.remove(open);
+  log_("room " + open->room->name() + " closed" +
+       (open->closingNote.empty() ? "" : " (" + open->closingNote + ")"));
+  if (stopping_ && rooms_.empty() && closing_.empty()) {
+    io_.stop();
+  }
+}
+
+void GameServer::Network::scheduleHeartbeat() {
+  heartbeat_.expires_after(options_.heartbeatPeriod);
+  heartbeat_.async_wait([this](const asio::error_code& error) {
+    if (error || stopping_) {
+      return;
+    }
+    // A terminal let go may close its room, which changes the map.
+    const auto rooms = rooms_;
+    for (const auto& [name, open] : rooms) {
+      open->room->beatHeart();
+    }
+    scheduleHeartbeat();
+  });
+}
+
+void GameServer::Network::stopServing(const std::string& why) {
+  if (stopping_) {
+    return;
+  }
+  stopping_ = true;
+  log_("stopping: " + why);
+  signals_.cancel();
+  heartbeat_.cancel();
+  listener_.close();
+  reception_.sayGoodbye(std::string(kServerStoppedReason));
+  const auto rooms = rooms_;
+  for (const auto& [name, open] : rooms) {
+    open->room->sayGoodbye(std::string(kServerStoppedReason), "the server stopped");
+    onRoomEmptied(open);
+  }
+  if (rooms_.empty() && closing_.empty()) {
+    io_.stop();
+    return;
+  }
+  stoppingTimer_.expires_after(kStoppingLimit);
+  stoppingTimer_.async_wait([this](const asio::error_code& error) {
+    if (!error) {
+      io_.stop();
+    }
+  });
+}
+
+// --- The server's face ---------------------------------------------------------------
+
+GameServer::GameServer(ServerOptions options, RoomPlayer play, EventLog log)
+    : network_(std::make_unique<Network>(std::move(options), std::move(play), std::move(log))) {}
+
+GameServer::~GameServer() = default;
+
+std::uint16_t GameServer::port() const {
+  return network_->port();
+}
+
+void GameServer::serveUntilStopped() {
+  network_->serveUntilStopped();
+}
+
+void GameServer::stop() {
+  network_->stop();
+}
+
+}  // namespace skyrazor::network
