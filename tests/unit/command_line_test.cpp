@@ -149,6 +149,31 @@ TEST(CommandLineTest, NetworkGameEndpointsAndCodes) {
   EXPECT_EQ(parse({"--script", "s", "--host", "1"}).error, "--host does not go with --script");
 }
 
+TEST(CommandLineTest, ServerAndRooms) {
+  const CommandLine serve = parse({"--serve", "[::1]:5151", "--record-dir", "rooms",
+                                   "--max-per-address", "200", "--max-rooms", "3000"});
+  EXPECT_EQ(serve.mode, Mode::Serve);
+  EXPECT_EQ(serve.network.address, "::1");
+  EXPECT_EQ(serve.serve.recordDirectory, "rooms");
+  EXPECT_EQ(serve.serve.mostPerAddress, 200u);
+  EXPECT_EQ(serve.serve.mostRooms, 3000u);
+  EXPECT_EQ(parse({"--watch", "127.0.0.1:1", "--room", "Friday_2"}).network.roomName, "Friday_2");
+
+  EXPECT_EQ(parse({"--serve", "x"}).error, "--serve needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151");
+  for (const char* bad : {"", "two words", "slash/room", "a-name-longer-than-thirty-two-chars"}) {
+    EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--room", bad}).error,
+              "--room needs 1 to 32 letters, digits, '-' or '_'")
+        << bad;
+  }
+  EXPECT_EQ(parse({"--serve", "1", "--max-rooms", "0"}).error,
+            "--max-rooms needs a whole number from 1 to 1000000");
+  EXPECT_EQ(parse({"--serve", "1", "--room", "a"}).error, "--room goes with --join or --watch");
+  EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--record-dir", "d"}).error,
+            "--record-dir, --max-per-address and --max-rooms go with --serve");
+  EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--room", "a", "--code", "B"}).error,
+            "--code is a host's, --room a server's: give one of them");
+}
+
 TEST(CommandLineTest, HelpAndVersionGoAlone) {
   EXPECT_EQ(parse({"--help"}).mode, Mode::Help);
   EXPECT_EQ(parse({"-h"}).mode, Mode::Help);

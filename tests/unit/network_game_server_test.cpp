@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/screen.h"
+#include "console/seam.h"
+#include "platform/network/game_server.h"
+#include "platform/network/join_client.h"
+
+// A server of rooms over the loopback, each room's game a small stand-in
+// that shows what its first keyboard typed; the terminals are JoinClients.
+namespace skyrazor::network {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds kPatience{3000};
+
+// Shows the first keyboard's keys on the top row, until the room ends it.
+std::string showTypedKeys(Room& room) {
+  Screen screen(80, 25);
+  room.publish(screen, false);
+  std::string shown;
+  try {
+    for (;;) {
+      InboxKeySource& keys = room.firstKeys();
+      std::string typed;
+      keys.takeTyped(typed, keys.waitForInput());
+      for (char key : typed) {
+        screen.setCell(static_cast<int>(shown.size() % 80), 0,
+                       Cell{static_cast<unsigned char>(key), 7});
+        shown += key;
+      }
+      room.publish(screen, false);
+    }
+  } catch (const SessionEnded&) {
+  }
+  return "showed " + std::to_string(shown.size()) + " keys";
+}
+
+// The server on a thread of its own, its log kept for the test to read.
+class RunningServer {
+ public:
+  explicit RunningServer(ServerOptions options)
+      : server_(std::move(options), showTypedKeys, [this](const std::string& line) { log(line); }),
+        thread_([this] { server_.serveUntilStopped(); }) {}
+  ~RunningServer() { stop(); }
+
+  std::uint16_t port() const { return server_.port(); }
+  void stop() {
+    if (thread_.joinable()) {
+      server_.stop();
+      thread_.join();
+    }
+  }
+  bool logged(const std::string& text) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kPatience, [&] {
+      for (const std::string& line : lines_) {
+        if (line.find(text) != std::string::npos) {
+          return true;
+        }
+      }
+      return false;
+    });
+  }
+
+ private:
+  void log(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(line);
+    changed_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> lines_;
+  GameServer server_;
+  std::thread thread_;
+};
+
+ServerOptions quickServer() {
+  ServerOptions options;
+  options.address = "127.0.0.1";
+  options.heartbeatPeriod = 100ms;
+  return options;
+}
+
+std::unique_ptr<JoinClient> join(std::uint16_t port, const std::string& room,
+                                 Role role = Role::Pilot) {
+  JoinOptions options;
+  options.host = "127.0.0.1";
+  options.port = port;
+  options.role = role;
+  options.roomName = room;
+  options.connectLimit = kPatience;
+  options.answerLimit = kPatience;
+  return std::make_unique<JoinClient>(options);
+}
+
+// Waits, without spinning, until the client's state satisfies `done`.
+bool awaitState(JoinClient& client, const std::function<bool(const JoinState&)>& done) {
+  std::mutex mutex;
+  std::condition_variable news;
+  client.onNews([&] { news.notify_all(); });
+  std::unique_lock lock(mutex);
+  const bool reached = news.wait_for(lock, kPatience, [&] { return done(client.state()); });
+  client.onNews({});
+  return reached;
+}
+
+bool shows(JoinClient& client, const std::string& text) {
+  Screen picture(80, 25);
+  return awaitState(client, [&](const JoinState&) {
+    client.takePicture(picture);
+    std::string row;
+    for (int column = 0; column < 80; ++column) {
+      row += static_cast<char>(picture.cell(column, 0).byte);
+    }
+    return row.find(text) != std::string::npos;
+  });
+}
+
+TEST(GameServer, SeatsARoomsTerminalsInTurnAndHandsTheFirstKeyboardOn) {
+  RunningServer server(quickServer());
+  auto host = join(server.port(), "");
+  const JoinState hosting = host->awaitAnswer();
+  ASSERT_EQ(hosting.phase, JoinState::Phase::Joined);
+  EXPECT_EQ(hosting.seat, Role::RoomHost);
+  ASSERT_EQ(hosting.roomName.size(), 6u);
+  const std::string room = hosting.roomName;
+
+  auto pilot = join(server.port(), room);
+  EXPECT_EQ(pilot->awaitAnswer().seat, Role::Pilot);
+  auto watcher = join(server.port(), room, Role::Watcher);
+  EXPECT_EQ(watcher->awaitAnswer().seat, Role::Watcher);
+  // Another room is a game of its own: its keys show in it alone.
+  auto other = join(server.port(), "Other-Room");
+  EXPECT_EQ(other->awaitAnswer().roomName, "other-room");
+  other->sendKeys("elsewhere");
+  EXPECT_TRUE(shows(*other, "elsewhere"));
+
+  host->sendKeys("ab");
+  EXPECT_TRUE(shows(*watcher, "ab"));
+  host.reset();
+  EXPECT_TRUE(
+      awaitState(*pilot, [](const JoinState& state) { return state.seat == Role::RoomHost; }));
+  pilot->sendKeys("cd");
+  EXPECT_TRUE(shows(*watcher, "abcd"));
+  EXPECT_TRUE(server.logged("room " + room + ": 127.0.0.1 moved up to host"));
+
+  // A watcher asks only for rooms that are there.
+  auto lost = join(server.port(), "nowhere", Role::Watcher);
+  const JoinState refused = lost->awaitAnswer();
+  EXPECT_EQ(refused.phase, JoinState::Phase::Ended);
+  EXPECT_NE(refused.endReason.find("There is no room nowhere"), std::string::npos);
+
+  // The last terminal out closes the room, and its game ends.
+  pilot.reset();
+  watcher.reset();
+  EXPECT_TRUE(server.logged("room " + room + " closed (showed 4 keys)"));
+}
+
+TEST(GameServer, TellsARefusedTerminalWhichLimitItMet) {
+  ServerOptions options = quickServer();
+  options.mostRooms = 1;
+  options.mostPerAddress = 2;
+  RunningServer server(options);
+  auto first = join(server.port(), "one");
+  ASSERT_EQ(first->awaitAnswer().phase, JoinState::Phase::Joined);
+  auto second = join(server.port(), "two");
+  EXPECT_NE(second->awaitAnswer().endReason.find("as many rooms as it takes (1)"),
+            std::string::npos);
+  second.reset();
+  auto pilot = join(server.port(), "one");
+  ASSERT_EQ(pilot->awaitAnswer().phase, JoinState::Phase::Joined);
+  auto third = join(server.port(), "one");
+  EXPECT_NE(third->awaitAnswer().endReason.find("Too many terminals from your address (at most 2"),
+            std::string::npos);
+}
+
+TEST(GameServer, StoppingTellsEveryTerminalAndEndsEveryGame) {
+  RunningServer server(quickServer());
+  auto host = join(server.port(), "");
+  auto watcher = join(server.port(), host->awaitAnswer().roomName, Role::Watcher);
+  ASSERT_EQ(watcher->awaitAnswer().phase, JoinState::Phase::Joined);
+  server.stop();
+  for (JoinClient* client : {host.get(), watcher.get()}) {
+    EXPECT_TRUE(awaitState(
+        *client, [](const JoinState& state) { return state.phase == JoinState::Phase::Ended; }));
+    EXPECT_TRUE(client->state().endedByHost);
+    EXPECT_EQ(client->state().endReason, kServerStoppedReason);
+  }
+  EXPECT_TRUE(server.logged("closed (showed 0 keys)"));
+}
+
+}  // namespace
+}  // namespace skyrazor::network
