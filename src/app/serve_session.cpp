@@ -144,6 +144,8 @@ class RoomGames {
       return serve_.recordDirectory.empty() ? playUnrecorded(room) : playRecorded(room);
     } catch (const std::exception& failure) {
       log_.write("room " + room.name() + ": its game failed (" + failure.what() + ")");
+    } catch (...) {
+      log_.write("room " + room.name() + ": its game failed");
     }
     return "";
   }

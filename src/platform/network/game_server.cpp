@@ -181,10 +181,13 @@ std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name)
   open->room = std::make_shared<Room>(roomOptions, log_);
   std::weak_ptr<OpenRoom> weak = open;
   open->room->onPublished([this](std::function<void()> send) { asio::post(io_, std::move(send)); });
+  // Later, not from within the room: closing it may let it go.
   open->room->onEmptied([this, weak] {
-    if (auto open = weak.lock()) {
-      onRoomEmptied(open);
-    }
+    asio::post(io_, [this, weak] {
+      if (auto open = weak.lock()) {
+        onRoomEmptied(open);
+      }
+    });
   });
   log_("room " + name + " opened");
   open->game = std::thread([this, open] {
