@@ -6,7 +6,11 @@
 #     for is not run, the game's join is (a wrong code is refused);
 #   - `ssh -t` with the code seats pilot 2, who types a name and flies the
 #     right ship, the two panes showing the same picture; when the host ends,
-#     the ssh pane says so and the session ends with status 0.
+#     the ssh pane says so and the session ends with status 0;
+#   - against a server of rooms (a second key, whose forced command asks for
+#     the room): a bad room name is asked again, Enter opens a new room whose
+#     host is the ssh pane, a second ssh pane types its name and flies pilot
+#     2; when the server stops, both sessions end with its goodbye, status 0.
 # Usage: ssh_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux or
 # OpenSSH's server and client.
 
@@ -28,12 +32,14 @@ tmux_harness skyrazor-ssh "the ssh test"
 export LC_ALL=C.UTF-8
 pane_rows=26
 keep_panes=1
-# Two ports of this test's own: sshd's and the game's.
-ssh_port=$((5600 + $$ % 24 * 2))
+# Ports of this test's own: sshd's, the duel's and the server's.
+ssh_port=$((5600 + $$ % 24 * 3))
 game_port=$((ssh_port + 1))
+server_port=$((ssh_port + 2))
 user=$(id -un)
 
 stop_sshd() {
+  [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null
   [ -n "${sshd_pid:-}" ] && kill "$sshd_pid" 2>/dev/null && wait "$sshd_pid" 2>/dev/null
   tmux_harness_cleanup
 }
@@ -42,8 +48,13 @@ trap stop_sshd EXIT
 # --- The server -----------------------------------------------------------------
 ssh-keygen -q -t ed25519 -N '' -f "$work/host_key" || exit 1
 ssh-keygen -q -t ed25519 -N '' -f "$work/player_key" || exit 1
-printf 'restrict,pty,command="SKYRAZOR_SSH_PORT=%s SKYRAZOR_GAME='%s' LC_ALL=C.UTF-8 %s" %s\n' \
-  "$game_port" "$binary" "$forced_command" "$(cat "$work/player_key.pub")" >"$work/authorized_keys"
+ssh-keygen -q -t ed25519 -N '' -f "$work/rooms_key" || exit 1
+{
+  printf 'restrict,pty,command="SKYRAZOR_SSH_PORT=%s SKYRAZOR_GAME='%s' LC_ALL=C.UTF-8 %s" %s\n' \
+    "$game_port" "$binary" "$forced_command" "$(cat "$work/player_key.pub")"
+  printf 'restrict,pty,command="SKYRAZOR_GAME='%s' LC_ALL=C.UTF-8 %s --rooms --port %s" %s\n' \
+    "$binary" "$forced_command" "$server_port" "$(cat "$work/rooms_key.pub")"
+} >"$work/authorized_keys"
 root_login=no
 if [ "$(id -u)" = 0 ]; then
   root_login=forced-commands-only
@@ -101,7 +112,7 @@ right_ship_on_row() { [ "$(right_ship_row)" = "$1" ]; }
 ends_with_goodbye() {
   tmux_ capture-pane -p -S - -t "$scenario" | grep -v -e '^$' -e '^Pane is dead' |
     tail -n 2 >"$dir/last_words"
-  printf 'skyrazor: the host has ended the game\nexit status 0\n' |
+  printf 'skyrazor: %s\nexit status 0\n' "${1:-the host has ended the game}" |
     diff - "$dir/last_words" >/dev/null
 }
 
@@ -157,6 +168,53 @@ wait_for_file "$dir/status" || fail "the ssh session did not end"
 until_true "the ssh pane did not end with the host's goodbye" ends_with_goodbye ||
   sed 's/^/    | /' "$dir/last_words"
 cmp -s "$dir/before" "$dir/after" || fail "ssh left the terminal's settings changed"
+
+# --- A server of rooms over ssh ------------------------------------------------------
+scenario=server
+"$binary" --serve "127.0.0.1:$server_port" 2>"$work/server.log" &
+server_pid=$!
+wait_for_file "$work/server.log" || fail "the server did not start"
+room_options=(-p "$ssh_port" -i "$work/rooms_key" "${ssh_options[@]:4}")
+
+start_ssh room-host -t "${room_options[@]}" "$user@127.0.0.1"
+wait_for_text "Room (Enter for a new one):"
+keys "no such;room" Enter
+wait_for_text "A room's name is 1 to 32 letters, digits, '-' or '_'."
+keys Enter
+wait_for_text " - you host - round trip"
+room=$(status_row | sed -n 's/^Room \([A-Za-z0-9_-]*\) at .*/\1/p')
+[ -n "$room" ] || fail "the new room's name was not shown: $(status_row)"
+
+start_ssh room-pilot -t "${room_options[@]}" "$user@127.0.0.1"
+wait_for_text "Room (Enter for a new one):"
+keys "$room" Enter
+wait_for_text "Room $room at 127.0.0.1:$server_port - pilot 2 - round trip"
+use room-host
+open_two_person_match Alice
+use room-pilot
+wait_for_text "Enter your name Pilot#2:"
+keys Bob Enter
+use room-host
+wait_for_text "Bob: Shields(100) HP(3) Weaptype(1)"
+row=$(right_ship_row)
+use room-pilot
+keys e
+use room-host
+until_true "pilot 2's e did not move the right ship in the room" right_ship_on_row $((row - 1))
+grep -q "room $room: 127.0.0.1.* joined as pilot 2" "$work/server.log" ||
+  fail "the server did not log pilot 2's joining"
+
+kill -TERM "$server_pid"
+wait "$server_pid"
+status=$?
+server_pid=
+[ $status = 0 ] || fail "the server stopped with status $status"
+for pane in room-host room-pilot; do
+  use "$pane"
+  wait_for_file "$dir/status" || fail "the ssh session did not end"
+  until_true "the ssh pane did not end with the server's goodbye" \
+    ends_with_goodbye "the server has stopped" || sed 's/^/    | /' "$dir/last_words"
+done
 
 echo "ran for $(elapsed_ms "$began") ms"
 if [ $failures -ne 0 ]; then
