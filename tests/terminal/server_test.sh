@@ -35,7 +35,7 @@ small_log=$work/small-server.log
 recordings=$work/recordings
 
 stop_servers() {
-  if [ "$failures" -ne 0 ] && [ -z "${log_shown:-}" ] && [ -f "$log" ]; then
+  if [ "$failures" -ne 0 ] && [ -f "$log" ]; then
     echo "the server said:"
     sed "s/^/    | /" "$log"
   fi
@@ -78,6 +78,15 @@ serve() {
   exit 1
 }
 serving_or_gone() { grep -q "serving on" "$1" || gone "$served"; }
+
+# Between scenarios: once one has failed, what follows would only wait out
+# its timeouts on the wreck.
+checkpoint() {
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures failure(s), given up after $(elapsed_ms "$began") ms"
+    exit 1
+  fi
+}
 
 # closed_within SECONDS FD: the server closes the connection on FD in time
 # (with the bytes sent unread it may reset it, which ends the read as well).
@@ -172,6 +181,8 @@ start_room bravo bravo Bea Ben
 wait_for_log "room $alpha opened"
 wait_for_log "room bravo: 127.0.0.1 joined as pilot 2"
 
+checkpoint
+
 # --- The room under test: host, pilot 2 and a watcher -------------------------------
 start_room duel duel Dan Dot
 start_game duel-watcher --watch "$address" --room duel
@@ -192,6 +203,8 @@ same_pictures "$server" duel-host duel-pilot duel-watcher
 others_play
 echo "rooms playing after $(elapsed_ms "$began") ms"
 
+checkpoint
+
 # --- Faults, each on its own ----------------------------------------------------------
 # A connection that says nothing is let go by the hello's timer; it waits in
 # the background while the other faults go on.
@@ -203,6 +216,8 @@ silent_since=$(date +%s%N)
   elapsed_ms "$silent_since" >"$work/silent.waited"
 ) &
 silent=$!
+
+checkpoint
 
 # Random bytes, then an oversized hello: each connection is closed, alone.
 scenario=garbage
@@ -218,6 +233,8 @@ exec 3<&-
 wait_for_log "dropped before its answer" $((drops + 1))
 use duel-host
 others_play
+
+checkpoint
 
 # A watcher of the room under test that sends a message claiming 2 GiB.
 scenario=oversized
@@ -235,6 +252,8 @@ use duel-host
 nudge left duel-host
 others_play
 
+checkpoint
+
 # Pilot 2 floods the room with keys (its weapon, over and over): the room
 # plays on, the host's ship still answers, and pilot 2 keeps its seat.
 scenario=flood
@@ -248,6 +267,8 @@ others_play
 use duel-pilot
 expect_status "Room duel at $address - pilot 2 - round trip"
 grep -q "room duel: 127.0.0.1 left as pilot 2" "$log" && fail "the flooding pilot was let go"
+
+checkpoint
 
 # The watcher stops reading for three seconds: nobody else waits for it, and
 # it catches up when it reads again.
@@ -270,6 +291,8 @@ same_pictures "$server" duel-host duel-watcher
 [ "$(log_count "room duel: 127.0.0.1 left as watcher")" -gt "$leaving" ] &&
   fail "the stalled watcher was let go: $(grep "left as watcher" "$log" | tail -n 1)"
 
+checkpoint
+
 # A joined terminal killed outright: its room sees it leave.
 scenario=killed
 leaving=$(log_count "room duel: 127.0.0.1 left as watcher")
@@ -281,6 +304,8 @@ use duel-host
 nudge left duel-host
 others_play
 
+checkpoint
+
 scenario=silent
 wait "$silent"
 silent_status=$(cat "$work/silent.status" 2>/dev/null)
@@ -291,6 +316,8 @@ grep -q "127.0.0.1 dropped before its answer (sent no hello in time)" "$log" ||
 echo "a silent connection was let go after $waited ms"
 [ "${waited:-99999}" -le 7000 ] || fail "the silent connection was let go only after $waited ms"
 others_play
+
+checkpoint
 
 # --- A room's host leaves -----------------------------------------------------------
 start_game handover-host --join "$address" --room handover
@@ -317,6 +344,8 @@ keys 5
 wait_for_text "GALLERY"
 others_play
 
+checkpoint
+
 # --- At most two terminals from one address -------------------------------------------
 scenario=per-address
 serve "$small_log" --max-per-address 2
@@ -335,6 +364,8 @@ status=$?
 small_server=
 [ $status = 0 ] || fail "the second server ended with status $status"
 others_play
+
+checkpoint
 
 # --- Stopping -------------------------------------------------------------------------
 scenario=stop
