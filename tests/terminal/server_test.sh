@@ -9,9 +9,10 @@
 #     watcher shows the same picture;
 #   - garbage, an oversized hello and an oversized message on connections of
 #     their own, each closed alone; pilot 2 flooding keys; the watcher
-#     frozen a while and let go again; a connection that says nothing, and a
-#     joined terminal killed outright;
-#   - a room's host leaving: pilot 2 moves up and drives the menus;
+#     frozen a while, catching up once it reads again; a connection that
+#     says nothing, and a joined terminal killed outright;
+#   - a room's host leaving: pilot 2 moves up and drives the menus, and a
+#     terminal that came to play moves up from watching to pilot 2;
 #   - a second server with --max-per-address 2 turns a third terminal away
 #     with a readable reason;
 #   - SIGTERM: every joined terminal says the server has stopped and exits
