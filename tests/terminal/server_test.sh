@@ -10,7 +10,8 @@
 #   - garbage, an oversized hello and an oversized message on connections of
 #     their own, each closed alone; pilot 2 flooding keys; the watcher
 #     frozen a while, catching up once it reads again; a connection that
-#     says nothing, and a joined terminal killed outright;
+#     says nothing, and a joined terminal killed outright; a raw room host
+#     flooding keys as fast as the wire takes them;
 #   - a room's host leaving: pilot 2 moves up and drives the menus, and a
 #     terminal that came to play moves up from watching to pilot 2;
 #   - a second server with --max-per-address 2 turns a third terminal away
@@ -269,6 +270,26 @@ use duel-pilot
 expect_status "Room duel at $address - pilot 2 - round trip"
 grep -q "room duel: 127.0.0.1 left as pilot 2" "$log" && fail "the flooding pilot was let go"
 
+# A room of its own whose host, a raw connection, sends keys as fast as the
+# wire takes them (4096 messages of 64) and leaves: its game takes what it
+# holds room for and ends when the room empties; the others never notice.
+scenario=raw-flood
+{
+  printf '\0\0\0\102\004\100'
+  printf 'o%.0s' $(seq 64)
+} >"$work/keys"
+for doubling in $(seq 12); do cat "$work/keys" "$work/keys" >"$work/more-keys" && mv "$work/more-keys" "$work/keys"; done
+exec 8<>"/dev/tcp/127.0.0.1/$port"
+printf '\0\0\0\023\001SKYRAZOR\000\002\001\000\005flood' >&8
+wait_for_log "room flood: 127.0.0.1 joined as host"
+timeout 10 cat "$work/keys" >&8 2>/dev/null || fail "the server did not take the flood of keys"
+exec 8<&-
+wait_for_log "room flood: 127.0.0.1 left as host"
+wait_for_log "room flood closed"
+use duel-host
+nudge left duel-host
+others_play
+
 checkpoint
 
 # The watcher stops reading for three seconds: nobody else waits for it, and
@@ -395,7 +416,7 @@ for pane in $joined; do
     { sed "s/^/    last words | /" "$dir/last_words"; tmux_ capture-pane -p -S - -t "$scenario" | cat -A | grep -v '^\$$' | sed "s/^/    history | /"; }
   cmp -s "$dir/before" "$dir/after" || fail "the terminal's settings were left changed"
 done
-for name in "$alpha" bravo duel handover; do
+for name in "$alpha" bravo duel handover flood; do
   grep -q "room $name closed" "$log" || fail "room $name was not closed"
 done
 grep -q "room duel closed ([0-9]* battle frames; period median" "$log" ||
@@ -403,7 +424,7 @@ grep -q "room duel closed ([0-9]* battle frames; period median" "$log" ||
 
 # Every room's recording replays to its end, the battles' with their pilots.
 scenario=replay
-for name in "$alpha:Ann:Abe" bravo:Bea:Ben duel:Dan:Dot handover::; do
+for name in "$alpha:Ann:Abe" bravo:Bea:Ben duel:Dan:Dot handover:: flood::; do
   room=${name%%:*}
   pilots=${name#*:}
   script=$recordings/$room.script
