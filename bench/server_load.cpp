@@ -356,6 +356,10 @@ struct Driver {
   int connectFailures = 0;
   int protocolErrors = 0;
   std::vector<double> joinMs;
+  // How late this process's key and ping timers fired while measuring: if
+  // this process itself falls behind, its terminals' figures are its own.
+  bool timingTicks = false;
+  std::vector<double> tickLatenessMs;
 
   void connectNext() {
     while (joining < kMostJoiningAtOnce && !toConnect.empty()) {
@@ -398,6 +402,8 @@ class Terminal : public std::enable_shared_from_this<Terminal> {
   bool isHost() const { return isHost_; }
   bool closedByServer() const { return closedByServer_; }
   bool stalled() const { return stalledNow_; }
+  // Whether it got to the battle (it may have been closed since).
+  bool reachedBattle() const { return reachedBattle_; }
   const std::string& endReason() const { return endReason_; }
 
   void start(const std::string& roomName);
@@ -431,6 +437,7 @@ class Terminal : public std::enable_shared_from_this<Terminal> {
   bool answered_ = false;
   bool closedByServer_ = false;
   bool stalledNow_ = false;
+  bool reachedBattle_ = false;
   std::string endReason_;
 
   // The frame being read: its length and type, then its payload.
@@ -650,6 +657,7 @@ void Terminal::afterPictures() {
     const MenuStep& step = steps[menuStep_++];
     if (step.keys == nullptr) {
       stage_ = Stage::Battle;
+      reachedBattle_ = true;
       return;
     }
     send(network::Keys{step.keys});
@@ -657,6 +665,7 @@ void Terminal::afterPictures() {
       // Named, and from now on reads nothing: what it is sent piles up.
       stalledNow_ = true;
       stage_ = Stage::Battle;
+      reachedBattle_ = true;
       return;
     }
   }
@@ -723,6 +732,9 @@ void Terminal::onTick() {
     return;
   }
   const SteadyClock::time_point now = SteadyClock::now();
+  if (driver_.timingTicks) {
+    driver_.tickLatenessMs.push_back(Milliseconds(now - timer_.expiry()).count());
+  }
   if (now >= nextPing_ && answered_) {
     nextPing_ = now + kPingPeriod;
     send(network::Ping{static_cast<std::uint64_t>(
@@ -824,6 +836,7 @@ struct StepResult {
   double residentMegabytes = -1.0;
   double serverThreads = -1.0;
   std::string loadBefore;  // the machine's load averages as the step began
+  std::vector<double> tickLatenessMs;
   int refused = 0;
   int droppedBeforeAnswer = 0;
   int connectFailures = 0;
@@ -952,15 +965,18 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
   runUntil(io, setupDeadline, allInBattle);
   result.setupSeconds = std::chrono::duration<double>(SteadyClock::now() - setupStart).count();
   for (const auto& room : rooms) {
-    result.roomsInBattle += room->inBattle() ? 1 : 0;
+    result.roomsInBattle += room->host->reachedBattle() && room->pilot->reachedBattle() ? 1 : 0;
   }
 
   // The measuring window.
   const ProcessTimes before = timesOf(server.pid());
   const double ownBefore = ownCpuSeconds();
   const SteadyClock::time_point windowStart = SteadyClock::now();
+  driver.timingTicks = true;
   pause(io, std::chrono::milliseconds(static_cast<int>(seconds * 1000.0)));
   result.windowSeconds = std::chrono::duration<double>(SteadyClock::now() - windowStart).count();
+  driver.timingTicks = false;
+  result.tickLatenessMs = std::move(driver.tickLatenessMs);
   const ProcessTimes after = timesOf(server.pid());
   result.ownCores = (ownCpuSeconds() - ownBefore) / result.windowSeconds;
   if (before.cpuSeconds >= 0.0 && after.cpuSeconds >= 0.0) {
@@ -1083,6 +1099,9 @@ void printStep(const StepResult& step) {
       "this process %.3f cores\n",
       step.serverCores, step.networkThreadCores, step.peakMegabytes, step.residentMegabytes,
       step.serverThreads, step.ownCores);
+  std::printf("  this process's timers fired late by: median %.2f, p99 %.2f, max %.1f ms (%zu)\n",
+              median(step.tickLatenessMs), percentile(step.tickLatenessMs, 0.99),
+              maximum(step.tickLatenessMs), step.tickLatenessMs.size());
   std::printf(
       "  refused %d, dropped before an answer %d, could not connect %d, malformed from the "
       "server %d, games failed %d\n",
