@@ -17,14 +17,16 @@
 // peak memory (/proc/PID/status) and what it refused or dropped.
 //
 // The steps: --rooms LIST, then, while the goal holds, steps of --grow more
-// rooms up to --up-to; then, between the most rooms that held and the fewest
-// that missed, halving steps down to --resolution rooms; then a fault step of --fault-rooms rooms
-// in which a tenth of the terminals stop reading after pilot 2's name and a tenth send random bytes
-// once the battle is on (both are pilot 2, in rooms of their own, so the other rooms' figures can
-// be read apart).
+// rooms up to --up-to; then, between the most rooms that held and the
+// fewest that missed, halving steps down to --resolution rooms; then a fault
+// step of --fault-rooms rooms over --fault-seconds, in which a tenth of the
+// terminals stop reading after pilot 2's name and a tenth send random bytes
+// once the battle is on (both are pilot 2, in rooms of their own, so that
+// the other rooms' figures can be read apart).
 //
-//   skyrazor_server_load PATH/TO/skyrazor [--rooms 10,100,1000,2000] [--grow 500]
-//       [--up-to 4000] [--resolution 50] [--fault-rooms 1000] [--seconds 20] [--server-log FILE]
+//   skyrazor_server_load PATH/TO/skyrazor [--rooms 10,100,1000,2000]
+//       [--grow 500] [--up-to 4000] [--resolution 50] [--fault-rooms 1000]
+//       [--fault-seconds 60] [--seconds 20] [--server-log FILE]
 //
 // Exits 1 when something could not be measured; a missed goal is reported,
 // not an error.
@@ -803,6 +805,7 @@ struct StepPlan {
   int rooms = 0;
   int stalledRooms = 0;
   int garbageRooms = 0;
+  double seconds = 0.0;  // the window; 0 for the run's usual one
 };
 
 // Figures over a set of rooms (those of one kind).
@@ -973,7 +976,8 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
   const double ownBefore = ownCpuSeconds();
   const SteadyClock::time_point windowStart = SteadyClock::now();
   driver.timingTicks = true;
-  pause(io, std::chrono::milliseconds(static_cast<int>(seconds * 1000.0)));
+  pause(io, std::chrono::milliseconds(
+                static_cast<int>((plan.seconds > 0.0 ? plan.seconds : seconds) * 1000.0)));
   result.windowSeconds = std::chrono::duration<double>(SteadyClock::now() - windowStart).count();
   driver.timingTicks = false;
   result.tickLatenessMs = std::move(driver.tickLatenessMs);
@@ -1176,6 +1180,10 @@ int measure(int argc, char** argv) {
   int upTo = 4000;
   int faultRooms = 1000;
   double seconds = 20.0;
+  // A minute of stalled and garbage-sending terminals among the others. (A
+  // stalled one is let go only once some 100 KiB have piled up for it:
+  // minutes of a battle without fire.)
+  double faultSeconds = 60.0;
   std::optional<std::ofstream> serverLog;
   for (int index = 2; index < argc; ++index) {
     const std::string option = argv[index];
@@ -1193,6 +1201,8 @@ int measure(int argc, char** argv) {
       upTo = std::atoi(value.c_str());
     } else if (option == "--fault-rooms") {
       faultRooms = std::atoi(value.c_str());
+    } else if (option == "--fault-seconds") {
+      faultSeconds = std::atof(value.c_str());
     } else if (option == "--seconds") {
       seconds = std::atof(value.c_str());
     } else if (option == "--server-log") {
@@ -1232,10 +1242,10 @@ int measure(int argc, char** argv) {
   };
   bool held = true;
   for (int rooms : ladder) {
-    held = note(rooms, run({rooms, 0, 0})) && held;
+    held = note(rooms, run({rooms, 0, 0, 0.0})) && held;
   }
   for (int rooms = ladder.back() + grow; held && grow > 0 && rooms <= upTo; rooms += grow) {
-    held = note(rooms, run({rooms, 0, 0}));
+    held = note(rooms, run({rooms, 0, 0, 0.0}));
   }
   // Between the most that held and the fewest that missed, halving the gap
   // down to --resolution rooms.
@@ -1246,15 +1256,17 @@ int measure(int argc, char** argv) {
     if (rooms <= mostHeld || rooms >= fewestMissed) {
       break;
     }
-    note(rooms, run({rooms, 0, 0}));
+    note(rooms, run({rooms, 0, 0, 0.0}));
   }
-  if (fewestMissed > 0) {
+  if (fewestMissed > 0 && mostHeld > 0) {
     std::printf("\nThe goal held at %d rooms and missed at %d\n", mostHeld, fewestMissed);
+  } else if (fewestMissed > 0) {
+    std::printf("\nThe goal missed at %d rooms and held at no step\n", fewestMissed);
   }
   if (faultRooms > 0) {
     // A tenth of the terminals stalled and a tenth sending garbage: each is
     // pilot 2 of a room of its own, so a fifth of the rooms each.
-    run({faultRooms, faultRooms / 5, faultRooms / 5});
+    run({faultRooms, faultRooms / 5, faultRooms / 5, faultSeconds});
   }
   printTable(steps);
   return 0;
@@ -1268,7 +1280,8 @@ int main(int argc, char** argv) {
     std::fprintf(
         stderr,
         "usage: %s PATH/TO/skyrazor [--rooms 10,100,1000,2000] [--grow 500] [--up-to 4000] "
-        "[--resolution 50] [--fault-rooms 1000] [--seconds 20] [--server-log FILE]\n",
+        "[--resolution 50] [--fault-rooms 1000] [--fault-seconds 60] [--seconds 20] [--server-log "
+        "FILE]\n",
         argv[0]);
     return 2;
   }
