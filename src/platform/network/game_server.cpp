@@ -1,5 +1,10 @@
 #include "platform/network/game_server.h"
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <csignal>
 #include <list>
 #include <map>
@@ -13,6 +18,19 @@
 
 namespace skyrazor::network {
 namespace {
+
+// A room's game gives way to the network thread. With many rooms ready to run
+// at once, the one thread that reads every terminal's keys and heartbeats must
+// not queue behind all their games, or healthy terminals seem silent and are
+// let go; a game that runs a little later only draws its frame a little later.
+void giveWayToTheNetwork() {
+#if defined(__linux__)
+  // On Linux the nice value is each thread's own.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+#elif defined(_WIN32)
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#endif
+}
 
 // How long a stopping server waits for its goodbyes to leave and its games
 // to end.
@@ -191,6 +209,7 @@ std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name)
   });
   log_("room " + name + " opened");
   open->game = std::thread([this, open] {
+    giveWayToTheNetwork();
     std::string note = play_(*open->room);
     asio::post(io_, [this, open, note] { onGameEnded(open, note); });
   });
