@@ -67,15 +67,22 @@ JoinEnd followHost(JoinClient& client, const std::string& host) {
   client.onNews([&terminal] { terminal.wake(); });
   NewsStop newsStop(client);
   std::uint64_t shownChanges = 0;
+  bool typedYet = false;
+  bool shownOverPicture = false;
   try {
     for (;;) {
       JoinState state = client.state();
       if (state.phase == JoinState::Phase::Ended) {
         return {state.endedByHost ? 0 : 1, state.endReason};
       }
-      if (state.changes != shownChanges) {
+      // A room's host must see the room's name to pass it on, even in a
+      // window with no row below the picture: over the picture's bottom row
+      // until the host's first key.
+      const bool overPicture = state.seat == network::Role::RoomHost && !typedYet;
+      if (state.changes != shownChanges || overPicture != shownOverPicture) {
         shownChanges = state.changes;
-        terminal.showStatus(statusLine(state, host), false);
+        shownOverPicture = overPicture;
+        terminal.showStatus(statusLine(state, host), overPicture);
       }
       if (client.takePicture(screen)) {
         terminal.typingLine(screen.cursorVisible());
@@ -88,6 +95,7 @@ JoinEnd followHost(JoinClient& client, const std::string& host) {
       }
       if (holdsKeyboard(state) && !typed.empty()) {
         client.sendKeys(typed);
+        typedYet = true;
       }
     }
   } catch (const SessionEnded& ended) {

@@ -183,6 +183,22 @@ start_room bravo bravo Bea Ben
 wait_for_log "room $alpha opened"
 wait_for_log "room bravo: 127.0.0.1 joined as pilot 2"
 
+# --- A new room's name in a window with no row to spare ---------------------------
+# Over the picture's bottom row, so that it can be passed on, until the room's
+# host presses its first key.
+pane_rows=25
+start_game narrow --join "$address"
+pane_rows=26
+wait_for_text " - you host - round trip"
+picture | tail -n 1 | grep -q "^Room [0-9a-z]* at $address - you host - " ||
+  fail "the room's name was not on the bottom row: $(picture | tail -n 1)"
+keys x
+wait_for_text "(5)Gallery"
+name_hidden() { ! screen_text | grep -q " - you host - "; }
+until_true "the room's name stayed over the picture" name_hidden
+keys C-c
+wait_for_file "$dir/status" || fail "the narrow room's host did not leave"
+
 checkpoint
 
 # --- The room under test: host, pilot 2 and a watcher -------------------------------
