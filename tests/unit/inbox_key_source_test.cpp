@@ -11,7 +11,7 @@ namespace skyrazor {
 namespace {
 
 // A game without a terminal waits on keys handed in from another thread.
-TEST(InboxKeySource, WaitsEndOnKeysOnAWakeOrWhenClosedAndSleepsKeepTheirDeadline) {
+TEST(InboxKeySource, WaitsEndOnKeysOnAWakeOrWhenClosedAndSleepsOnlyWhenClosed) {
   InboxKeySource source;
   std::thread network([&source] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -26,17 +26,31 @@ TEST(InboxKeySource, WaitsEndOnKeysOnAWakeOrWhenClosedAndSleepsKeepTheirDeadline
   source.wake();
   EXPECT_FALSE(source.waitForInput());  // woken, nothing typed
 
-  // Keys that arrive during a sleep wait for its end.
+  // Keys and wakes that arrive during a sleep wait for its end; the keys are
+  // there for the next wait for input.
   const std::int64_t deadline = source.wallMs() + 60;
   std::thread typist([&source] {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     source.handIn("c");
+    source.wake();
   });
   source.waitUntil(deadline);
   typist.join();
   EXPECT_GE(source.wallMs(), deadline);
+  EXPECT_TRUE(source.waitForInput());
+  keys.clear();
+  source.takeTyped(keys, true);
+  EXPECT_EQ(keys, "c");
 
-  source.close();
+  // Closing ends a sleep at once.
+  const std::int64_t longDeadline = source.wallMs() + 10000;
+  std::thread closer([&source] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    source.close();
+  });
+  EXPECT_THROW(source.waitUntil(longDeadline), SessionEnded);
+  closer.join();
+  EXPECT_LT(source.wallMs(), longDeadline - 5000);
   EXPECT_THROW(source.waitForInput(), SessionEnded);
   EXPECT_THROW(source.checkEnded(), SessionEnded);
 }

@@ -12,7 +12,7 @@ void InboxKeySource::handIn(const std::string& bytes) {
     return;
   }
   keys_ += bytes.substr(0, kMostHeldKeys - keys_.size());
-  changed_.notify_all();
+  wakeAWaitForInput();
 }
 
 void InboxKeySource::close() {
@@ -25,11 +25,14 @@ std::int64_t InboxKeySource::wallMs() {
   return wallClock_.nowMs();
 }
 
+// A timed wait (a battle frame's, most often) sleeps to its deadline: keys
+// and news that come meanwhile are taken in after it, so they do not wake
+// it, and a room's game thread wakes once a frame rather than for every key
+// and round trip as well. Only closing ends it early.
 void InboxKeySource::waitUntil(std::int64_t deadlineMs) {
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, std::chrono::milliseconds(deadlineMs - wallMs()),
-                    [this] { return closed_ || woken_; });
-  woken_ = false;
+                    [this] { return closed_; });
   if (closed_) {
     throw SessionEnded{0};
   }
@@ -37,7 +40,9 @@ void InboxKeySource::waitUntil(std::int64_t deadlineMs) {
 
 bool InboxKeySource::waitForInput() {
   std::unique_lock lock(mutex_);
+  waitingForInput_ = true;
   changed_.wait(lock, [this] { return closed_ || woken_ || !keys_.empty(); });
+  waitingForInput_ = false;
   if (closed_) {
     throw SessionEnded{0};
   }
@@ -49,7 +54,14 @@ bool InboxKeySource::waitForInput() {
 void InboxKeySource::wake() {
   std::lock_guard lock(mutex_);
   woken_ = true;
-  changed_.notify_all();
+  wakeAWaitForInput();
+}
+
+// Under the lock.
+void InboxKeySource::wakeAWaitForInput() {
+  if (waitingForInput_) {
+    changed_.notify_all();
+  }
 }
 
 void InboxKeySource::takeTyped(std::string& bytes, bool) {

@@ -11,8 +11,9 @@ namespace skyrazor {
 
 // The keys and time of a live session that has no terminal of its own (a
 // game on a server, or measured by a benchmark): keys are handed in from another thread (the
-// network's), the waits sleep on a condition variable until their deadline or
-// the next keys, and closing the inbox ends the session at its next wait.
+// network's), a wait for input sleeps on a condition variable until the next
+// keys or a wake, a timed wait until its deadline, and closing the inbox ends
+// the session at once.
 class InboxKeySource final : public KeySource {
  public:
   // The most keys kept for the game to take; more are dropped.
@@ -37,11 +38,14 @@ class InboxKeySource final : public KeySource {
   bool typing() const { return typing_; }
 
  private:
+  void wakeAWaitForInput();
+
   SteadyWallClock wallClock_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::string keys_;
   bool woken_ = false;
+  bool waitingForInput_ = false;
   bool closed_ = false;
   bool typing_ = false;
 };
