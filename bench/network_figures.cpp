@@ -59,6 +59,7 @@
 #include "console/cp437.h"
 #include "console/screen.h"
 #include "console/seam.h"
+#include "picture_text.h"
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/key_clock.h"
 #include "platform/live/live_keyboard.h"
@@ -93,6 +94,7 @@ struct Failure : std::runtime_error {
 using skyrazor::bench::maximum;
 using skyrazor::bench::median;
 using skyrazor::bench::percentile;
+using skyrazor::bench::showsText;
 
 const char* verdict(bool met) {
   return met ? "met" : "MISSED";
@@ -376,19 +378,6 @@ std::vector<double> terminalBytesPerFrame(const std::string& binary, const std::
 }
 
 // --- A live host game in this process --------------------------------------------------
-
-bool showsText(const Screen& picture, const std::string& text) {
-  for (int row = 0; row < picture.rows(); ++row) {
-    std::string line;
-    for (int column = 0; column < picture.columns(); ++column) {
-      line += static_cast<char>(picture.cell(column, row).byte);
-    }
-    if (line.find(text) != std::string::npos) {
-      return true;
-    }
-  }
-  return false;
-}
 
 // The ships fly in the arena's first and last columns (0-based here).
 constexpr int kLeftShipColumn = 2;

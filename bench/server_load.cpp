@@ -59,6 +59,7 @@
 
 #include "asio.hpp"
 #include "console/screen.h"
+#include "picture_text.h"
 #include "platform/network/screen_updates.h"
 #include "platform/network/wire_format.h"
 #include "statistics.h"
@@ -71,6 +72,7 @@ using Milliseconds = std::chrono::duration<double, std::milli>;
 using skyrazor::bench::maximum;
 using skyrazor::bench::median;
 using skyrazor::bench::percentile;
+using skyrazor::bench::showsText;
 
 constexpr double kGameSpeed = 50.0;  // the options' default, in ms per battle frame
 constexpr double kMedianGoalMs = 1.0;
@@ -94,19 +96,6 @@ struct Failure : std::runtime_error {
 
 const char* verdict(bool met) {
   return met ? "met" : "MISSED";
-}
-
-bool showsText(const Screen& picture, const std::string& text) {
-  for (int row = 0; row < picture.rows(); ++row) {
-    std::string line;
-    for (int column = 0; column < picture.columns(); ++column) {
-      line += static_cast<char>(picture.cell(column, row).byte);
-    }
-    if (line.find(text) != std::string::npos) {
-      return true;
-    }
-  }
-  return false;
 }
 
 // --- The server child --------------------------------------------------------------
