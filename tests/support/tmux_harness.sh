@@ -17,6 +17,11 @@
 #                           says "exit status N"; with $keep_panes set, the
 #                           pane stays on the screen after it.
 #   use NAME                the helpers act on NAME's pane from now on.
+#   ship_row SIDE, ship_on_row SIDE ROW, expect_ship SIDE ROW  where a ship
+#                           is in the picture of $scenario.
+#   ends_with_goodbye [TEXT]  the game in the pane of $scenario said
+#                           "skyrazor: TEXT" last and exited 0.
+#   gone PID, elapsed_ms START  a process ended; the time since START.
 #   picture [NAME]          the 25 rows of the game's picture in a pane (the
 #                           pane of $scenario by default).
 #   same_pictures PID NAME...  with the game PID frozen, the panes NAME all
@@ -88,6 +93,35 @@ until_true() {
     sleep 0.1
   done
 }
+
+# ship_row left|right: the row of the left (>) or right (<) ship in the
+# picture of $scenario; ship_on_row SIDE ROW, and expect_ship SIDE ROW (a
+# failure on a timeout).
+ship_row() {
+  case $1 in
+    left) picture | grep -n '^ │>' | cut -d: -f1 ;;
+    right) picture | grep -n '<│$' | cut -d: -f1 ;;
+  esac
+}
+ship_on_row() { [ "$(ship_row "$1")" = "$2" ]; }
+expect_ship() { until_true "the $1 ship never reached row $2" ship_on_row "$1" "$2"; }
+
+# ends_with_goodbye [TEXT]: the pane of $scenario, with its history (its end
+# notice may have scrolled it), last said "skyrazor: TEXT" (by default the
+# host's goodbye), kept in $dir/last_words, and the game exited 0. (With many
+# panes ending at once, tmux may show a dead pane without the last line its
+# process wrote, the wrapper's "exit status": the status file tells that.)
+ends_with_goodbye() {
+  tmux_ capture-pane -p -S - -t "$scenario" |
+    grep -v -e '^$' -e '^Pane is dead' -e '^exit status ' | tail -n 1 >"$dir/last_words"
+  [ "$(cat "$dir/last_words")" = "skyrazor: ${1:-the host has ended the game}" ] &&
+    [ "$(cat "$dir/status" 2>/dev/null)" = 0 ]
+}
+
+# gone PID: the process has ended. elapsed_ms START: milliseconds since
+# START, a $(date +%s%N).
+gone() { ! kill -0 "$1" 2>/dev/null; }
+elapsed_ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
 
 text_on_screen() { screen_text | grep -F -q -- "$1"; }
 wait_for_text() { until_true "'$1' never appeared" text_on_screen "$1"; }

@@ -38,31 +38,12 @@ expect_status_row() {
 }
 pilot_seated() { status_row | grep -q '^Pilot 2 at'; }
 no_watcher() { ! status_row | grep -q watcher; }
-gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# The row of the left (>) or right (<) ship in the picture of $scenario.
-ship_row() {
-  case $1 in
-    left) picture | grep -n '^ │>' | cut -d: -f1 ;;
-    right) picture | grep -n '<│$' | cut -d: -f1 ;;
-  esac
-}
-ship_on_row() { [ "$(ship_row "$1")" = "$2" ]; }
-expect_ship() { until_true "the $1 ship never reached row $2" ship_on_row "$1" "$2"; }
 
 # A dust wall stands before the left ship while the host's pilot recovers
 # from a hit, and wipes out every projectile that comes near.
 left_wall_stands() { picture | grep -q '^ │.[░▒]'; }
 no_left_wall() { ! left_wall_stands; }
-
-# The last two lines of the pane of $scenario, with its history (the pane's
-# end notice may have scrolled them), are the host's goodbye and status 0.
-ends_with_goodbye() {
-  tmux_ capture-pane -p -S - -t "$scenario" | grep -v -e '^$' -e '^Pane is dead' |
-    tail -n 2 >"$dir/last_words"
-  printf 'skyrazor: the host has ended the game\nexit status 0\n' |
-    diff - "$dir/last_words" >/dev/null
-}
 
 # ended_by_host: the pane of $scenario has said that the host ended the
 # game, exited 0 and left the terminal's settings as they were.
@@ -78,7 +59,6 @@ ended_by_host() {
     fail "terminal settings not restored: before '$(cat "$dir/before")' after '$(cat "$dir/after")'"
 }
 
-elapsed_ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
 
 began=$(date +%s%N)
 

@@ -48,8 +48,6 @@ stop_servers() {
 }
 trap stop_servers EXIT
 
-elapsed_ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
-gone() { ! kill -0 "$1" 2>/dev/null; }
 
 # The server's log: how many lines match, and waiting for one more.
 log_count() { grep -c -- "$1" "${2:-$log}"; }
@@ -105,15 +103,6 @@ told() { tmux_ capture-pane -p -J -S - -t "$scenario" | grep -F -q -- "$1"; }
 status_says() { status_row | grep -q -- "$1"; }
 expect_status() { until_true "the status line never said '$1'" status_says "$1"; }
 
-# The row of the left (>) or right (<) ship in the picture of $scenario.
-ship_row() {
-  case $1 in
-    left) picture | grep -n '^ │>' | cut -d: -f1 ;;
-    right) picture | grep -n '<│$' | cut -d: -f1 ;;
-  esac
-}
-ship_on_row() { [ "$(ship_row "$1")" = "$2" ]; }
-expect_ship() { until_true "the $1 ship never reached row $2" ship_on_row "$1" "$2"; }
 
 # nudge SIDE PANE: the ship of SIDE, as seen in the pane of $scenario, moves
 # a row towards the middle on a key typed at PANE ('e' up, 's' down).
@@ -415,20 +404,12 @@ server=
 [ $status = 0 ] || fail "the server ended with status $status"
 grep -q "stopping: terminated (SIGTERM)" "$log" || fail "the server did not log why it stopped"
 tail -n 1 "$log" | grep -q " stopped$" || fail "the server's last line is '$(tail -n 1 "$log")'"
-# The last words of the pane of $scenario, with its history (the pane's end
-# notice may have scrolled them), are the server's goodbye. (With many panes
-# ending at once, tmux may show a dead pane without the last line its
-# process wrote, the wrapper's "exit status": the status file tells that.)
-ends_with_goodbye() {
-  tmux_ capture-pane -p -S - -t "$scenario" |
-    grep -v -e '^$' -e '^Pane is dead' -e '^exit status ' | tail -n 1 >"$dir/last_words"
-  [ "$(cat "$dir/last_words")" = "skyrazor: the server has stopped" ]
-}
 for pane in $joined; do
   use $pane
   wait_for_file "$dir/status" || fail "the terminal did not end"
   [ "$(cat "$dir/status" 2>/dev/null)" = 0 ] || fail "the terminal ended with status $(cat "$dir/status")"
-  until_true "the pane did not end with the server's goodbye" ends_with_goodbye ||
+  until_true "the pane did not end with the server's goodbye" \
+    ends_with_goodbye "the server has stopped" ||
     { sed "s/^/    last words | /" "$dir/last_words"; tmux_ capture-pane -p -S - -t "$scenario" | cat -A | grep -v '^\$$' | sed "s/^/    history | /"; }
   cmp -s "$dir/before" "$dir/after" || fail "the terminal's settings were left changed"
 done

@@ -104,19 +104,24 @@ start_ssh() {
   binary=$game
 }
 
-right_ship_row() { picture | grep -n '<│$' | cut -d: -f1; }
-right_ship_on_row() { [ "$(right_ship_row)" = "$1" ]; }
 
-# The last lines of the pane of $scenario, with its history: the host's
-# goodbye and status 0.
-ends_with_goodbye() {
-  tmux_ capture-pane -p -S - -t "$scenario" | grep -v -e '^$' -e '^Pane is dead' |
-    tail -n 2 >"$dir/last_words"
-  printf 'skyrazor: %s\nexit status 0\n' "${1:-the host has ended the game}" |
-    diff - "$dir/last_words" >/dev/null
+# pilot_two_flies HOST PILOT: from the title at HOST to a two-person battle
+# with pilot 2 named at PILOT, whose e moves the right ship; on HOST after.
+pilot_two_flies() {
+  use "$1"
+  open_two_person_match Alice
+  use "$2"
+  wait_for_text "Enter your name Pilot#2:"
+  keys Bob Enter
+  use "$1"
+  wait_for_text "Bob: Shields(100) HP(3) Weaptype(1)"
+  row=$(ship_row right)
+  use "$2"
+  keys e
+  use "$1"
+  until_true "pilot 2's e did not move the right ship" ship_on_row right $((row - 1))
 }
 
-elapsed_ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
 began=$(date +%s%N)
 
 # --- No terminal, a command asked for -----------------------------------------------
@@ -148,17 +153,7 @@ keys sshcode Enter
 wait_for_text "Pilot 2 at 127.0.0.1:$game_port - round trip"
 use host
 wait_for_text "Pilot 2 at 127.0.0.1"
-open_two_person_match Alice
-use pilot
-wait_for_text "Enter your name Pilot#2:"
-keys Bob Enter
-use host
-wait_for_text "Bob: Shields(100) HP(3) Weaptype(1)"
-row=$(right_ship_row)
-use pilot
-keys e
-use host
-until_true "pilot 2's e did not move the right ship" right_ship_on_row $((row - 1))
+pilot_two_flies host pilot
 same_pictures "$host" host pilot
 keys C-c
 wait_for_file "$dir/status" || fail "the host did not end"
@@ -189,18 +184,7 @@ start_ssh room-pilot -t "${room_options[@]}" "$user@127.0.0.1"
 wait_for_text "Room (Enter for a new one):"
 keys "$room" Enter
 wait_for_text "Room $room at 127.0.0.1:$server_port - pilot 2 - round trip"
-use room-host
-open_two_person_match Alice
-use room-pilot
-wait_for_text "Enter your name Pilot#2:"
-keys Bob Enter
-use room-host
-wait_for_text "Bob: Shields(100) HP(3) Weaptype(1)"
-row=$(right_ship_row)
-use room-pilot
-keys e
-use room-host
-until_true "pilot 2's e did not move the right ship in the room" right_ship_on_row $((row - 1))
+pilot_two_flies room-host room-pilot
 grep -q "room $room: 127.0.0.1.* joined as pilot 2" "$work/server.log" ||
   fail "the server did not log pilot 2's joining"
 
