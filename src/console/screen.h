@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +35,10 @@ class Screen {
   void setCursorShape(bool visible, int sizePercent);
 
   const Cell& cell(int column, int row) const { return cells_[index(column, row)]; }
+  // One row's cells, left to right.
+  std::span<const Cell> rowCells(int row) const {
+    return std::span(cells_).subspan(index(0, row), static_cast<std::size_t>(columns_));
+  }
 
   // Writes one byte at the cursor the way the console does: line end, carriage
   // return, backspace, tab and bell are controls, every other byte is stored.

@@ -103,9 +103,9 @@ std::uint32_t cellWord(const Cell& cell) {
   return std::uint32_t{cell.byte} | (std::uint32_t{cell.attribute} << 8);
 }
 
-bool sameRow(const Cell* one, const Cell* other, int columns) {
+bool sameRow(std::span<const Cell> one, std::span<const Cell> other) {
   std::uint32_t differences = 0;
-  for (int column = 0; column < columns; ++column) {
+  for (std::size_t column = 0; column < one.size(); ++column) {
     differences |= cellWord(one[column]) ^ cellWord(other[column]);
   }
   return differences == 0;
@@ -116,19 +116,18 @@ bool sameRow(const Cell* one, const Cell* other, int columns) {
 // every row for every terminal in every frame, so those take one quick pass.
 void addChangedRuns(const Screen& screen, int row, PeerPicture& peer, ChangesSplitter& splitter,
                     std::vector<Cell>& run) {
-  const int columns = screen.columns();
-  const Cell* now = &screen.cell(0, row);
-  Cell* shown = &peer.cells[cellIndex(0, row, peer.columns)];
-  if (sameRow(now, shown, columns)) {
+  const std::span<const Cell> now = screen.rowCells(row);
+  const std::span<Cell> shown =
+      std::span(peer.cells).subspan(cellIndex(0, row, peer.columns), now.size());
+  if (sameRow(now, shown)) {
     return;
   }
-  run.clear();
   int firstColumn = 0;
-  for (int column = 0; column <= columns; ++column) {
-    const bool changed = column < columns && !sameCell(now[column], shown[column]);
+  for (std::size_t column = 0; column <= now.size(); ++column) {
+    const bool changed = column < now.size() && !sameCell(now[column], shown[column]);
     if (changed) {
       if (run.empty()) {
-        firstColumn = column;
+        firstColumn = static_cast<int>(column);
       }
       run.push_back(now[column]);
       shown[column] = now[column];
