@@ -112,7 +112,8 @@ void JoinClient::Network::onConnected(asio::ip::tcp::socket socket) {
   connection_ = std::make_shared<PeerConnection>(std::move(socket), options_.mostQueuedBytes);
   connection_->start({[this](Message& message) { onMessage(message); },
                       [this](const std::string& why) { onClosed(why); },
-                      {}});
+                      {},
+                      [this] { connection_->close("the host gave no sign of life for a while"); }});
   connection_->send(Hello{kProtocolVersion, options_.role, options_.joinCode, options_.roomName});
   timer_.cancel();
   timer_.expires_after(options_.answerLimit);
@@ -159,6 +160,7 @@ void JoinClient::Network::onAnswer(Message& message) {
       state.seat = welcome->role;
       state.roomName = welcome->roomName;
     });
+    connection_->watchForSilence(options_.silenceLimit);
     scheduleHeartbeat();
   } else if (const Refusal* refusal = std::get_if<Refusal>(&message)) {
     if (refusal->reason == RefusalReason::WrongCode && options_.joinCode.empty()) {
@@ -201,10 +203,6 @@ void JoinClient::Network::scheduleHeartbeat() {
   timer_.expires_after(options_.heartbeatPeriod);
   timer_.async_wait([this](const asio::error_code& error) {
     if (error || !connection_->isOpen()) {
-      return;
-    }
-    if (std::chrono::steady_clock::now() - connection_->lastHeard() > options_.silenceLimit) {
-      connection_->close("the host gave no sign of life for a while");
       return;
     }
     connection_->send(Ping{steadyMicroseconds()});

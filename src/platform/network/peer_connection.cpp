@@ -37,6 +37,7 @@ PeerConnection::PeerConnection(asio::ip::tcp::socket socket, std::size_t mostQue
     : socket_(std::move(socket)),
       mostQueuedBytes_(mostQueuedBytes),
       lingerTimer_(socket_.get_executor()),
+      silenceTimer_(socket_.get_executor()),
       lastHeard_(std::chrono::steady_clock::now()),
       address_(addressOf(socket_)) {
   asio::error_code ignored;
@@ -165,6 +166,26 @@ void PeerConnection::drainAndClose() {
   socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
 }
 
+void PeerConnection::watchForSilence(std::chrono::milliseconds limit) {
+  silenceLimit_ = limit;
+  awaitSilence(lastHeard_ + limit);
+}
+
+void PeerConnection::awaitSilence(SteadyTime deadline) {
+  silenceTimer_.expires_at(deadline);
+  silenceTimer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+    if (error || !self->open_) {
+      return;
+    }
+    const SteadyTime silentFrom = self->lastHeard_ + self->silenceLimit_;
+    if (std::chrono::steady_clock::now() < silentFrom) {
+      self->awaitSilence(silentFrom);
+    } else if (std::function<void()> onSilent = self->handlers_.onSilent) {
+      onSilent();
+    }
+  });
+}
+
 void PeerConnection::close(const std::string& why) {
   if (!open_) {
     return;
@@ -174,6 +195,7 @@ void PeerConnection::close(const std::string& why) {
   socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
   socket_.close(ignored);
   lingerTimer_.cancel();
+  silenceTimer_.cancel();
   queue_.clear();
   queuedBytes_ = 0;
   // The handlers stay: one of them may be running, up the stack, as this is

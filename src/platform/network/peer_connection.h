@@ -27,6 +27,8 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
     std::function<void(const std::string& why)> onClosed;
     // Every queued byte has been written.
     std::function<void()> onDrained;
+    // Nothing has been heard for the limit given to watchForSilence.
+    std::function<void()> onSilent;
   };
 
   // `mostQueuedBytes` bounds what waits to be written (the socket's own
@@ -43,6 +45,9 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   // the peer does not take it.
   void sendAndClose(const Message& last, const std::string& why);
   void close(const std::string& why);
+  // From now on, calls onSilent as soon as nothing has been heard from the
+  // peer for `limit` (once; the handler decides what becomes of it).
+  void watchForSilence(std::chrono::milliseconds limit);
 
   bool isOpen() const { return open_; }
   std::size_t queuedBytes() const { return queuedBytes_; }
@@ -55,6 +60,7 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   void takeIn(std::size_t byteCount);
   void writeNext();
   void drainAndClose();
+  void awaitSilence(SteadyTime deadline);
 
   asio::ip::tcp::socket socket_;
   std::size_t mostQueuedBytes_;
@@ -69,6 +75,10 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   bool draining_ = false;  // the last message is out; waiting for the peer to close
   std::string closingWhy_;
   asio::steady_timer lingerTimer_;
+  // Set for the moment silence would begin as last heard; moved on when it
+  // rings early, so that hearing the peer costs nothing but noting the time.
+  asio::steady_timer silenceTimer_;
+  std::chrono::milliseconds silenceLimit_{0};
   SteadyTime lastHeard_;
   std::string address_;
 };

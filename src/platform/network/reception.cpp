@@ -56,6 +56,11 @@ void Reception::take(asio::ip::tcp::socket socket) {
           peer->room->onDrained(*peer);
         }
       },
+      [weak] {
+        if (auto peer = weak.lock(); peer && peer->room) {
+          peer->room->onSilent(peer);
+        }
+      },
   });
   if (options_.mostPerAddress != 0 && fromThere > options_.mostPerAddress) {
     refuse(peer, Refusal{RefusalReason::TooManyConnections,

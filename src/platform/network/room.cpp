@@ -83,6 +83,7 @@ std::optional<Refusal> Room::seat(const std::shared_ptr<Peer>& peer, Role asked)
   peer->room = this;
   peers_.push_back(peer);
   seatAt(peer, seat);
+  peer->connection->watchForSilence(options_.silenceLimit);
   return std::nullopt;
 }
 
@@ -172,23 +173,35 @@ void Room::onPilotKeys(const Keys& keys) {
 }
 
 void Room::onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) {
-  const bool wasSeated = peer->seat != Seat::Leaving;
-  if (wasSeated) {
-    logEvent(peer->connection->address() + " left as " + seatName(peer->seat) + " (" + why + ")");
+  if (peer->seat != Seat::Leaving) {
+    unseat(peer, why);
   }
+  peers_.remove(peer);
+  if (peers_.empty() && emptied_) {
+    emptied_();
+  }
+}
+
+// A silent terminal's seat is free at once: its goodbye may take a while to
+// leave, or never be read.
+void Room::onSilent(const std::shared_ptr<Peer>& peer) {
+  if (peer->seat == Seat::Leaving) {
+    return;
+  }
+  const std::string why = "went silent (no sign of life for a while)";
+  unseat(peer, why);
+  peer->connection->sendAndClose(Goodbye{"no sign of life for a while"}, why);
+}
+
+void Room::unseat(const std::shared_ptr<Peer>& peer, const std::string& why) {
+  logEvent(peer->connection->address() + " left as " + seatName(peer->seat) + " (" + why + ")");
   if (peer->seat == Seat::Pilot) {
     std::lock_guard lock(shared_);
     pilotKeys_.clear();  // the game must not take the old pilot's keys now
   }
   peer->seat = Seat::Leaving;
-  peers_.remove(peer);
-  if (wasSeated) {
-    fillFreeSeats();
-    noteSeats();
-  }
-  if (peers_.empty() && emptied_) {
-    emptied_();
-  }
+  fillFreeSeats();
+  noteSeats();
 }
 
 std::size_t Room::terminals() const {
@@ -255,10 +268,7 @@ void Room::beatHeart() {
     if (peer->seat == Seat::Leaving) {
       continue;
     }
-    if (now - peer->connection->lastHeard() > options_.silenceLimit) {
-      peer->connection->sendAndClose(Goodbye{"no sign of life for a while"},
-                                     "went silent (no sign of life for a while)");
-    } else if (peer->behindSince && now - *peer->behindSince > options_.behindLimit) {
+    if (peer->behindSince && now - *peer->behindSince > options_.behindLimit) {
       peer->connection->close("fell behind the game and was let go");
     } else {
       peer->connection->send(Ping{steadyMicroseconds()});

@@ -70,7 +70,9 @@ class Room final : public SeatInbox {
   void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why);
   // Its output has all been written: one that skipped pictures catches up.
   void onDrained(Peer& peer);
-  // Pings every terminal, and lets go of any that went silent or fell behind.
+  // Nothing heard from it for the silence limit: it is let go.
+  void onSilent(const std::shared_ptr<Peer>& peer);
+  // Pings every terminal, and lets go of any that fell behind.
   void beatHeart();
   // Sends every terminal a last goodbye.
   void sayGoodbye(const std::string& reason, const std::string& why);
@@ -104,6 +106,7 @@ class Room final : public SeatInbox {
   void seatAt(const std::shared_ptr<Peer>& peer, Seat seat);
   void moveUp(const std::shared_ptr<Peer>& peer, Seat seat);
   void fillFreeSeats();
+  void unseat(const std::shared_ptr<Peer>& peer, const std::string& why);
   void onPilotKeys(const Keys& keys);
   void onPong(const Peer& peer, const Pong& pong);
   void updatePeer(Peer& peer);
