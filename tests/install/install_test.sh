@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a staging folder and checks what lands there: the
 # game in bin/ (games/ with the Debian layout), the manual page in man6/, the
-# desktop entry in share/applications and the metainfo in share/metainfo;
+# desktop entry in share/applications, the metainfo in share/metainfo and
+# the ssh account's forced command, executable, in libexec/skyrazor;
 # the page (configured into BUILD_DIR from SOURCE_DIR's template) renders
 # without warnings, names the version --version prints and every option --help
 # lists.
@@ -35,6 +36,9 @@ cmp -s "$page" "$stage/usr/share/man/man6/skyrazor.6" || fail "the installed pag
 for file in applications/skyrazor.desktop metainfo/io.github.skyrazor.Skyrazor.metainfo.xml; do
   cmp -s "$source/data/${file#*/}" "$stage/usr/share/$file" || fail "share/$file is not installed"
 done
+forced="$stage/usr/libexec/skyrazor/skyrazor-ssh-join"
+cmp -s "$source/tools/skyrazor-ssh-join" "$forced" && [ -x "$forced" ] ||
+  fail "libexec/skyrazor/skyrazor-ssh-join is not installed as a program"
 
 # The page is its template with the version filled in, the one the game prints.
 version=$("$binary" --version | sed -n 's/^skyrazor //p')

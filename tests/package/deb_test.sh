@@ -2,8 +2,8 @@
 # Checks the Debian package that `make deb` built into DEB_DIR: its version is
 # the project's, lintian has nothing to say about it, and installed with dpkg
 # into a throwaway root (not this machine's) it holds the game in /usr/games,
-# which prints its version, a manual page that man renders, the desktop entry
-# and valid AppStream metainfo; purged, it leaves nothing but dpkg's own files.
+# which prints its version, the ssh account's forced command, a manual page
+# that man renders, the desktop entry and valid AppStream metainfo; purged, it leaves nothing but dpkg's own files.
 # Usage: deb_test.sh DEB_DIR SOURCE_DIR
 
 set -u
@@ -62,6 +62,16 @@ dpkg_root --force-depends --install "$deb" >"$work/install.log" 2>&1 ||
 game="$root/usr/games/skyrazor"
 [ -x "$game" ] || fail "no /usr/games/skyrazor"
 [ "$("$game" --version 2>&1)" = "skyrazor $version" ] || fail "/usr/games/skyrazor --version is not $version"
+
+# The forced command is there, and without a terminal refuses readably.
+forced="$root/usr/libexec/skyrazor/skyrazor-ssh-join"
+if [ -x "$forced" ]; then
+  refusal=$(SKYRAZOR_GAME="$game" "$forced" </dev/null 2>&1)
+  [ "$refusal" = "skyrazor-ssh-join: the game needs a terminal: connect with ssh -t" ] ||
+    fail "the packaged forced command without a terminal said: $refusal"
+else
+  fail "no /usr/libexec/skyrazor/skyrazor-ssh-join"
+fi
 
 page="$root/usr/share/man/man6/skyrazor.6.gz"
 if [ -f "$page" ]; then
