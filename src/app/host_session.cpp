@@ -19,13 +19,6 @@ namespace {
 using network::HostServer;
 using network::HostStatus;
 
-std::string watchersText(int watchers) {
-  if (watchers == 0) {
-    return "";
-  }
-  return " - " + std::to_string(watchers) + (watchers == 1 ? " watcher" : " watchers");
-}
-
 // The host's terminal: the backend's keys and time, with the network game's
 // status line kept up to date at every wait, and the cursor's state noted
 // for the joined terminals.

@@ -34,18 +34,33 @@ std::optional<std::string> askJoinCode() {
   return code;
 }
 
+// This terminal's seat in a server's room; its host also learns whether
+// pilot 2 has come, so as to know when a two-person game can start.
+std::string roomSeatText(const JoinState& state) {
+  if (state.seat == network::Role::Pilot) {
+    return "pilot 2";
+  }
+  if (state.seat == network::Role::Watcher) {
+    return "watching";
+  }
+  if (!state.roomSeats) {
+    return "you host";
+  }
+  return state.roomSeats->pilotSeated ? "you host, pilot 2 here" : "you host, no pilot 2 yet";
+}
+
 // At a host: whose seat and where. In a server's room: the room's name
-// first, so that it can be passed on, then the seat.
+// first, so that it can be passed on, then the seat and who watches (the
+// server's address adds nothing there: over ssh it is the server's own).
 std::string statusLine(const JoinState& state, const std::string& host) {
   const std::string roundTrip = roundTripText(state.roundTripMicroseconds);
   if (state.roomName.empty()) {
     return (state.seat == network::Role::Pilot ? "Pilot 2 at " : "Watching ") + host + " - " +
            roundTrip;
   }
-  const char* seat = state.seat == network::Role::RoomHost ? "you host"
-                     : state.seat == network::Role::Pilot  ? "pilot 2"
-                                                           : "watching";
-  return "Room " + state.roomName + " at " + host + " - " + seat + " - " + roundTrip;
+  const int watchers = state.roomSeats ? state.roomSeats->watchers : 0;
+  return "Room " + state.roomName + " - " + roomSeatText(state) + watchersText(watchers) + " - " +
+         roundTrip;
 }
 
 // Whether this terminal's keys reach a keyboard of the game.

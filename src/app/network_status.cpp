@@ -14,6 +14,13 @@ std::string roundTripText(int microseconds) {
   return text;
 }
 
+std::string watchersText(int watchers) {
+  if (watchers == 0) {
+    return "";
+  }
+  return " - " + std::to_string(watchers) + (watchers == 1 ? " watcher" : " watchers");
+}
+
 std::string endpointText(const std::string& address, std::uint16_t port) {
   const bool ipv6 = address.find(':') != std::string::npos;
   return (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(port);

@@ -11,6 +11,9 @@ namespace skyrazor {
 // "round trip 0.3 ms", or "round trip -" until it is measured (-1).
 std::string roundTripText(int microseconds);
 
+// " - 2 watchers", or nothing when nobody watches.
+std::string watchersText(int watchers);
+
 // "ADDRESS:PORT", an IPv6 address in brackets ("[::1]:5151").
 std::string endpointText(const std::string& address, std::uint16_t port);
 

@@ -96,7 +96,7 @@ closed_within() {
 }
 
 # The room a pane's status line names.
-room_of() { status_row "$1" | sed -n 's/^Room \([^ ]*\) at .*/\1/p'; }
+room_of() { status_row "$1" | sed -n 's/^Room \([^ ]*\) - .*/\1/p'; }
 # told TEXT: the pane of $scenario, with its history and its long lines whole,
 # has shown TEXT.
 told() { tmux_ capture-pane -p -J -S - -t "$scenario" | grep -F -q -- "$1"; }
@@ -128,12 +128,13 @@ nudge() {
 # a two-person battle; sets $room.
 start_room() {
   start_game "$1-host" --join "$address" ${2:+--room "$2"}
-  wait_for_text " - you host - round trip"
+  wait_for_text " - you host, no pilot 2 yet - round trip"
   room=$(room_of "$1-host")
   [ -n "$2" ] && [ "$room" != "$2" ] && fail "the room is '$room', not '$2'"
   start_game "$1-pilot" --join "$address" --room "$room"
-  wait_for_text "Room $room at $address - pilot 2 - round trip"
+  wait_for_text "Room $room - pilot 2 - round trip"
   use "$1-host"
+  expect_status "Room $room - you host, pilot 2 here - round trip"
   open_two_person_match "$3"
   use "$1-pilot"
   wait_for_text "Enter your name Pilot#2:"
@@ -178,12 +179,12 @@ wait_for_log "room bravo: 127.0.0.1 joined as pilot 2"
 pane_rows=25
 start_game narrow --join "$address"
 pane_rows=26
-wait_for_text " - you host - round trip"
-picture | tail -n 1 | grep -q "^Room [0-9a-z]* at $address - you host - " ||
+wait_for_text " - you host, no pilot 2 yet - round trip"
+picture | tail -n 1 | grep -q "^Room [0-9a-z]* - you host, no pilot 2 yet - " ||
   fail "the room's name was not on the bottom row: $(picture | tail -n 1)"
 keys x
 wait_for_text "(5)Gallery"
-name_hidden() { ! screen_text | grep -q " - you host - "; }
+name_hidden() { ! screen_text | grep -q " - you host, "; }
 until_true "the room's name stayed over the picture" name_hidden
 keys C-c
 wait_for_file "$dir/status" || fail "the narrow room's host did not leave"
@@ -193,8 +194,9 @@ checkpoint
 # --- The room under test: host, pilot 2 and a watcher -------------------------------
 start_room duel duel Dan Dot
 start_game duel-watcher --watch "$address" --room duel
-wait_for_text "Room duel at $address - watching - round trip"
+wait_for_text "Room duel - watching - 1 watcher - round trip"
 use duel-host
+expect_status "Room duel - you host, pilot 2 here - 1 watcher - round trip"
 expect_ship left 7
 nudge left duel-host
 nudge right duel-pilot
@@ -254,7 +256,7 @@ closed_within 5 4 || fail "the oversized message's connection was not closed"
 exec 4<&-
 wait_for_log "room duel: 127.0.0.1 left as watcher" "$leaving"
 use duel-watcher
-expect_status "Room duel at $address - watching - round trip"
+expect_status "Room duel - watching - 1 watcher - round trip"
 use duel-host
 nudge left duel-host
 others_play
@@ -272,7 +274,7 @@ until_true "pilot 2's flood never reached its weapon" weapon_changes
 nudge left duel-host
 others_play
 use duel-pilot
-expect_status "Room duel at $address - pilot 2 - round trip"
+expect_status "Room duel - pilot 2 - 1 watcher - round trip"
 grep -q "room duel: 127.0.0.1 left as pilot 2" "$log" && fail "the flooding pilot was let go"
 
 # A room of its own whose host, a raw connection, sends keys as fast as the
@@ -313,7 +315,7 @@ stall_left=$((3000 - $(elapsed_ms "$stalled")))
 kill -CONT "$watcher"
 echo "a watcher was stalled for $(elapsed_ms "$stalled") ms"
 use duel-watcher
-expect_status "Room duel at $address - watching - round trip"
+expect_status "Room duel - watching - 1 watcher - round trip"
 same_pictures "$server" duel-host duel-watcher
 [ "$(log_count "room duel: 127.0.0.1 left as watcher")" -gt "$leaving" ] &&
   fail "the stalled watcher was let go: $(grep "left as watcher" "$log" | tail -n 1)"
@@ -324,10 +326,11 @@ checkpoint
 scenario=killed
 leaving=$(log_count "room duel: 127.0.0.1 left as watcher")
 start_game duel-victim --watch "$address" --room duel
-wait_for_text "Room duel at $address - watching - round trip"
+wait_for_text "Room duel - watching - 2 watchers - round trip"
 kill -KILL "$pid"
 wait_for_log "room duel: 127.0.0.1 left as watcher" "$leaving"
 use duel-host
+expect_status "Room duel - you host, pilot 2 here - 1 watcher - round trip"
 nudge left duel-host
 others_play
 
@@ -348,21 +351,21 @@ checkpoint
 
 # --- A room's host leaves -----------------------------------------------------------
 start_game handover-host --join "$address" --room handover
-wait_for_text "Room handover at $address - you host - round trip"
+wait_for_text "Room handover - you host, no pilot 2 yet - round trip"
 start_game handover-pilot --join "$address" --room handover
-wait_for_text "Room handover at $address - pilot 2 - round trip"
+wait_for_text "Room handover - pilot 2 - round trip"
 # A third that came to play watches until a seat is free.
 start_game handover-third --join "$address" --room handover
-wait_for_text "Room handover at $address - watching - round trip"
+wait_for_text "Room handover - watching - 1 watcher - round trip"
 use handover-host
 keys C-c
 wait_for_file "$dir/status" || fail "the room's host did not leave"
 [ "$(cat "$dir/status" 2>/dev/null)" = 130 ] || fail "the room's host left with status $(cat "$dir/status")"
 use handover-pilot
-expect_status "Room handover at $address - you host - round trip"
+expect_status "Room handover - you host, pilot 2 here - round trip"
 wait_for_log "room handover: 127.0.0.1 moved up to host"
 use handover-third
-expect_status "Room handover at $address - pilot 2 - round trip"
+expect_status "Room handover - pilot 2 - round trip"
 wait_for_log "room handover: 127.0.0.1 moved up to pilot 2"
 use handover-pilot
 keys x

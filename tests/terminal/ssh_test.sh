@@ -176,14 +176,14 @@ wait_for_text "Room (Enter for a new one):"
 keys "no such;room" Enter
 wait_for_text "A room's name is 1 to 32 letters, digits, '-' or '_'."
 keys Enter
-wait_for_text " - you host - round trip"
-room=$(status_row | sed -n 's/^Room \([A-Za-z0-9_-]*\) at .*/\1/p')
+wait_for_text " - you host, no pilot 2 yet - round trip"
+room=$(status_row | sed -n 's/^Room \([A-Za-z0-9_-]*\) - .*/\1/p')
 [ -n "$room" ] || fail "the new room's name was not shown: $(status_row)"
 
 start_ssh room-pilot -t "${room_options[@]}" "$user@127.0.0.1"
 wait_for_text "Room (Enter for a new one):"
 keys "$room" Enter
-wait_for_text "Room $room at 127.0.0.1:$server_port - pilot 2 - round trip"
+wait_for_text "Room $room - pilot 2 - round trip"
 pilot_two_flies room-host room-pilot
 grep -q "room $room: 127.0.0.1.* joined as pilot 2" "$work/server.log" ||
   fail "the server did not log pilot 2's joining"

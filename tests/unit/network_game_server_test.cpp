@@ -140,6 +140,12 @@ TEST(GameServer, SeatsARoomsTerminalsInTurnAndHandsTheFirstKeyboardOn) {
   EXPECT_EQ(pilot->awaitAnswer().seat, Role::Pilot);
   auto watcher = join(server.port(), room, Role::Watcher);
   EXPECT_EQ(watcher->awaitAnswer().seat, Role::Watcher);
+  // Everyone in the room is told who else sits in it, the host included.
+  const RoomSeats pilotAndOneWatcher{true, 1};
+  EXPECT_TRUE(awaitState(
+      *host, [&](const JoinState& state) { return state.roomSeats == pilotAndOneWatcher; }));
+  EXPECT_TRUE(awaitState(
+      *watcher, [&](const JoinState& state) { return state.roomSeats == pilotAndOneWatcher; }));
   // Another room is a game of its own: its keys show in it alone.
   auto other = join(server.port(), "Other-Room");
   EXPECT_EQ(other->awaitAnswer().roomName, "other-room");
@@ -154,6 +160,9 @@ TEST(GameServer, SeatsARoomsTerminalsInTurnAndHandsTheFirstKeyboardOn) {
   pilot->sendKeys("cd");
   EXPECT_TRUE(shows(*watcher, "abcd"));
   EXPECT_TRUE(server.logged("room " + room + ": 127.0.0.1 moved up to host"));
+  EXPECT_TRUE(awaitState(*watcher, [](const JoinState& state) {
+    return state.roomSeats == RoomSeats{false, 1};  // the watcher asked only to watch
+  }));
 
   // A watcher asks only for rooms that are there.
   auto lost = join(server.port(), "nowhere", Role::Watcher);

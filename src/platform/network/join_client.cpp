@@ -143,6 +143,8 @@ void JoinClient::Network::onMessage(Message& message) {
     }
   } else if (const SeatChange* change = std::get_if<SeatChange>(&message)) {
     changeState([change](JoinState& state) { state.seat = change->role; });
+  } else if (const RoomSeats* seats = std::get_if<RoomSeats>(&message)) {
+    changeState([seats](JoinState& state) { state.roomSeats = *seats; });
   } else if (std::holds_alternative<WholeScreen>(message) ||
              std::holds_alternative<ScreenChanges>(message)) {
     onPicture(message);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,8 @@ struct JoinState {
   // at a server, the room's name.
   Role seat = Role::Watcher;
   std::string roomName;
+  // At a server: who else sits in the room, once told.
+  std::optional<RoomSeats> roomSeats;
   std::uint64_t changes = 0;
 };
 

@@ -34,6 +34,8 @@ struct Peer {
   // it is sent is whole.
   bool skippedPicture = false;
   std::optional<SteadyTime> behindSince;
+  // What it was last told of who sits in its room (at a server).
+  std::optional<RoomSeats> toldSeats;
 };
 
 }  // namespace skyrazor::network

@@ -91,9 +91,9 @@ void Room::seatAt(const std::shared_ptr<Peer>& peer, Seat seat) {
   peer->seat = seat;
   peer->connection->send(Welcome{roleOf(seat), static_cast<std::uint16_t>(picture_.columns()),
                                  static_cast<std::uint16_t>(picture_.rows()), options_.name});
-  updatePeer(*peer);
   logEvent(peer->connection->address() + " joined as " + seatName(seat));
   noteSeats();
+  updatePeer(*peer);
 }
 
 void Room::moveUp(const std::shared_ptr<Peer>& peer, Seat seat) {
@@ -240,6 +240,7 @@ void Room::updatePeer(Peer& peer) {
   if (!peer.connection->isOpen()) {
     return;
   }
+  tellSeats(peer);
   if (peer.connection->queuedBytes() > options_.mostQueuedBytes / 2) {
     peer.skippedPicture = true;
     peer.picture.holdsPicture = false;
@@ -313,6 +314,22 @@ void Room::noteSeats() {
     status.pilotAddress = address;
     status.watchers = watchers;
   });
+  if (atServer()) {
+    seats_ = RoomSeats{pilot != nullptr, static_cast<std::uint16_t>(watchers)};
+    for (const std::shared_ptr<Peer>& peer : peers_) {
+      if (peer->seat != Seat::Leaving) {
+        tellSeats(*peer);
+      }
+    }
+  }
+}
+
+// A terminal whose output was full when the seats changed is told when it
+// next gets a picture.
+void Room::tellSeats(Peer& peer) {
+  if (atServer() && peer.toldSeats != seats_ && peer.connection->send(seats_)) {
+    peer.toldSeats = seats_;
+  }
 }
 
 std::shared_ptr<Peer> Room::seatedAt(Seat seat) const {

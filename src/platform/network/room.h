@@ -112,6 +112,7 @@ class Room final : public SeatInbox {
   void updatePeer(Peer& peer);
   void changeStatus(const std::function<void(RoomStatus&)>& change);
   void noteSeats();
+  void tellSeats(Peer& peer);
   std::shared_ptr<Peer> seatedAt(Seat seat) const;
   std::size_t countSeated(Seat seat) const;
   void logEvent(const std::string& line) const;
@@ -123,6 +124,7 @@ class Room final : public SeatInbox {
   std::list<std::shared_ptr<Peer>> peers_;  // in the order they joined
   Screen picture_{80, 25};                  // the newest picture, on the network's thread
   InboxKeySource firstKeys_;
+  RoomSeats seats_;  // who sits in a server's room, as its terminals are told
 
   mutable std::mutex shared_;  // guards everything below
   Screen publishedPicture_{80, 25};

@@ -229,6 +229,16 @@ Decoded decodeSeatChange(PayloadReader reader) {
   return finished(reader, SeatChange{static_cast<Role>(role)}, "a seat change");
 }
 
+Decoded decodeRoomSeats(PayloadReader reader) {
+  std::uint8_t pilotSeated = 0;
+  RoomSeats seats;
+  if (!reader.number(pilotSeated) || pilotSeated > 1 || !reader.number(seats.watchers)) {
+    return malformed("a room's seats cut short, or pilot 2's neither taken nor free");
+  }
+  seats.pilotSeated = pilotSeated == 1;
+  return finished(reader, seats, "a room's seats");
+}
+
 Decoded decodeRefusal(PayloadReader reader) {
   std::uint8_t reason = 0;
   Refusal refusal;
@@ -364,13 +374,17 @@ struct PayloadEncoder {
   void operator()(const SeatChange& change) const {
     writer.number(static_cast<std::uint8_t>(change.role));
   }
+  void operator()(const RoomSeats& seats) const {
+    writer.number(static_cast<std::uint8_t>(seats.pilotSeated ? 1 : 0));
+    writer.number(seats.watchers);
+  }
 };
 
 // The type byte of each alternative of Message, in the order it lists them.
 constexpr MessageType kTypeOfAlternative[] = {
-    MessageType::Hello,       MessageType::Welcome,       MessageType::Refusal, MessageType::Keys,
-    MessageType::WholeScreen, MessageType::ScreenChanges, MessageType::Ping,    MessageType::Pong,
-    MessageType::Goodbye,     MessageType::SeatChange,
+    MessageType::Hello,       MessageType::Welcome,       MessageType::Refusal,   MessageType::Keys,
+    MessageType::WholeScreen, MessageType::ScreenChanges, MessageType::Ping,      MessageType::Pong,
+    MessageType::Goodbye,     MessageType::SeatChange,    MessageType::RoomSeats,
 };
 static_assert(std::size(kTypeOfAlternative) == std::variant_size_v<Message>);
 
@@ -403,7 +417,7 @@ bool operator==(const CellRun& left, const CellRun& right) {
 
 bool isKnownMessageType(std::uint8_t type) {
   return type >= static_cast<std::uint8_t>(MessageType::Hello) &&
-         type <= static_cast<std::uint8_t>(MessageType::SeatChange);
+         type <= static_cast<std::uint8_t>(MessageType::RoomSeats);
 }
 
 std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::string_view payload) {
@@ -429,6 +443,8 @@ std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::st
       return decodeGoodbye(reader);
     case MessageType::SeatChange:
       return decodeSeatChange(reader);
+    case MessageType::RoomSeats:
+      return decodeRoomSeats(reader);
   }
   return malformed("a message of unknown type " + std::to_string(type));
 }

@@ -52,6 +52,7 @@ enum class MessageType : std::uint8_t {
   Pong = 8,
   Goodbye = 9,
   SeatChange = 10,
+  RoomSeats = 11,
 };
 
 // A hello asks for a pilot's or a watcher's seat; a welcome or a seat change
@@ -162,6 +163,14 @@ struct SeatChange {
   bool operator==(const SeatChange&) const = default;
 };
 
+// Who else sits in a server's room: whether pilot 2's seat is taken and how
+// many watch. Every terminal of the room is told when it changes.
+struct RoomSeats {
+  bool pilotSeated = false;
+  std::uint16_t watchers = 0;
+  bool operator==(const RoomSeats&) const = default;
+};
+
 // The goodbye's reason when the host's game is over: the joined terminal
 // then leaves as from a game that ended, not one that was lost.
 inline constexpr std::string_view kGameEndedReason = "the host has ended the game";
@@ -175,7 +184,7 @@ struct Goodbye {
 };
 
 using Message = std::variant<Hello, Welcome, Refusal, Keys, WholeScreen, ScreenChanges, Ping, Pong,
-                             Goodbye, SeatChange>;
+                             Goodbye, SeatChange, RoomSeats>;
 
 // Why bytes from a peer are not a message; the connection they came on is done.
 struct MalformedMessage {
