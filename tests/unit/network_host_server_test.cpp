@@ -568,6 +568,7 @@ TEST(HostServer, APeerThatFallsSilentIsClosed) {
   HostOptions options = quickHost();
   options.silenceLimit = 300ms;
   options.heartbeatPeriod = 5000ms;  // silence is timed on its own, not on the next ping
+  options.wrongCodeDelay = 500ms;
   HostServer host(options);
   host.onNews(news.waker());
   TestPeer pilot(host.port());
@@ -575,10 +576,24 @@ TEST(HostServer, APeerThatFallsSilentIsClosed) {
   const Clock::time_point start = Clock::now();
   pilot.join("ROCKET");
   ASSERT_TRUE(host.status().pilotJoined);
-  EXPECT_TRUE(news.waitUntil([&] { return !host.status().pilotJoined; }, 1500ms));
+  // The seat is free at the limit, before the goodbye has lingered out.
+  EXPECT_TRUE(
+      news.waitUntil([&] { return !host.status().pilotJoined; }, options.silenceLimit + 600ms));
   EXPECT_GE(since(start), options.silenceLimit);
   EXPECT_TRUE(pilot.closedWithin(kPatience));
   EXPECT_EQ(pilot.goodbye(), "no sign of life for a while");
+
+  // Silence counts from the seat: a hello whose answer was held back after a
+  // wrong guess has the whole limit after its welcome.
+  TestPeer guesser(host.port());
+  guesser.sayHello("ROCKEY");
+  ASSERT_TRUE(guesser.receiveAs<Refusal>());
+  TestPeer late(host.port());
+  late.answersPings = false;
+  late.join("ROCKET");
+  const Clock::time_point welcomed = Clock::now();
+  EXPECT_TRUE(news.waitUntil([&] { return !host.status().pilotJoined; }, kPatience));
+  EXPECT_GE(since(welcomed), options.silenceLimit / 2);
 }
 
 JoinState awaitEnd(News& news, JoinClient& client) {

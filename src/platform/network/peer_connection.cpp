@@ -167,6 +167,9 @@ void PeerConnection::drainAndClose() {
 }
 
 void PeerConnection::watchForSilence(std::chrono::milliseconds limit) {
+  // Counted from now: a peer's answer may have been held back a while (after
+  // wrong guesses from its address), and it owes no sign of life before it.
+  lastHeard_ = std::chrono::steady_clock::now();
   silenceLimit_ = limit;
   awaitSilence(lastHeard_ + limit);
 }

@@ -45,8 +45,9 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   // the peer does not take it.
   void sendAndClose(const Message& last, const std::string& why);
   void close(const std::string& why);
-  // From now on, calls onSilent as soon as nothing has been heard from the
-  // peer for `limit` (once; the handler decides what becomes of it).
+  // Calls onSilent as soon as nothing has been heard from the peer for
+  // `limit`, counted from now at the earliest (once; the handler decides
+  // what becomes of it).
   void watchForSilence(std::chrono::milliseconds limit);
 
   bool isOpen() const { return open_; }
