@@ -199,10 +199,11 @@ std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name)
   open->room = std::make_shared<Room>(roomOptions, log_);
   std::weak_ptr<OpenRoom> weak = open;
   open->room->onPublished([this](std::function<void()> send) { asio::post(io_, std::move(send)); });
-  // Later, not from within the room: closing it may let it go.
+  // Later, not from within the room: closing it may let it go. A terminal
+  // may have joined it by name in between, and then it plays on.
   open->room->onEmptied([this, weak] {
     asio::post(io_, [this, weak] {
-      if (auto open = weak.lock()) {
+      if (auto open = weak.lock(); open && open->room->isEmpty()) {
         onRoomEmptied(open);
       }
     });
