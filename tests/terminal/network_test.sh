@@ -11,7 +11,7 @@
 #     the second one from the same address only after a delay;
 #   - in a second battle, won by pilot 1: garbage and an oversized length on
 #     connections of their own change nothing for the game or its pilot; a
-#     pilot frozen mid-battle is let go by the heartbeat; a pilot joining
+#     pilot frozen mid-battle is let go once silent for 5 s; a pilot joining
 #     mid-battle, and one joining after that one's pane was closed, is shown
 #     the picture at once and flies the right ship.
 # Usage: network_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux.
@@ -187,7 +187,7 @@ expect_ship right 6
 expect_status_row "^Pilot 2 at 127\.0\.0\.1 - round trip"
 same_pictures "$host" host2 pilot2
 
-# A pilot that stops answering is let go by the heartbeat.
+# A pilot that stops answering is let go once it has been silent for 5 s.
 use pilot2
 kill -STOP "$pid"
 frozen=$(date +%s%N)

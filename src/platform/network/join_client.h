@@ -44,7 +44,7 @@ struct JoinState {
   // at a server, the room's name.
   Role seat = Role::Watcher;
   std::string roomName;
-  // At a server: who else sits in the room, once told.
+  // At a server: who sits in the room, once told.
   std::optional<RoomSeats> roomSeats;
   std::uint64_t changes = 0;
 };

@@ -64,9 +64,10 @@ std::optional<Refusal> Room::seat(const std::shared_ptr<Peer>& peer, Role asked)
     // one that dropped, joining again, takes over from its silent self.
     if (asked == Role::Pilot) {
       if (std::shared_ptr<Peer> old = seatedAt(Seat::Pilot)) {
-        old->seat = Seat::Leaving;  // no longer the pilot, whatever it sends
-        old->connection->sendAndClose(Goodbye{"another terminal took pilot 2's seat"},
-                                      "replaced by another terminal");
+        // No longer the pilot, whatever it sends; nor are its waiting keys.
+        const std::string why = "replaced by another terminal";
+        unseat(old, why);
+        old->connection->sendAndClose(Goodbye{"another terminal took pilot 2's seat"}, why);
       }
       seat = Seat::Pilot;
     }
@@ -278,7 +279,8 @@ void Room::beatHeart() {
 }
 
 void Room::onDrained(Peer& peer) {
-  if (peer.skippedPicture && peer.seat != Seat::Leaving) {
+  const bool owedSeats = atServer() && peer.toldSeats != seats_;
+  if ((peer.skippedPicture || owedSeats) && peer.seat != Seat::Leaving) {
     updatePeer(peer);
   }
 }
@@ -324,8 +326,8 @@ void Room::noteSeats() {
   }
 }
 
-// A terminal whose output was full when the seats changed is told when it
-// next gets a picture.
+// A terminal whose output was full when the seats changed is told once it
+// has room again.
 void Room::tellSeats(Peer& peer) {
   if (atServer() && peer.toldSeats != seats_ && peer.connection->send(seats_)) {
     peer.toldSeats = seats_;

@@ -163,8 +163,9 @@ struct SeatChange {
   bool operator==(const SeatChange&) const = default;
 };
 
-// Who else sits in a server's room: whether pilot 2's seat is taken and how
-// many watch. Every terminal of the room is told when it changes.
+// Who sits in a server's room: whether pilot 2's seat is taken and how many
+// watch (the terminal told counts too). Every terminal of the room is told
+// when it changes.
 struct RoomSeats {
   bool pilotSeated = false;
   std::uint16_t watchers = 0;
