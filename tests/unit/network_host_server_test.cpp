@@ -392,14 +392,14 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
   {
     SCOPED_TRACE("a hello of another version, laid out as that version likes");
     TestPeer stranger(host.port());
-    // Its magic and version 3, then fields that version 2 never heard of.
-    const std::string hello = std::string(kHelloMagic) + std::string("\0\3", 2) + "\x03more";
+    // Its magic and version 4, then fields that version 3 never heard of.
+    const std::string hello = std::string(kHelloMagic) + std::string("\0\4", 2) + "\x03more";
     stranger.sendBytes(std::string{'\0', '\0', '\0', static_cast<char>(1 + hello.size()), '\1'} +
                        hello);
     const std::optional<Refusal> refusal = stranger.receiveAs<Refusal>();
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->reason, RefusalReason::VersionMismatch);
-    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 2, yours 3");
+    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 3, yours 4");
     EXPECT_TRUE(stranger.closedWithin(kPatience));
   }
   {

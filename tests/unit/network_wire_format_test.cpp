@@ -120,14 +120,14 @@ TEST(WireFormat, WhatNeverChangesBetweenVersionsIsPinnedByteByByte) {
   // A hello's magic and version, and a whole refusal, read the same in every
   // version, so that peers of different versions part with a readable reason.
   EXPECT_EQ(encoded(Hello{kProtocolVersion, Role::Pilot, "ab", ""}),
-            "\0\0\0\x10\x01SKYRAZOR\0\x02\x01\x02"
+            "\0\0\0\x10\x01SKYRAZOR\0\x03\x01\x02"
             "ab\0"s);
   EXPECT_EQ(encoded(Refusal{RefusalReason::VersionMismatch, "v2 only"}),
             "\0\0\0\x0A\x03\x02\x07v2 only"s);
 
   // A newer peer's hello is read as far as its version, whatever follows.
-  std::string newerHello = std::string(kHelloMagic) + bigEndian16(3) + "\x05more fields\xFF"s;
-  const std::vector<Message> readAsNewer{Hello{3, Role::Pilot, "", ""}};
+  std::string newerHello = std::string(kHelloMagic) + bigEndian16(4) + "\x05more fields\xFF"s;
+  const std::vector<Message> readAsNewer{Hello{4, Role::Pilot, "", ""}};
   EXPECT_EQ(decodeInPieces(frame(MessageType::Hello, newerHello), 1), readAsNewer);
   // And a reason newer than this reader knows still carries its text.
   const std::vector<Message> newerReason{

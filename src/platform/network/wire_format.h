@@ -16,7 +16,7 @@
 // doc/protocol.md writes the layouts down byte by byte.
 namespace skyrazor::network {
 
-inline constexpr std::uint16_t kProtocolVersion = 2;
+inline constexpr std::uint16_t kProtocolVersion = 3;
 // The first eight bytes of every hello, whatever its version.
 inline constexpr std::string_view kHelloMagic = "SKYRAZOR";
 
