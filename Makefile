@@ -3,8 +3,10 @@
 # tests for Windows under Wine (with a release build of the native game to play
 # a network game against); `make windows-zip` packs skyrazor.exe with a
 # readme and the licence into build/windows/skyrazor-VERSION-windows-x86_64.zip.
-# All first install any missing Debian build dependencies. `make fuzz` runs
-# each fuzz target for FUZZ_SECONDS (clang).
+# Each first installs the Debian packages it needs that are missing, and no
+# more (tools/install-build-deps.sh): `make run` only what building and
+# playing need, `make test` the test tools too. `make fuzz` runs each fuzz
+# target for FUZZ_SECONDS (clang).
 # `make install` installs the game, its manual page, desktop entry and
 # AppStream metainfo under PREFIX (staged under DESTDIR when given).
 # `make compare` checks that the working tree's game prints byte for byte what
@@ -21,23 +23,34 @@ BASE ?= $(shell git merge-base HEAD main 2>/dev/null)
 COMPARE_SESSIONS ?= 300
 COMPARE_DIR = build/compare/base
 
-.PHONY: run test build install deps bench format clean windows test-windows deps-windows fuzz deps-fuzz compare \
-  windows-zip deb deb-test deps-deb
+.PHONY: run test build install deps deps-test bench deps-bench format clean windows test-windows deps-windows \
+  fuzz deps-fuzz compare windows-zip deb deb-test deps-deb
 
 deps:
-	@./tools/install-build-deps.sh
+	@./tools/install-build-deps.sh run
 
+deps-test:
+	@./tools/install-build-deps.sh test
+
+# Quietly: one line of progress, the whole log in build/release/build.log.
 build: deps
-	cmake --preset release
-	cmake --build --preset release -j $(JOBS)
+	@./tools/quiet-build release $(JOBS)
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(PREFIX)"
 
+# The game gets the terminal as a job of its own (set -m), so that Ctrl-C,
+# its way out, ends the game and not make: leaving reads as the normal end it
+# is, while any other failing status of the game still fails. Ctrl-Z stops
+# the game; make is then stopped with it, as the shell would, and the game
+# carries on when make does (fg).
+run: SHELL := /bin/bash
 run: build
-	./build/release/skyrazor
+	@[ -t 0 ] && set -m; ./build/release/skyrazor; status=$$?; \
+	while jobs %% >/dev/null 2>&1; do kill -TSTP 0; fg %% >/dev/null; status=$$?; done; \
+	[ $$status -eq 130 ] || exit $$status
 
-test: deps
+test: deps-test
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
@@ -62,7 +75,10 @@ test-windows: deps-windows
 	cmake --build --preset windows -j $(JOBS)
 	ctest --preset windows
 
-bench: deps
+deps-bench:
+	@./tools/install-build-deps.sh bench
+
+bench: deps-bench
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	./build/bench/bench/skyrazor_bench
@@ -81,7 +97,7 @@ fuzz: deps-fuzz
 # BASE's files are exported with git archive (nothing is checked out) into
 # $(COMPARE_DIR)/source, afresh only when BASE's tree differs from the last
 # one exported, and built with their own release preset.
-compare: build
+compare: deps-test build
 	@[ -n "$(BASE)" ] || { echo "make compare: no merge-base with main; give BASE=<revision>"; exit 2; }
 	@tree=$$(git rev-parse --verify --quiet "$(BASE)^{tree}") || \
 	  { echo "make compare: $(BASE) is not a revision"; exit 2; }; \
