@@ -75,9 +75,9 @@ if [ "$(id -u)" -eq 0 ]; then
 elif command -v sudo >/dev/null 2>&1; then
   as_root=(sudo)
 else
-  # Root running apt-get by hand would start the ssh service; this script does not.
   if $with_server; then
-    echo "make $target needs ${missing[*]}, and sudo is not here: as root, run $0 $target"
+    echo "make $target needs ${missing[*]}, and sudo is not here: as root, run" \
+      "$source_dir/tools/install-build-deps.sh $target (apt-get alone would start OpenSSH's server)"
   else
     echo "make $target needs ${missing[*]}, and sudo is not here: as root, run $apt_command"
   fi
@@ -123,6 +123,6 @@ if $with_server; then
 fi
 if ! $installed; then
   tail -n 20 "$log"
-  echo "Installing failed; apt-get's whole output is $log. As root: $apt_command"
+  echo "Installing failed; apt-get's whole output is $log"
   exit 1
 fi
