@@ -52,13 +52,19 @@ class HostTerminal final : public KeySource {
   }
 
  private:
-  // Until pilot 2 is in, how to join shows even over the picture.
+  // Until pilot 2 is in, how to join shows even over the picture; a change
+  // of seats after that is brought up over it for a few seconds.
   void showStatus() {
     HostStatus status = server_.status();
     if (shownChanges_ == status.changes) {
       return;
     }
+    const bool firstShown = shownChanges_ == std::numeric_limits<std::uint64_t>::max();
+    const bool seatsChanged = status.pilotJoined != shownSeats_.pilotJoined ||
+                              status.pilotAddress != shownSeats_.pilotAddress ||
+                              status.watchers != shownSeats_.watchers;
     shownChanges_ = status.changes;
+    shownSeats_ = status;
     if (status.pilotJoined) {
       terminal_.showStatus("Pilot 2 at " + status.pilotAddress + " - " +
                                roundTripText(status.pilotRoundTripMicroseconds) +
@@ -66,6 +72,9 @@ class HostTerminal final : public KeySource {
                            false);
     } else {
       terminal_.showStatus(howToJoin_ + watchersText(status.watchers), true);
+    }
+    if (seatsChanged && !firstShown) {
+      terminal_.bringUpStatus();
     }
   }
 
@@ -75,6 +84,7 @@ class HostTerminal final : public KeySource {
   bool typing_ = false;
   // None yet: the first status read is always shown.
   std::uint64_t shownChanges_ = std::numeric_limits<std::uint64_t>::max();
+  HostStatus shownSeats_;  // who sat where when the status was last shown
 };
 
 // Every picture the game presents goes to the joined terminals too.

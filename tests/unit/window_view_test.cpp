@@ -59,5 +59,26 @@ TEST_F(WindowViewTest, NewsGoesBelowThePictureOrOverTheBottomRow) {
   EXPECT_EQ(rowText(view, 24), "bottom row");
 }
 
+// A room's name cut short would be passed on wrong: each part of a status
+// shows whole or not at all, the too-small notice giving way to the most
+// parts it can.
+TEST_F(WindowViewTest, AStatusShowsEachOfItsPartsWholeOrNotAtAll) {
+  const std::string status = "Room k7qf9m - you host, no pilot 2 yet - round trip 0.3 ms";
+  view.setStatus(status, false);
+  view.setWindowSize(80, 26);
+  EXPECT_EQ(rowText(view, 25), status);
+  view.setWindowSize(60, 30);
+  EXPECT_EQ(rowText(view, 25), "Needs 80x25 - Room k7qf9m - you host, no pilot 2 yet");
+  view.setWindowSize(30, 30);
+  EXPECT_EQ(rowText(view, 25), "Needs 80x25 - Room k7qf9m");
+  view.setWindowSize(20, 30);
+  EXPECT_EQ(rowText(view, 25), "Needs 80x25");
+  // Over the picture's bottom row only when brought up there.
+  view.setWindowSize(80, 25);
+  EXPECT_EQ(rowText(view, 24), "bottom row");
+  view.setStatus(status, true);
+  EXPECT_EQ(rowText(view, 24), status);
+}
+
 }  // namespace
 }  // namespace skyrazor

@@ -17,9 +17,19 @@ namespace skyrazor {
 // that cannot be written, or the state of a network game. It goes below the
 // picture where the window has a row to spare, and over the window's bottom
 // row where it has none; a status goes over the picture only when it asks to.
+//
+// A status is parts joined by " - " (a room's name, who sits where, the round
+// trip), and a part is shown whole or not at all: a name cut short would be
+// passed on wrong. Where the window is too narrow for the whole notice, the
+// too-small wording is the one that leaves room for the most parts, and the
+// parts that still do not fit are left off from the last.
 class WindowView {
  public:
   static constexpr std::uint16_t kNoticeAttribute = 0x70;  // black on light grey
+  // How long a status brought up over the picture (a change of seats, or
+  // the player asking) stays there.
+  static constexpr int kStatusBroughtUpMs = 3000;
+  static constexpr const char* kStatusPartSeparator = " - ";
 
   explicit WindowView(const Screen& picture);
 
@@ -31,7 +41,8 @@ class WindowView {
   void setNews(std::string news);
   // A standing line about the session (a network game's connection), shown
   // after any news. Over the picture only with `overPicture`: what a player
-  // must see before the game can start, such as how to join.
+  // must see before the game can start, such as how to join, or what the
+  // terminal brings up for a few seconds (kStatusBroughtUpMs).
   void setStatus(std::string status, bool overPicture);
 
   bool tooSmall() const;

@@ -39,6 +39,9 @@ constexpr int kEscapeDelayMs = 25;
 // Ctrl-L: the key curses programs take for "paint the screen again". The
 // game ignores it at every read, so the terminal keeps it to itself.
 constexpr unsigned char kRepaintKey = 0x0C;
+// Ctrl-G: brings the network game's status up over a picture with no row
+// below it. Kept from the game too, whose keys never include it.
+constexpr unsigned char kStatusKey = 0x07;
 
 // How long news for the player stays on the window's notice row.
 constexpr std::int64_t kNewsShownMs = 10000;
@@ -118,6 +121,7 @@ class TerminalPlatform::Session final {
   // Shows `news` on the window's notice row for a while.
   void showNews(const std::string& news);
   void showStatus(const std::string& status, bool overPicture);
+  void bringUpStatus();
   void wake() { guard_.wakeFromThread(); }
   // While a typed line is read the cursor shows where the echo goes; at
   // every other read it is hidden.
@@ -133,7 +137,10 @@ class TerminalPlatform::Session final {
   void sendUpdatesWhole();
   void followWindowSize();
   void repaint();
-  void expireNews();
+  void applyStatus();
+  // Takes off the notices whose time is up; the next such moment.
+  void expireNotices();
+  std::optional<std::int64_t> nextNoticeChangeMs() const;
   void draw();
   void placeCursor();
   void drawCell(int column, int row, const Cell& cell);
@@ -151,8 +158,12 @@ class TerminalPlatform::Session final {
   int shownRows_ = 0;
   bool redrawAll_ = true;
   bool repaintAsked_ = false;
+  bool statusAsked_ = false;
   bool readingLine_ = false;
   std::optional<std::int64_t> newsEndsMs_;
+  std::string status_;
+  bool statusOverPicture_ = false;  // as the session asks, brought up or not
+  std::optional<std::int64_t> statusUpUntilMs_;
   std::optional<CellLook> drawnLook_;  // of the cell drawn last in this update
   // Blanks met before any other changed cell of an update: they wait for
   // that cell's look, so that the update opens with one colour change.
@@ -244,10 +255,20 @@ std::int64_t TerminalPlatform::Session::wallMs() {
 }
 
 void TerminalPlatform::Session::waitUntil(std::int64_t deadlineMs) {
-  checkEnded();
-  pollfd wake{guard_.wakeDescriptor(), POLLIN, 0};
-  if (poll(&wake, 1, pollTimeout(deadlineMs - wallMs())) > 0) {
-    afterWake();
+  for (;;) {
+    checkEnded();
+    const std::optional<std::int64_t> noticeChangeMs = nextNoticeChangeMs();
+    const std::int64_t untilMs =
+        noticeChangeMs ? std::min(*noticeChangeMs, deadlineMs) : deadlineMs;
+    pollfd wake{guard_.wakeDescriptor(), POLLIN, 0};
+    const int ready = poll(&wake, 1, pollTimeout(untilMs - wallMs()));
+    if (ready > 0) {
+      afterWake();
+    }
+    if (ready != 0 || wallMs() >= deadlineMs) {
+      return;
+    }
+    expireNotices();
   }
 }
 
@@ -256,10 +277,11 @@ bool TerminalPlatform::Session::waitForInput() {
     checkEnded();
     std::array<pollfd, 2> watched{
         {{STDIN_FILENO, POLLIN, 0}, {guard_.wakeDescriptor(), POLLIN, 0}}};
-    int timeout = newsEndsMs_ ? pollTimeout(*newsEndsMs_ - wallMs()) : -1;
+    const std::optional<std::int64_t> noticeChangeMs = nextNoticeChangeMs();
+    int timeout = noticeChangeMs ? pollTimeout(*noticeChangeMs - wallMs()) : -1;
     int ready = poll(watched.data(), watched.size(), timeout);
     if (ready == 0) {
-      expireNews();
+      expireNotices();
       continue;
     }
     if (ready < 0) {
@@ -320,6 +342,10 @@ void TerminalPlatform::Session::takeTyped(std::string& bytes, bool afterWait) {
   if (repaintAsked_) {
     repaint();
   }
+  if (statusAsked_) {
+    statusAsked_ = false;
+    bringUpStatus();
+  }
 }
 
 // Keys with a character arrive as their code-page-437 byte (dropped where
@@ -336,6 +362,10 @@ void TerminalPlatform::Session::takeKey(int status, wint_t key, std::string& byt
   }
   if (key == kRepaintKey) {
     repaintAsked_ = true;
+    return;
+  }
+  if (key == kStatusKey) {
+    statusAsked_ = true;
     return;
   }
   if (std::optional<unsigned char> byte = unicodeToCp437(static_cast<char32_t>(key))) {
@@ -359,16 +389,45 @@ void TerminalPlatform::Session::showNews(const std::string& news) {
 }
 
 void TerminalPlatform::Session::showStatus(const std::string& status, bool overPicture) {
-  view_.setStatus(status, overPicture);
+  status_ = status;
+  statusOverPicture_ = overPicture;
+  applyStatus();
   draw();
 }
 
-void TerminalPlatform::Session::expireNews() {
-  if (newsEndsMs_ && wallMs() >= *newsEndsMs_) {
+void TerminalPlatform::Session::bringUpStatus() {
+  statusUpUntilMs_ = wallMs() + WindowView::kStatusBroughtUpMs;
+  applyStatus();
+  draw();
+}
+
+void TerminalPlatform::Session::applyStatus() {
+  view_.setStatus(status_, statusOverPicture_ || statusUpUntilMs_.has_value());
+}
+
+void TerminalPlatform::Session::expireNotices() {
+  const std::int64_t nowMs = wallMs();
+  bool changed = false;
+  if (newsEndsMs_ && nowMs >= *newsEndsMs_) {
     newsEndsMs_.reset();
     view_.setNews("");
+    changed = true;
+  }
+  if (statusUpUntilMs_ && nowMs >= *statusUpUntilMs_) {
+    statusUpUntilMs_.reset();
+    applyStatus();
+    changed = true;
+  }
+  if (changed) {
     draw();
   }
+}
+
+std::optional<std::int64_t> TerminalPlatform::Session::nextNoticeChangeMs() const {
+  if (newsEndsMs_ && statusUpUntilMs_) {
+    return std::min(*newsEndsMs_, *statusUpUntilMs_);
+  }
+  return newsEndsMs_ ? newsEndsMs_ : statusUpUntilMs_;
 }
 
 void TerminalPlatform::Session::followWindowSize() {
@@ -386,7 +445,7 @@ void TerminalPlatform::Session::present() {
   if (guard_.takeResize()) {
     followWindowSize();
   }
-  expireNews();
+  expireNotices();
   draw();
 }
 
@@ -533,6 +592,10 @@ void TerminalPlatform::wake() {
 
 void TerminalPlatform::showStatus(const std::string& status, bool overPicture) {
   session_->showStatus(status, overPicture);
+}
+
+void TerminalPlatform::bringUpStatus() {
+  session_->bringUpStatus();
 }
 
 void TerminalPlatform::takeTyped(std::string& bytes, bool afterWait) {

@@ -17,8 +17,9 @@ namespace skyrazor {
 // The screen model keeps its own size (the game's 80x25); the window is a view
 // onto it, whatever size the player gives it (see WindowView). Each present
 // sends only the cells that changed since the last one, in one update; Ctrl-L
-// sends them all again. As a KeySource it gives the keys typed and the wall
-// clock; a LiveKeyboard over it is the game's keyboard and clock.
+// sends them all again, and Ctrl-G brings the status up (see bringUpStatus);
+// the game never sees either key. As a KeySource it gives the keys typed and
+// the wall clock; a LiveKeyboard over it is the game's keyboard and clock.
 class TerminalPlatform final : public Display, public KeySource {
  public:
   // The key that ends the input at a key read.
@@ -35,6 +36,10 @@ class TerminalPlatform final : public Display, public KeySource {
   void showNews(const std::string& news);
   // A standing line about the session on the notice row (see WindowView).
   void showStatus(const std::string& status, bool overPicture);
+  // Shows the status over the picture's bottom row for a few seconds, where
+  // the window has no row below the picture: when seats change, or when the
+  // player asks with Ctrl-G.
+  void bringUpStatus();
 
   std::int64_t wallMs() override;
   void waitUntil(std::int64_t deadlineMs) override;

@@ -44,9 +44,14 @@ ConsoleDisplay::~ConsoleDisplay() {
 }
 
 void ConsoleDisplay::present() {
-  if (newsEndsTick_ != 0 && GetTickCount64() >= newsEndsTick_) {
+  const ULONGLONG now = GetTickCount64();
+  if (newsEndsTick_ != 0 && now >= newsEndsTick_) {
     newsEndsTick_ = 0;
     view_.setNews("");
+  }
+  if (statusUpUntilTick_ != 0 && now >= statusUpUntilTick_) {
+    statusUpUntilTick_ = 0;
+    applyStatus();
   }
   followWindow();
   sendChangedCells();
@@ -65,8 +70,34 @@ void ConsoleDisplay::showNews(const std::string& news) {
 }
 
 void ConsoleDisplay::showStatus(const std::string& status, bool overPicture) {
-  view_.setStatus(status, overPicture);
+  status_ = status;
+  statusOverPicture_ = overPicture;
+  applyStatus();
   present();
+}
+
+void ConsoleDisplay::bringUpStatus() {
+  statusUpUntilTick_ = GetTickCount64() + WindowView::kStatusBroughtUpMs;
+  applyStatus();
+  present();
+}
+
+void ConsoleDisplay::applyStatus() {
+  view_.setStatus(status_, statusOverPicture_ || statusUpUntilTick_ != 0);
+}
+
+DWORD ConsoleDisplay::msUntilNoticeChange() const {
+  ULONGLONG next = 0;
+  for (ULONGLONG tick : {newsEndsTick_, statusUpUntilTick_}) {
+    if (tick != 0 && (next == 0 || tick < next)) {
+      next = tick;
+    }
+  }
+  if (next == 0) {
+    return INFINITE;
+  }
+  const ULONGLONG now = GetTickCount64();
+  return next <= now ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(next - now, 60 * 60 * 1000));
 }
 
 // The view takes the window's size; the area keeps its top-left cell unless

@@ -40,10 +40,17 @@ class ConsoleDisplay {
   // Tells the player something on the window's notice row.
   void showNews(const std::string& news);
   void showStatus(const std::string& status, bool overPicture);
+  // Shows the status over the picture's bottom row for a few seconds (see
+  // WindowView::kStatusBroughtUpMs), where the window has no row below it.
+  void bringUpStatus();
+  // Milliseconds until a notice is due to go (news, a status brought up),
+  // for the waits to present again then; INFINITE when none is.
+  DWORD msUntilNoticeChange() const;
   // While a typed line is read the cursor shows where the echo goes.
   void setReadingLine(bool readingLine) { readingLine_ = readingLine; }
 
  private:
+  void applyStatus();
   void followWindow();
   void sendChangedCells();
   void sendRun(int row, int first, int last);
@@ -59,6 +66,9 @@ class ConsoleDisplay {
   WindowView view_;
   bool readingLine_ = false;
   ULONGLONG newsEndsTick_ = 0;
+  std::string status_;
+  bool statusOverPicture_ = false;  // as the session asks, brought up or not
+  ULONGLONG statusUpUntilTick_ = 0;
   COORD origin_{};      // the buffer cell of the model's top-left cell
   COORD bufferSize_{};  // the console's screen buffer, in cells
   std::vector<Cell> shown_;

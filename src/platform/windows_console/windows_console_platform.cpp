@@ -17,6 +17,9 @@ namespace {
 // Ctrl-L: the key console games take for "paint the screen again". The game
 // ignores it at every read, so the console keeps it to itself.
 constexpr char kRepaintKey = 0x0C;
+// Ctrl-G: brings the network game's status up over a picture with no row
+// below it. Kept from the game too, whose keys never include it.
+constexpr char kStatusKey = 0x07;
 
 DWORD waitTimeout(std::int64_t milliseconds) {
   return static_cast<DWORD>(std::clamp<std::int64_t>(milliseconds, 0, 60 * 60 * 1000));
@@ -75,38 +78,57 @@ class WindowsConsolePlatform::Session final {
 
   std::int64_t wallMs() { return wallClock_.nowMs(); }
 
+  // A notice whose time is up (news, a status brought up) goes as the wait
+  // passes that moment.
   void waitUntil(std::int64_t deadlineMs) {
-    checkEnded();
-    std::array<HANDLE, 2> watched{guard_.wakeEvent(), threadWake_.handle()};
-    WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE,
-                           waitTimeout(deadlineMs - wallMs()));
-    checkEnded();
+    for (;;) {
+      checkEnded();
+      const DWORD untilDeadline = waitTimeout(deadlineMs - wallMs());
+      const DWORD untilNotice = display_.msUntilNoticeChange();
+      std::array<HANDLE, 2> watched{guard_.wakeEvent(), threadWake_.handle()};
+      DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(),
+                                           FALSE, std::min(untilDeadline, untilNotice));
+      checkEnded();
+      if (woken != WAIT_TIMEOUT || untilDeadline <= untilNotice) {
+        return;
+      }
+      display_.present();
+    }
   }
 
   // True when the console has input, false when another thread woke the wait.
   bool waitForInput() {
-    checkEnded();
-    std::array<HANDLE, 3> watched{input_, guard_.wakeEvent(), threadWake_.handle()};
-    DWORD woken =
-        WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(), FALSE, INFINITE);
-    checkEnded();
-    if (woken == WAIT_FAILED) {
-      throw SessionEnded{0};
+    for (;;) {
+      checkEnded();
+      std::array<HANDLE, 3> watched{input_, guard_.wakeEvent(), threadWake_.handle()};
+      DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(),
+                                           FALSE, display_.msUntilNoticeChange());
+      checkEnded();
+      if (woken == WAIT_TIMEOUT) {
+        display_.present();
+        continue;
+      }
+      if (woken == WAIT_FAILED) {
+        throw SessionEnded{0};
+      }
+      return woken != WAIT_OBJECT_0 + 2;
     }
-    return woken != WAIT_OBJECT_0 + 2;
   }
 
   void wake() { SetEvent(threadWake_.handle()); }
 
   // A window that changed size, or Ctrl-L, shows the picture again at once,
-  // also while the game waits for a key.
+  // also while the game waits for a key; so does Ctrl-G, with the status up.
   void takeTyped(std::string& bytes) {
     std::string typed;
     bool windowChanged = takeConsoleInput(input_, typed);
     bool repaintAsked = false;
+    bool statusAsked = false;
     for (char byte : typed) {
       if (byte == kRepaintKey) {
         repaintAsked = true;
+      } else if (byte == kStatusKey) {
+        statusAsked = true;
       } else {
         bytes += byte;
       }
@@ -115,6 +137,9 @@ class WindowsConsolePlatform::Session final {
       display_.repaint();
     } else if (windowChanged) {
       display_.present();
+    }
+    if (statusAsked) {
+      display_.bringUpStatus();
     }
   }
 
@@ -163,6 +188,10 @@ void WindowsConsolePlatform::wake() {
 
 void WindowsConsolePlatform::showStatus(const std::string& status, bool overPicture) {
   session_->display().showStatus(status, overPicture);
+}
+
+void WindowsConsolePlatform::bringUpStatus() {
+  session_->display().bringUpStatus();
 }
 
 void WindowsConsolePlatform::takeTyped(std::string& bytes, bool) {

@@ -17,7 +17,8 @@ namespace skyrazor {
 //
 // The screen model keeps the game's own size; the window is a view onto it,
 // whatever size the player gives it. Each present sends only the cells that
-// changed since the last one; Ctrl-L sends them all again. Keys come one at a
+// changed since the last one; Ctrl-L sends them all again, and Ctrl-G brings
+// the status up (see bringUpStatus); the game never sees either. Keys come one at a
 // time without echo, as on a terminal; Ctrl-Z at a key read ends the session
 // as the end of input. As a KeySource it gives the keys typed and the wall
 // clock; a LiveKeyboard over it is the game's keyboard and clock, with the
@@ -41,6 +42,10 @@ class WindowsConsolePlatform final : public Display, public KeySource {
   void showNews(const std::string& news);
   // A standing line about the session on the notice row (see WindowView).
   void showStatus(const std::string& status, bool overPicture);
+  // Shows the status over the picture's bottom row for a few seconds, where
+  // the window has no row below the picture: when seats change, or when the
+  // player asks with Ctrl-G.
+  void bringUpStatus();
 
   std::int64_t wallMs() override;
   void waitUntil(std::int64_t deadlineMs) override;
