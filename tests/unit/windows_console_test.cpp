@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -239,6 +240,22 @@ TEST_F(WindowsConsoleDisplay, CtrlLPaintsThePictureAgain) {
   type("\x0Ck");
   EXPECT_EQ(keyboard.readKey(), 'k');
   EXPECT_EQ(shownText(0, 0, 3), L"abc");
+}
+
+// Ctrl-G brings a network game's status up (over the picture's bottom row
+// where the window has no row below it) and is no key for the game either.
+TEST_F(WindowsConsoleDisplay, CtrlGBringsTheStatusUp) {
+  Screen screen(80, 25);
+  WindowsConsolePlatform platform(screen, input_, output_);
+  LiveKeyboard keyboard(platform, platform, screen, WindowsConsolePlatform::kEndOfInputKey);
+  platform.showStatus("Room duel - you host", false);
+  type("\x07k");
+  EXPECT_EQ(keyboard.readKey(), 'k');
+  const CONSOLE_SCREEN_BUFFER_INFO info = bufferInfo();
+  const int rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  EXPECT_NE(shownText(0, std::min(25, rows - 1), columns).find(L"Room duel - you host"),
+            std::wstring::npos);
 }
 
 TEST_F(WindowsConsoleDisplay, LeavesThePictureWithTheCursorOnTheRowBelowIt) {
