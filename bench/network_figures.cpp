@@ -739,7 +739,8 @@ class RawWatcher {
       socket_.set_option(asio::socket_base::receive_buffer_size(1));
     }
     socket_.connect({asio::ip::make_address("127.0.0.1"), port});
-    send(network::Hello{network::kProtocolVersion, network::Role::Watcher, kJoinCode, ""});
+    send(network::Hello{network::kProtocolVersion, network::Role::Watcher, kJoinCode, "",
+                        network::RoomWanted::Named, ""});
   }
   void ping() {
     send(network::Ping{static_cast<std::uint64_t>(

@@ -474,8 +474,9 @@ void Terminal::start(const std::string& roomName) {
   }
   socket_.non_blocking(true);
   std::string hello;
-  network::encodeMessage(
-      network::Hello{network::kProtocolVersion, network::Role::Pilot, "", roomName}, hello);
+  network::encodeMessage(network::Hello{network::kProtocolVersion, network::Role::Pilot, "",
+                                        roomName, network::RoomWanted::Named, ""},
+                         hello);
   outgoing_ = std::move(hello);
   socket_.async_connect(driver_.server, [self = shared_from_this()](const asio::error_code& error) {
     self->onConnected(error);

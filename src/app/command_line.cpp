@@ -95,6 +95,10 @@ bool isJoinCode(const std::string& code) {
              std::string::npos;
 }
 
+bool isAddress(const std::string& text) {
+  return network::isIpAddress(text);
+}
+
 CommandLine failure(std::string message) {
   CommandLine commandLine;
   commandLine.mode = CommandLine::Mode::Error;
@@ -170,7 +174,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return failure(argument + " does not go with " + modeOption);
       }
       const bool listening = argument == "--host" || argument == "--serve";
-      if (!takeValue(value) || !parseEndpoint(value, listening, commandLine.network)) {
+      if (!listening && i + 1 < arguments.size() && arguments[i + 1].rfind('/', 0) == 0) {
+        // A path: the server's local socket, as its ssh entrance joins.
+        takeValue(commandLine.network.localSocket);
+      } else if (!takeValue(value) || !parseEndpoint(value, listening, commandLine.network)) {
         return failure(listening
                            ? argument + " needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151"
                            : argument + " needs HOST:PORT, e.g. 127.0.0.1:5151 or [::1]:5151");
@@ -180,11 +187,26 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                          : argument == "--join"  ? CommandLine::Mode::Join
                                                  : CommandLine::Mode::Watch;
       modeOption = argument;
-    } else if (argument == "--room") {
+    } else if (argument == "--room" || argument == "--new-room") {
+      if (roomSeen) {
+        return failure("--room joins a room, --new-room opens one: give one of them");
+      }
       roomSeen = true;
+      commandLine.network.newRoom = argument == "--new-room";
       if (!takeValue(commandLine.network.roomName) ||
           network::normalRoomName(commandLine.network.roomName).empty()) {
-        return failure("--room needs 1 to 32 letters, digits, '-' or '_'");
+        return failure(argument + " needs 1 to 32 letters, digits, '-' or '_'");
+      }
+    } else if (argument == "--from") {
+      if (!takeValue(commandLine.network.playerAddress) ||
+          !isAddress(commandLine.network.playerAddress)) {
+        return failure("--from needs the player's IPv4 or IPv6 address");
+      }
+    } else if (argument == "--ssh-socket") {
+      serverOptionSeen = true;
+      if (!takeValue(commandLine.serve.sshSocket) ||
+          commandLine.serve.sshSocket.rfind('/', 0) != 0) {
+        return failure("--ssh-socket needs a path from the root, e.g. /run/skyrazor/ssh.sock");
       }
     } else if (argument == "--record-dir") {
       serverOptionSeen = true;
@@ -257,13 +279,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (roomSeen && commandLine.mode != CommandLine::Mode::Join &&
       commandLine.mode != CommandLine::Mode::Watch) {
-    return failure("--room goes with --join or --watch");
+    return failure("--room and --new-room go with --join or --watch");
+  }
+  if (commandLine.network.newRoom && commandLine.mode != CommandLine::Mode::Join) {
+    return failure("--new-room goes with --join: a new room has nothing to watch yet");
   }
   if (roomSeen && codeSeen) {
-    return failure("--code is a host's, --room a server's: give one of them");
+    return failure("--code is a host's, --room and --new-room a server's: give one of them");
+  }
+  if (!commandLine.network.playerAddress.empty() && commandLine.network.localSocket.empty()) {
+    return failure("--from goes with --join or --watch at a server's local socket (a path)");
   }
   if (serverOptionSeen && commandLine.mode != CommandLine::Mode::Serve) {
-    return failure("--record-dir, --max-per-address and --max-rooms go with --serve");
+    return failure("--record-dir, --max-per-address, --max-rooms and --ssh-socket go with --serve");
   }
   return commandLine;
 }
@@ -272,10 +300,11 @@ const char* usageText() {
   return "Usage: skyrazor [--help | --version]\n"
          "       skyrazor [--record FILE]\n"
          "       skyrazor --host [ADDRESS:]PORT [--code CODE] [--record FILE]\n"
-         "       skyrazor --join HOST:PORT [--code CODE | --room NAME]\n"
+         "       skyrazor --join HOST:PORT [--code CODE | --room NAME | --new-room NAME]\n"
          "       skyrazor --watch HOST:PORT [--code CODE | --room NAME]\n"
+         "       skyrazor --join PATH --from ADDRESS [--room NAME | --new-room NAME]\n"
          "       skyrazor --serve [ADDRESS:]PORT [--record-dir DIR] [--max-per-address N]\n"
-         "                [--max-rooms N]\n"
+         "                [--max-rooms N] [--ssh-socket PATH]\n"
          "       skyrazor --replay FILE [--speed X]\n"
          "       skyrazor --script FILE [--size COLSxROWS] [--dump-reads] [--dump-sleeps]\n"
          "                [--dump-frames] [--colors] [--limit MS]\n"
@@ -289,33 +318,44 @@ const char* usageText() {
          "Menus take single keys; names, levels and options are typed and ended with Enter.\n"
          "\n"
          "The game has no quit key: press Ctrl-C to leave it (Ctrl-D at a prompt also ends it;\n"
-         "in a Windows console, Ctrl-Z). Ctrl-L paints the screen again. The picture is\n"
-         "80x25; a smaller window shows its top-left part and says so.\n"
+         "in a Windows console, Ctrl-Z). Ctrl-L paints the screen again; Ctrl-G shows a\n"
+         "network game's status row for three seconds (over the picture's bottom row in a\n"
+         "window of 25 rows). The picture is 80x25; a smaller window shows its top-left\n"
+         "part and says so.\n"
          "\n"
          "Two terminals, one duel (over the network):\n"
          "  --host [ADDRESS:]PORT  play here and let another terminal join as pilot 2\n"
          "                     (without ADDRESS: on every address, IPv4 and IPv6); the\n"
-         "                     screen shows how to join, with a join code\n"
+         "                     screen shows how to join, with a join code. Until someone\n"
+         "                     joins, two-person matches are played at this keyboard\n"
+         "                     alone; one who joins is pilot 2 from the next match on\n"
          "  --join HOST:PORT   join a host as pilot 2: type pilot 2's name and fly the\n"
          "                     right ship in two-person battles, watch the rest\n"
          "  --watch HOST:PORT  watch a host's game\n"
          "  --code CODE        the join code (1 to 16 letters and digits); without it the\n"
-         "                     host draws one and a joining terminal asks for it\n"
+         "                     host draws one and a joining terminal asks for it, three\n"
+         "                     tries\n"
          "An IPv6 address goes in brackets: [::1]:5151. Ctrl-C or Ctrl-D leaves a joined\n"
          "game. The row below the picture (in a window of 26 rows or more) shows the\n"
-         "connection and its round-trip time.\n"
+         "connection and its round-trip time; in one of 25 rows, over the bottom row for\n"
+         "three seconds when someone comes or goes, and on Ctrl-G.\n"
          "\n"
          "A server of many rooms, each its own game:\n"
          "  --serve [ADDRESS:]PORT  serve rooms without a terminal of its own until SIGINT or\n"
          "                     SIGTERM, one line per event on standard error\n"
-         "  --room NAME        with --join or --watch at a server: the room (1 to 32 letters,\n"
-         "                     digits, - or _); --join without it opens a new room and the\n"
-         "                     row below the picture shows its name. The first terminal in\n"
-         "                     a room is its host (menus, prompts, the left ship), the\n"
-         "                     second pilot 2, later ones watch\n"
+         "  --room NAME        with --join or --watch at a server: the room to join (1 to 32\n"
+         "                     letters, digits, - or _); a room that is not there is refused\n"
+         "  --new-room NAME    with --join: open a new room of that name (refused when the\n"
+         "                     name is taken); --join with neither opens a new room under a\n"
+         "                     drawn name, shown on the status row (Ctrl-G). The first\n"
+         "                     terminal in a room is its host (menus, prompts, the left\n"
+         "                     ship), the second pilot 2, later ones watch\n"
          "  --record-dir DIR   with --serve: write each room's session to DIR as a script\n"
          "  --max-per-address N  terminals one address may have at once (default 16)\n"
          "  --max-rooms N      rooms at once (default 1000)\n"
+         "  --ssh-socket PATH  also listen on a local socket for the ssh entrance\n"
+         "                     (skyrazor-ssh-join --socket PATH), which alone may say where\n"
+         "                     a player came from: --join PATH --from ADDRESS\n"
          "\n"
          "Record and replay:\n"
          "  --record FILE      play as usual (or --host) and write the session to FILE as\n"
@@ -333,7 +373,9 @@ const char* usageText() {
          "  --colors           add the foreground colour of every cell to each dump\n"
          "  --limit MS         stop MS milliseconds after the script's end (default 3600000)\n"
          "A script with 'keyboards 2' plays at two keyboards: key2 and type2 are the second\n"
-         "one's, which types pilot 2's name and flies the right ship.\n"
+         "one's, which types pilot 2's name and flies the right ship. From a line\n"
+         "'keyboard2 away' to a line 'keyboard2 here', nobody is at the second keyboard:\n"
+         "two-person matches set up meanwhile are played at the first keyboard alone.\n"
          "A recording played with --script FILE --limit 0 ends where its session ended.\n"
          "\n"
          "Exit status: 0 when the game ends normally, 1 without a terminal or when the\n"

@@ -28,6 +28,11 @@ struct NetworkOptions {
   std::uint16_t port = 0;
   std::string joinCode;  // empty: the host draws one, a joining terminal asks for it
   std::string roomName;  // at a server: the room to join or watch; empty for a new one
+  bool newRoom = false;  // --new-room: roomName is a new room to open, not one to join
+  // --join PATH: the server's local socket, where its ssh entrance joins
+  // (instead of address and port), and --from: where the player came from.
+  std::string localSocket;
+  std::string playerAddress;
 };
 
 // A server of many rooms.
@@ -35,6 +40,7 @@ struct ServeOptions {
   std::string recordDirectory;  // empty: nothing recorded
   std::size_t mostPerAddress = 16;
   std::size_t mostRooms = 1000;
+  std::string sshSocket;  // --ssh-socket: the local socket for the ssh entrance
 };
 
 struct CommandLine {

@@ -1,7 +1,15 @@
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "app/live_platform.h"
 #include "app/network_sessions.h"
@@ -20,9 +28,22 @@ using network::JoinState;
 // game at its host.
 constexpr unsigned char kLeaveKey = LivePlatform::kEndOfInputKey;
 
-// Asked on the terminal, before the game's picture takes it over.
-std::optional<std::string> askJoinCode() {
-  std::cout << "Join code: " << std::flush;
+bool outputIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdout)) != 0;
+#else
+  return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+// A join code typed wrong is asked for again, this many codes in all: over
+// ssh, the game is all the player's session has.
+constexpr int kJoinCodeTries = 3;
+
+// Asked on the terminal, before the game's picture takes it over, naming
+// the host it is for.
+std::optional<std::string> askJoinCode(const std::string& host) {
+  std::cout << "Join code for " << host << ": " << std::flush;
   std::string code;
   if (!std::getline(std::cin, code)) {
     std::cout << "\n";
@@ -84,6 +105,8 @@ JoinEnd followHost(JoinClient& client, const std::string& host) {
   std::uint64_t shownChanges = 0;
   bool typedYet = false;
   bool shownOverPicture = false;
+  // Who sat where when last shown; none yet, so that taking a seat shows too.
+  std::optional<std::pair<network::Role, std::optional<network::RoomSeats>>> shownSeats;
   try {
     for (;;) {
       JoinState state = client.state();
@@ -98,6 +121,12 @@ JoinEnd followHost(JoinClient& client, const std::string& host) {
         shownChanges = state.changes;
         shownOverPicture = overPicture;
         terminal.showStatus(statusLine(state, host), overPicture);
+        // A change of seats is brought up even over the picture, a while.
+        const auto seats = std::make_pair(state.seat, state.roomSeats);
+        if (seats != shownSeats) {
+          shownSeats = seats;
+          terminal.bringUpStatus();
+        }
       }
       if (client.takePicture(screen)) {
         terminal.typingLine(screen.cursorVisible());
@@ -118,9 +147,21 @@ JoinEnd followHost(JoinClient& client, const std::string& host) {
   }
 }
 
+// Says where it is connecting on the terminal, which shows nothing else
+// until the answer comes (a host may hold it back for seconds after wrong
+// codes, and a slow link adds its round trip); only on a terminal, so that
+// a refusal on a script's standard output stays the one line on its error.
+void sayConnecting(const std::string& host) {
+  if (outputIsTerminal()) {
+    std::cout << "Connecting to " << host << "...\n" << std::flush;
+  }
+}
+
 // Joins with the code given, or none; a host that wants a code it was not
-// given is asked again with the one the player types. Null when the player
-// gave none; an ended state when the host cannot be joined.
+// given is asked again with the one the player types, and a typed code the
+// host turns down is asked for again, kJoinCodeTries typed codes in all.
+// Null when the player gave none; an ended state when the host cannot be
+// joined.
 std::unique_ptr<JoinClient> connect(const NetworkOptions& network, bool asPilot,
                                     JoinState& answer) {
   network::JoinOptions options;
@@ -129,19 +170,30 @@ std::unique_ptr<JoinClient> connect(const NetworkOptions& network, bool asPilot,
   options.role = asPilot ? network::Role::Pilot : network::Role::Watcher;
   options.joinCode = network::normalJoinCode(network.joinCode);
   options.roomName = network.roomName;
+  options.roomWanted = network.newRoom ? network::RoomWanted::NewNamed : network::RoomWanted::Named;
+  options.localSocket = network.localSocket;
+  options.playerAddress = network.playerAddress;
+  // The ssh entrance's local socket is a server's, on its own machine.
+  const std::string host = network.localSocket.empty() ? endpointText(network.address, network.port)
+                                                       : std::string("the server");
+  sayConnecting(host);
   auto client = std::make_unique<JoinClient>(options);
   answer = client->awaitAnswer();
-  if (!answer.askedForCode) {
-    return client;
+  const bool codeGiven = !options.joinCode.empty();
+  for (int typed = 0; answer.refusedForCode && !codeGiven && typed < kJoinCodeTries; ++typed) {
+    client.reset();
+    if (typed > 0) {
+      std::cerr << "skyrazor: " << answer.endReason << "\n";
+    }
+    std::optional<std::string> asked = askJoinCode(host);
+    if (!asked || asked->empty()) {
+      return nullptr;
+    }
+    options.joinCode = network::normalJoinCode(*asked);
+    sayConnecting(host);
+    client = std::make_unique<JoinClient>(options);
+    answer = client->awaitAnswer();
   }
-  client.reset();
-  std::optional<std::string> asked = askJoinCode();
-  if (!asked || asked->empty()) {
-    return nullptr;
-  }
-  options.joinCode = network::normalJoinCode(*asked);
-  client = std::make_unique<JoinClient>(options);
-  answer = client->awaitAnswer();
   return client;
 }
 

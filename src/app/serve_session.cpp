@@ -215,6 +215,7 @@ int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
   options.port = network.port;
   options.mostPerAddress = serve.mostPerAddress;
   options.mostRooms = serve.mostRooms;
+  options.localSocket = serve.sshSocket;
   std::unique_ptr<network::GameServer> server;
   try {
     server = std::make_unique<network::GameServer>(
@@ -226,9 +227,10 @@ int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
   }
   const std::string where =
       network.address.empty() ? "every address" : endpointText(network.address, server->port());
-  log.write("serving on " + (network.address.empty()
-                                 ? "port " + std::to_string(server->port()) + " of " + where
-                                 : where));
+  log.write("serving on " +
+            (network.address.empty() ? "port " + std::to_string(server->port()) + " of " + where
+                                     : where) +
+            (serve.sshSocket.empty() ? "" : ", and for ssh on " + serve.sshSocket));
   server->serveUntilStopped();
   server.reset();
   log.write("stopped");

@@ -8,12 +8,17 @@
 #     when the host ends, the joined and watching terminals say so, exit 0
 #     and leave the terminal as they found it;
 #   - meanwhile a wrong join code is refused before the terminal is taken,
-#     the second one from the same address only after a delay;
+#     the second one from the same address only after a delay; Ctrl-G at
+#     either terminal never reaches the game (nor its recording);
 #   - in a second battle, won by pilot 1: garbage and an oversized length on
 #     connections of their own change nothing for the game or its pilot; a
 #     pilot frozen mid-battle is let go once silent for 5 s; a pilot joining
 #     mid-battle, and one joining after that one's pane was closed, is shown
-#     the picture at once and flies the right ship.
+#     the picture at once and flies the right ship. That one is asked for
+#     the code, naming the host, asked again after a wrong one, and says it
+#     is connecting while the host holds the answer back; it and the host
+#     play at 80x25, with no row below the picture, where pilot 2's coming
+#     shows over the picture's bottom row for three seconds.
 # Usage: network_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux.
 
 set -u
@@ -59,6 +64,42 @@ ended_by_host() {
     fail "terminal settings not restored: before '$(cat "$dir/before")' after '$(cat "$dir/after")'"
 }
 
+
+# lines_at_least COUNT TEXT: at least COUNT lines of the pane of $scenario
+# hold TEXT.
+lines_at_least() { [ "$(screen_text | grep -c -F -- "$2")" -ge "$1" ]; }
+# The picture's bottom row, not the status over it.
+status_gone() { ! picture | tail -n 1 | grep -q "Pilot 2 at"; }
+
+# join_at_80x25 NAME: pilot 2 joins the second host in a pane of 80x25, the
+# host's made so too, asked for the code; sets $scenario to the host's pane.
+join_at_80x25() {
+  tmux_ resize-window -t host2 -x 80 -y 25
+  pane_rows=25
+  start_game "$1" --join "$second_address"
+  pane_rows=26
+  wait_for_text "Join code for $second_address:"
+  keys NOPE Enter
+  wait_for_text "skyrazor: the host refused: Wrong join code"
+  until_true "the code was not asked again" lines_at_least 2 "Join code for $second_address:"
+  keys SKY42 Enter
+  # Held back a second after the wrong code: the third try at connecting.
+  until_true "it did not say it was connecting" \
+    lines_at_least 3 "Connecting to $second_address..."
+  # Both terminals show pilot 2's coming over the picture a while.
+  wait_for_text "Pilot 2 at $second_address - round trip"
+  use host2
+  wait_for_text "Pilot 2 at 127.0.0.1 - round trip"
+  shown=$(date +%s%N)
+  until_true "pilot 2's coming stayed over the host's picture" status_gone
+  waited=$(elapsed_ms "$shown")
+  echo "pilot 2's coming showed over the picture for $waited ms"
+  [ "$waited" -ge 1500 ] && [ "$waited" -le 5000 ] ||
+    fail "pilot 2's coming showed over the picture for $waited ms"
+  use "$1"
+  until_true "pilot 2's seat stayed over its picture" status_gone
+  use host2
+}
 
 began=$(date +%s%N)
 
@@ -116,8 +157,11 @@ ship_on_row left 8 || fail "pilot 2's key moved pilot 1's ship"
 same_pictures "$host" host pilot watcher
 keys e
 expect_ship left 7
+# Ctrl-G is the terminals' own, as Ctrl-L is: the game never sees it, from
+# the host's keyboard or from pilot 2's (the recording shows, below).
+keys C-g
 use pilot
-keys s w w w
+keys C-g s w w w
 use host
 expect_ship right 7
 wait_for_text "HP(3) Weaptype(4)"
@@ -140,6 +184,7 @@ wait_for_text "U WIN!"
 same_pictures "$host" host pilot watcher
 stop_and_keep_screen
 check_replay
+grep -F -q '\x07' "$dir/recording" && fail "Ctrl-G reached the game: $(grep -F '\x07' "$dir/recording")"
 use pilot
 ended_by_host
 use watcher
@@ -173,7 +218,7 @@ wait_for_text "Ben: Shields(100) HP(1) Weaptype(1)"
 exec 3<>"/dev/tcp/127.0.0.1/$((port + 1))"
 printf '\0\0\0\5\356garbage' >&3
 exec 4<>"/dev/tcp/127.0.0.1/$((port + 1))"
-printf '\0\0\0\023\001SKYRAZOR\000\003\002\005SKY42\000' >&4
+printf '\0\0\0\025\001SKYRAZOR\000\004\002\005SKY42\000\000\000' >&4
 wait_for_text "1 watcher"
 printf '\177\377\377\377' >&4
 timeout 5 cat <&3 >/dev/null || fail "the garbage's connection was not closed"
@@ -204,10 +249,14 @@ cmp -s "$dir/before" "$dir/after" || fail "the pilot let go left the terminal ch
 # A pilot joining mid-battle sees the battle at once and flies the right
 # ship; so does the one after it, once its pane is closed.
 for newcomer in pilot3 pilot4; do
-  start_game $newcomer --join "$second_address" --code SKY42
-  wait_for_text "Pilot 2 at $second_address"
-  use host2
-  until_true "$newcomer never took pilot 2's seat" pilot_seated
+  if [ $newcomer = pilot3 ]; then
+    start_game $newcomer --join "$second_address" --code SKY42
+    wait_for_text "Pilot 2 at $second_address"
+    use host2
+    until_true "$newcomer never took pilot 2's seat" pilot_seated
+  else
+    join_at_80x25 $newcomer
+  fi
   same_pictures "$host" host2 $newcomer
   use $newcomer
   row=$(ship_row right)

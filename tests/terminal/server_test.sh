@@ -5,6 +5,9 @@
 #     opened under a fresh name, one under a name of its own; every fault
 #     below must leave them playing (their ships still move on a key) and
 #     the server running;
+#   - in a window of 25 rows, a new room's name shows over the picture's
+#     bottom row until its host's first key, then again for three seconds
+#     on Ctrl-G and when pilot 2 comes;
 #   - in the room under test, the host and pilot 2 fly their own ships and a
 #     watcher shows the same picture;
 #   - garbage, an oversized hello and an oversized message on connections of
@@ -13,7 +16,9 @@
 #     says nothing, and a joined terminal killed outright; a raw room host
 #     flooding keys as fast as the wire takes them;
 #   - a room's host leaving: pilot 2 moves up and drives the menus, and a
-#     terminal that came to play moves up from watching to pilot 2;
+#     terminal that came to play moves up from watching to pilot 2; a room's
+#     host killed mid-battle: pilot 2 still flies the right ship, and the
+#     watcher stands in for the left one;
 #   - a second server with --max-per-address 2 turns a third terminal away
 #     with a readable reason;
 #   - SIGTERM: every joined terminal says the server has stopped and exits
@@ -127,7 +132,7 @@ nudge() {
 # under a fresh name) and its pilot 2, in panes NAME-host and NAME-pilot, in
 # a two-person battle; sets $room.
 start_room() {
-  start_game "$1-host" --join "$address" ${2:+--room "$2"}
+  start_game "$1-host" --join "$address" ${2:+--new-room "$2"}
   wait_for_text " - you host, no pilot 2 yet - round trip"
   room=$(room_of "$1-host")
   [ -n "$2" ] && [ "$room" != "$2" ] && fail "the room is '$room', not '$2'"
@@ -182,12 +187,30 @@ pane_rows=26
 wait_for_text " - you host, no pilot 2 yet - round trip"
 picture | tail -n 1 | grep -q "^Room [0-9a-z]* - you host, no pilot 2 yet - " ||
   fail "the room's name was not on the bottom row: $(picture | tail -n 1)"
+narrow_room=$(picture | tail -n 1 | sed -n 's/^Room \([0-9a-z]*\) - .*/\1/p')
 keys x
 wait_for_text "(5)Gallery"
 name_hidden() { ! screen_text | grep -q " - you host, "; }
 until_true "the room's name stayed over the picture" name_hidden
-keys C-c
-wait_for_file "$dir/status" || fail "the narrow room's host did not leave"
+# Ctrl-G brings it up again for three seconds, and so does pilot 2's coming.
+keys C-g
+asked=$(date +%s%N)
+wait_for_text "Room $narrow_room - you host, no pilot 2 yet - round trip"
+until_true "the room's name stayed over the picture after Ctrl-G" name_hidden
+waited=$(elapsed_ms "$asked")
+echo "Ctrl-G showed the room's name for $waited ms"
+[ "$waited" -ge 2500 ] && [ "$waited" -le 5500 ] ||
+  fail "Ctrl-G showed the room's name for $waited ms"
+start_game narrow-pilot --join "$address" --room "$narrow_room"
+wait_for_text "Room $narrow_room - pilot 2 - round trip"
+use narrow
+wait_for_text "Room $narrow_room - you host, pilot 2 here - round trip"
+until_true "pilot 2's coming stayed over the picture" name_hidden
+for pane in narrow narrow-pilot; do
+  use $pane
+  keys C-c
+  wait_for_file "$dir/status" || fail "the narrow room's $pane did not leave"
+done
 
 checkpoint
 
@@ -248,7 +271,7 @@ checkpoint
 # A watcher of the room under test that sends a message claiming 2 GiB.
 scenario=oversized
 exec 4<>"/dev/tcp/127.0.0.1/$port"
-printf '\0\0\0\022\001SKYRAZOR\000\003\002\000\004duel' >&4
+printf '\0\0\0\024\001SKYRAZOR\000\004\002\000\004duel\000\000' >&4
 wait_for_log "room duel: 127.0.0.1 joined as watcher" 1
 leaving=$(log_count "room duel: 127.0.0.1 left as watcher")
 printf '\177\377\377\377' >&4
@@ -287,7 +310,7 @@ scenario=raw-flood
 } >"$work/keys"
 for doubling in $(seq 12); do cat "$work/keys" "$work/keys" >"$work/more-keys" && mv "$work/more-keys" "$work/keys"; done
 exec 8<>"/dev/tcp/127.0.0.1/$port"
-printf '\0\0\0\023\001SKYRAZOR\000\003\001\000\005flood' >&8
+printf '\0\0\0\025\001SKYRAZOR\000\004\001\000\005flood\001\000' >&8
 wait_for_log "room flood: 127.0.0.1 joined as host"
 timeout 10 cat "$work/keys" >&8 2>/dev/null || fail "the server did not take the flood of keys"
 exec 8<&-
@@ -350,7 +373,7 @@ others_play
 checkpoint
 
 # --- A room's host leaves -----------------------------------------------------------
-start_game handover-host --join "$address" --room handover
+start_game handover-host --join "$address" --new-room handover
 wait_for_text "Room handover - you host, no pilot 2 yet - round trip"
 start_game handover-pilot --join "$address" --room handover
 wait_for_text "Room handover - pilot 2 - round trip"
@@ -376,6 +399,22 @@ others_play
 
 checkpoint
 
+# --- A room's host vanishes mid-battle -----------------------------------------------
+# Nobody's ship changes hands: pilot 2 flies the right ship on, and the
+# terminal that came third stands in for the left one.
+start_room midway midway Mia Max
+start_game midway-third --join "$address" --room midway
+wait_for_text "Room midway - watching - 1 watcher - round trip"
+kill -KILL "$(cat "$work/midway-host/pid")"
+wait_for_log "room midway: 127.0.0.1 moved up to host"
+use midway-pilot
+expect_status "Room midway - pilot 2 - round trip"
+nudge right midway-pilot
+nudge left midway-third
+others_play
+
+checkpoint
+
 # --- At most two terminals from one address -------------------------------------------
 scenario=per-address
 serve "$small_log" --max-per-address 2
@@ -384,8 +423,9 @@ small_port=$served_port
 exec 6<>"/dev/tcp/127.0.0.1/$small_port" 7<>"/dev/tcp/127.0.0.1/$small_port"
 start_game refused --join "127.0.0.1:$small_port"
 wait_for_file "$dir/status" || fail "the third terminal was not turned away"
+# Turned away before it could tell a server from a host, it names the address.
 until_true "the third terminal was not told why" told \
-  "skyrazor: the host refused: Too many terminals from your address (at most 2 at a time)"
+  "skyrazor: 127.0.0.1:$small_port refused: Too many terminals from your address (at most 2 at a time)"
 [ "$(cat "$dir/status" 2>/dev/null)" = 1 ] || fail "the third terminal ended with status $(cat "$dir/status")"
 exec 6<&- 7<&-
 kill -TERM "$small_server"
@@ -399,7 +439,7 @@ checkpoint
 
 # --- Stopping -------------------------------------------------------------------------
 scenario=stop
-joined="alpha-host alpha-pilot bravo-host bravo-pilot duel-host duel-pilot duel-watcher handover-pilot handover-third"
+joined="alpha-host alpha-pilot bravo-host bravo-pilot duel-host duel-pilot duel-watcher handover-pilot handover-third midway-pilot midway-third"
 kill -TERM "$server"
 wait "$server"
 status=$?

@@ -167,11 +167,37 @@ TEST(CommandLineTest, ServerAndRooms) {
   }
   EXPECT_EQ(parse({"--serve", "1", "--max-rooms", "0"}).error,
             "--max-rooms needs a whole number from 1 to 1000000");
-  EXPECT_EQ(parse({"--serve", "1", "--room", "a"}).error, "--room goes with --join or --watch");
+  EXPECT_EQ(parse({"--serve", "1", "--room", "a"}).error,
+            "--room and --new-room go with --join or --watch");
   EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--record-dir", "d"}).error,
-            "--record-dir, --max-per-address and --max-rooms go with --serve");
+            "--record-dir, --max-per-address, --max-rooms and --ssh-socket go with --serve");
   EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--room", "a", "--code", "B"}).error,
-            "--code is a host's, --room a server's: give one of them");
+            "--code is a host's, --room and --new-room a server's: give one of them");
+
+  // A new room is opened only when asked for by name; joining never opens one.
+  const CommandLine opening = parse({"--join", "127.0.0.1:1", "--new-room", "Friday"});
+  EXPECT_TRUE(opening.network.newRoom);
+  EXPECT_EQ(opening.network.roomName, "Friday");
+  EXPECT_FALSE(parse({"--join", "127.0.0.1:1", "--room", "Friday"}).network.newRoom);
+  EXPECT_EQ(parse({"--watch", "127.0.0.1:1", "--new-room", "x"}).error,
+            "--new-room goes with --join: a new room has nothing to watch yet");
+  EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--room", "x", "--new-room", "y"}).error,
+            "--room joins a room, --new-room opens one: give one of them");
+
+  // The ssh entrance joins on the server's local socket and says where its
+  // player is; nobody else may.
+  const CommandLine entrance =
+      parse({"--join", "/run/skyrazor/ssh.sock", "--from", "203.0.113.5", "--room", "x"});
+  EXPECT_EQ(entrance.mode, Mode::Join);
+  EXPECT_EQ(entrance.network.localSocket, "/run/skyrazor/ssh.sock");
+  EXPECT_EQ(entrance.network.playerAddress, "203.0.113.5");
+  EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--from", "203.0.113.5"}).error,
+            "--from goes with --join or --watch at a server's local socket (a path)");
+  EXPECT_EQ(parse({"--join", "/s", "--from", "somewhere"}).error,
+            "--from needs the player's IPv4 or IPv6 address");
+  EXPECT_EQ(parse({"--serve", "1", "--ssh-socket", "/run/s"}).serve.sshSocket, "/run/s");
+  EXPECT_EQ(parse({"--serve", "1", "--ssh-socket", "relative"}).error,
+            "--ssh-socket needs a path from the root, e.g. /run/skyrazor/ssh.sock");
 }
 
 TEST(CommandLineTest, HelpAndVersionGoAlone) {

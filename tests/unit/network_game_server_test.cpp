@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "console/screen.h"
 #include "console/seam.h"
 #include "platform/network/game_server.h"
@@ -44,11 +46,36 @@ std::string showTypedKeys(Room& room) {
   return "showed " + std::to_string(shown.size()) + " keys";
 }
 
+// As showTypedKeys, with a two-person match between the keys '[' and ']':
+// pilot 2's keyboard is read from the one to the other.
+std::string playMatchesBetweenBrackets(Room& room) {
+  Screen screen(80, 25);
+  room.publish(screen, false);
+  int shown = 0;
+  try {
+    for (;;) {
+      InboxKeySource& keys = room.firstKeys();
+      std::string typed;
+      keys.takeTyped(typed, keys.waitForInput());
+      for (char key : typed) {
+        if (key == '[' || key == ']') {
+          room.expectKeys(key == '[');
+        }
+        screen.setCell(shown++ % 80, 0, Cell{static_cast<unsigned char>(key), 7});
+      }
+      room.publish(screen, false);
+    }
+  } catch (const SessionEnded&) {
+  }
+  return "played";
+}
+
 // The server on a thread of its own, its log kept for the test to read.
 class RunningServer {
  public:
-  explicit RunningServer(ServerOptions options)
-      : server_(std::move(options), showTypedKeys, [this](const std::string& line) { log(line); }),
+  explicit RunningServer(ServerOptions options, RoomPlayer game = showTypedKeys)
+      : server_(std::move(options), std::move(game),
+                [this](const std::string& line) { log(line); }),
         thread_([this] { server_.serveUntilStopped(); }) {}
   ~RunningServer() { stop(); }
 
@@ -93,12 +120,13 @@ ServerOptions quickServer() {
 }
 
 std::unique_ptr<JoinClient> join(std::uint16_t port, const std::string& room,
-                                 Role role = Role::Pilot) {
+                                 Role role = Role::Pilot, RoomWanted wanted = RoomWanted::Named) {
   JoinOptions options;
   options.host = "127.0.0.1";
   options.port = port;
   options.role = role;
   options.roomName = room;
+  options.roomWanted = wanted;
   options.connectLimit = kPatience;
   options.answerLimit = kPatience;
   return std::make_unique<JoinClient>(options);
@@ -147,7 +175,7 @@ TEST(GameServer, SeatsARoomsTerminalsInTurnAndHandsTheFirstKeyboardOn) {
   EXPECT_TRUE(awaitState(
       *watcher, [&](const JoinState& state) { return state.roomSeats == pilotAndOneWatcher; }));
   // Another room is a game of its own: its keys show in it alone.
-  auto other = join(server.port(), "Other-Room");
+  auto other = join(server.port(), "Other-Room", Role::Pilot, RoomWanted::NewNamed);
   EXPECT_EQ(other->awaitAnswer().roomName, "other-room");
   other->sendKeys("elsewhere");
   EXPECT_TRUE(shows(*other, "elsewhere"));
@@ -176,14 +204,95 @@ TEST(GameServer, SeatsARoomsTerminalsInTurnAndHandsTheFirstKeyboardOn) {
   EXPECT_TRUE(server.logged("room " + room + " closed (showed 4 keys)"));
 }
 
+// When the room's host leaves mid-match, nobody's ship changes hands: pilot 2
+// flies the right ship on, a watcher stands in for the left one, and pilot 2
+// moves up only once the match is over.
+TEST(GameServer, KeepsEveryShipInItsHandsUntilTheMatchIsOver) {
+  RunningServer server(quickServer(), playMatchesBetweenBrackets);
+  auto host = join(server.port(), "duel", Role::Pilot, RoomWanted::NewNamed);
+  ASSERT_EQ(host->awaitAnswer().seat, Role::RoomHost);
+  auto pilot = join(server.port(), "duel");
+  ASSERT_EQ(pilot->awaitAnswer().seat, Role::Pilot);
+  auto watcher = join(server.port(), "duel");
+  ASSERT_EQ(watcher->awaitAnswer().seat, Role::Watcher);
+  host->sendKeys("[");
+  ASSERT_TRUE(shows(*watcher, "["));
+
+  host.reset();
+  EXPECT_TRUE(
+      awaitState(*watcher, [](const JoinState& state) { return state.seat == Role::RoomHost; }));
+  EXPECT_EQ(pilot->state().seat, Role::Pilot);
+  watcher->sendKeys("x]");
+  EXPECT_TRUE(shows(*pilot, "[x]"));
+  EXPECT_TRUE(
+      awaitState(*pilot, [](const JoinState& state) { return state.seat == Role::RoomHost; }));
+  EXPECT_TRUE(
+      awaitState(*watcher, [](const JoinState& state) { return state.seat == Role::Pilot; }));
+}
+
+// A room is joined only by its name; a new one is opened only under a free
+// name, so that a mistyped name never seats a friend alone in an empty room.
+TEST(GameServer, RefusesRoomsThatAreNotThereAndNamesThatAreTaken) {
+  RunningServer server(quickServer());
+  auto host = join(server.port(), "ttqn9y", Role::Pilot, RoomWanted::NewNamed);
+  ASSERT_EQ(host->awaitAnswer().phase, JoinState::Phase::Joined);
+  const JoinState mistyped = join(server.port(), "ttqn9v")->awaitAnswer();
+  EXPECT_EQ(mistyped.phase, JoinState::Phase::Ended);
+  EXPECT_EQ(mistyped.endReason, "the server refused: There is no room ttqn9v");
+  const JoinState taken =
+      join(server.port(), "TTQN9Y", Role::Pilot, RoomWanted::NewNamed)->awaitAnswer();
+  EXPECT_EQ(taken.endReason,
+            "the server refused: There is a room ttqn9y already; choose another name");
+}
+
+// Wrong room names hold back further guesses from their address, never a
+// new room; and a player who came in over ssh is held to their own address,
+// which only the server's local socket may say.
+TEST(GameServer, HoldsBackOnlyGuessesAndOnlyFromTheGuessersOwnAddress) {
+  ServerOptions options = quickServer();
+  options.wrongGuessDelay = 1ms;
+  options.localSocket = ::testing::TempDir() + "skyrazor-ssh-" + std::to_string(::getpid());
+  RunningServer server(options);
+  auto overSsh = [&](const std::string& playerAddress, const std::string& room) {
+    JoinOptions joining;
+    joining.localSocket = options.localSocket;
+    joining.playerAddress = playerAddress;
+    joining.roomName = room;
+    joining.connectLimit = kPatience;
+    joining.answerLimit = kPatience;
+    return std::make_unique<JoinClient>(joining);
+  };
+  for (int guess = 0; guess < 10; ++guess) {
+    EXPECT_EQ(overSsh("192.0.2.7", "wrong")->awaitAnswer().phase, JoinState::Phase::Ended);
+  }
+  EXPECT_NE(overSsh("192.0.2.7", "wrong")->awaitAnswer().endReason.find("Too many wrong guesses"),
+            std::string::npos);
+  auto newRoom = overSsh("192.0.2.7", "");
+  EXPECT_EQ(newRoom->awaitAnswer().phase, JoinState::Phase::Joined);
+  auto fromHere = join(server.port(), newRoom->state().roomName);
+  EXPECT_EQ(fromHere->awaitAnswer().seat, Role::Pilot);
+  EXPECT_TRUE(server.logged("192.0.2.7 (ssh) joined as host"));
+
+  JoinOptions pretending;
+  pretending.host = "127.0.0.1";
+  pretending.port = server.port();
+  pretending.playerAddress = "192.0.2.8";
+  pretending.connectLimit = kPatience;
+  pretending.answerLimit = kPatience;
+  EXPECT_NE(JoinClient(pretending)
+                .awaitAnswer()
+                .endReason.find("Only the server's own ssh entrance says where a player is"),
+            std::string::npos);
+}
+
 TEST(GameServer, TellsARefusedTerminalWhichLimitItMet) {
   ServerOptions options = quickServer();
   options.mostRooms = 1;
   options.mostPerAddress = 2;
   RunningServer server(options);
-  auto first = join(server.port(), "one");
+  auto first = join(server.port(), "one", Role::Pilot, RoomWanted::NewNamed);
   ASSERT_EQ(first->awaitAnswer().phase, JoinState::Phase::Joined);
-  auto second = join(server.port(), "two");
+  auto second = join(server.port(), "two", Role::Pilot, RoomWanted::NewNamed);
   EXPECT_NE(second->awaitAnswer().endReason.find("as many rooms as it takes (1)"),
             std::string::npos);
   second.reset();

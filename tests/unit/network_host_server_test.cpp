@@ -5,14 +5,17 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "asio.hpp"
 #include "console/screen.h"
@@ -140,13 +143,17 @@ class News {
 class TestPeer {
  public:
   // A small receive buffer makes a peer that stops reading fall behind soon.
+  // `from`, when given, is the loopback address the peer comes from.
   explicit TestPeer(std::uint16_t port, const std::string& address = "127.0.0.1",
-                    int receiveBufferBytes = 0)
+                    int receiveBufferBytes = 0, const std::string& from = "")
       : socket_(io_) {
     const asio::ip::tcp::endpoint host(asio::ip::make_address(address), port);
     socket_.open(host.protocol());
     if (receiveBufferBytes > 0) {
       socket_.set_option(asio::socket_base::receive_buffer_size(receiveBufferBytes));
+    }
+    if (!from.empty()) {
+      socket_.bind(asio::ip::tcp::endpoint(asio::ip::make_address(from), 0));
     }
     socket_.connect(host);
   }
@@ -163,7 +170,7 @@ class TestPeer {
   }
 
   void sayHello(const std::string& code, Role role = Role::Pilot) {
-    send(Hello{kProtocolVersion, role, code, ""});
+    send(Hello{kProtocolVersion, role, code, "", RoomWanted::Named, ""});
   }
 
   // Says hello and takes the welcome and the whole screen after it.
@@ -383,7 +390,7 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
   {
     SCOPED_TRACE("a room this host does not have");
     TestPeer lost(host.port());
-    lost.send(Hello{kProtocolVersion, Role::Watcher, "ROCKET", "arena2"});
+    lost.send(Hello{kProtocolVersion, Role::Watcher, "ROCKET", "arena2", RoomWanted::Named, ""});
     const std::optional<Refusal> refusal = lost.receiveAs<Refusal>();
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->reason, RefusalReason::NoSuchRoom);
@@ -392,14 +399,15 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
   {
     SCOPED_TRACE("a hello of another version, laid out as that version likes");
     TestPeer stranger(host.port());
-    // Its magic and version 4, then fields that version 3 never heard of.
-    const std::string hello = std::string(kHelloMagic) + std::string("\0\4", 2) + "\x03more";
+    // Its magic and the next version, then fields this one never heard of.
+    const std::string hello =
+        std::string(kHelloMagic) + std::string{'\0', kProtocolVersion + 1} + "\x03more";
     stranger.sendBytes(std::string{'\0', '\0', '\0', static_cast<char>(1 + hello.size()), '\1'} +
                        hello);
     const std::optional<Refusal> refusal = stranger.receiveAs<Refusal>();
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->reason, RefusalReason::VersionMismatch);
-    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 3, yours 4");
+    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 4, yours 5");
     EXPECT_TRUE(stranger.closedWithin(kPatience));
   }
   {
@@ -419,6 +427,47 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
     EXPECT_EQ(refusal->reason, RefusalReason::MalformedHello);
     EXPECT_TRUE(impatient.closedWithin(kPatience));
   }
+}
+
+// A peer written from doc/protocol.md gets along with the host: the
+// document's example hello, byte for byte, is welcomed.
+TEST(HostServer, WelcomesTheHelloTheProtocolsDocumentShows) {
+  std::ifstream document(SKYRAZOR_TEST_DATA_DIR "/../doc/protocol.md");
+  ASSERT_TRUE(document);
+  std::string line;
+  while (std::getline(document, line) &&
+         line.rfind("Example, a pilot with the join code", 0) != 0) {
+  }
+  std::getline(document, line);  // the blank line before the bytes
+  ASSERT_TRUE(std::getline(document, line));
+  std::istringstream hex(line);
+  std::string bytes;
+  for (unsigned value = 0; hex >> std::hex >> value;) {
+    bytes += static_cast<char>(value);
+  }
+  ASSERT_GE(bytes.size(), 5u);
+
+  HostOptions options = quickHost();
+  options.joinCode = "ab";
+  HostServer host(options);
+  TestPeer peer(host.port());
+  peer.sendBytes(bytes);
+  EXPECT_TRUE(peer.receiveAs<Welcome>());
+}
+
+// Connections that never say hello fill the waiting seats only as far as one
+// address may; a pilot from another address still joins.
+TEST(HostServer, OneSilentAddressCannotKeepAnotherFromJoining) {
+  HostOptions options = quickHost();
+  options.helloLimit = 5000ms;
+  HostServer host(options);
+  std::vector<std::unique_ptr<TestPeer>> silent;
+  for (int count = 0; count < 16; ++count) {
+    silent.push_back(std::make_unique<TestPeer>(host.port()));
+  }
+  TestPeer pilot(host.port(), "127.0.0.1", 0, "127.0.0.2");
+  pilot.join("ROCKET");
+  EXPECT_TRUE(silent.back()->receiveAs<Refusal>());
 }
 
 // Each kind of garbage ends its own connection, well before any limit could,

@@ -36,8 +36,9 @@ std::string text(std::string_view text) {
 }
 
 std::string helloPayload(std::string_view magic, std::string_view code, std::string_view room,
-                         char role = 1) {
-  return std::string(magic) + bigEndian16(kProtocolVersion) + role + text(code) + text(room);
+                         char role = 1, char wanted = 0, std::string_view playerAddress = "") {
+  return std::string(magic) + bigEndian16(kProtocolVersion) + role + text(code) + text(room) +
+         wanted + text(playerAddress);
 }
 
 std::string encoded(const Message& message) {
@@ -48,7 +49,8 @@ std::string encoded(const Message& message) {
 
 std::vector<Message> oneOfEveryKind() {
   return {
-      Hello{kProtocolVersion, Role::Watcher, "tiger-7", "lobby"},
+      Hello{kProtocolVersion, Role::Watcher, "tiger-7", "lobby", RoomWanted::Named, ""},
+      Hello{kProtocolVersion, Role::Pilot, "", "duel-9", RoomWanted::NewNamed, "2001:db8::7"},
       Welcome{Role::Pilot, 80, 25, ""},
       Welcome{Role::RoomHost, 80, 25, "x4kp9m"},
       SeatChange{Role::RoomHost},
@@ -119,15 +121,15 @@ TEST(WireFormat, TheDecoderTakesNoMoreThanTheMessageItIsReading) {
 TEST(WireFormat, WhatNeverChangesBetweenVersionsIsPinnedByteByByte) {
   // A hello's magic and version, and a whole refusal, read the same in every
   // version, so that peers of different versions part with a readable reason.
-  EXPECT_EQ(encoded(Hello{kProtocolVersion, Role::Pilot, "ab", ""}),
-            "\0\0\0\x10\x01SKYRAZOR\0\x03\x01\x02"
-            "ab\0"s);
+  EXPECT_EQ(encoded(Hello{kProtocolVersion, Role::Pilot, "ab", "", RoomWanted::Named, ""}),
+            "\0\0\0\x12\x01SKYRAZOR\0\x04\x01\x02"
+            "ab\0\0\0"s);
   EXPECT_EQ(encoded(Refusal{RefusalReason::VersionMismatch, "v2 only"}),
             "\0\0\0\x0A\x03\x02\x07v2 only"s);
 
   // A newer peer's hello is read as far as its version, whatever follows.
-  std::string newerHello = std::string(kHelloMagic) + bigEndian16(4) + "\x05more fields\xFF"s;
-  const std::vector<Message> readAsNewer{Hello{4, Role::Pilot, "", ""}};
+  std::string newerHello = std::string(kHelloMagic) + bigEndian16(5) + "\x05more fields\xFF"s;
+  const std::vector<Message> readAsNewer{Hello{5, Role::Pilot, "", "", RoomWanted::Named, ""}};
   EXPECT_EQ(decodeInPieces(frame(MessageType::Hello, newerHello), 1), readAsNewer);
   // And a reason newer than this reader knows still carries its text.
   const std::vector<Message> newerReason{
@@ -159,6 +161,14 @@ TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
       {"a join code with a blank", frame(MessageType::Hello, helloPayload(kHelloMagic, "a b", ""))},
       {"a room name over its bound",
        frame(MessageType::Hello, helloPayload(kHelloMagic, "", std::string(33, 'r')))},
+      {"a hello wanting no known kind of room",
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "duel", 1, 2))},
+      {"a new room without its name",
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 1, 1))},
+      {"a player's address over its bound",
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 1, 0, std::string(46, '1')))},
+      {"a player's address with a control byte",
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 1, 0, "10.0.0.1\n"))},
       {"no keys", frame(MessageType::Keys, "\0"s)},
       {"more keys than a message carries", frame(MessageType::Keys, "\x41" + std::string(65, 'k'))},
       {"a key count past the bytes", frame(MessageType::Keys,
@@ -201,7 +211,7 @@ TEST(WireFormat, WhatAPeerWouldRefuseIsNeverWritten) {
   const Message refused[] = {
       Keys{std::string(kMostKeysPerMessage + 1, 'k')},
       Keys{""},
-      Hello{kProtocolVersion, Role::Pilot, "two words", ""},
+      Hello{kProtocolVersion, Role::Pilot, "two words", "", RoomWanted::Named, ""},
       Goodbye{std::string(kLongestText + 1, 'g')},
       Goodbye{std::string(300, 'g')},  // more than a length byte can count
       Welcome{Role::Watcher, 200, 200, ""},

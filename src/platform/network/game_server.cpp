@@ -40,6 +40,7 @@ ReceptionOptions receptionOptions(const ServerOptions& options) {
   ReceptionOptions reception;
   reception.mostWaiting = options.mostWaiting;
   reception.mostPerAddress = options.mostPerAddress;
+  reception.mostWaitingPerAddress = options.mostWaitingPerAddress;
   reception.helloLimit = options.helloLimit;
   reception.mostQueuedBytes = options.mostQueuedBytes;
   reception.wrongGuessDelay = options.wrongGuessDelay;
@@ -68,7 +69,7 @@ class GameServer::Network {
   }
 
  private:
-  bool isRight(const Hello& hello) const;
+  Guess judge(const Hello& hello) const;
   std::optional<Refusal> seat(const std::shared_ptr<Peer>& peer, const Hello& hello);
   std::shared_ptr<OpenRoom> openRoom(const std::string& name);
   std::string freshRoomName() const;
@@ -99,7 +100,7 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
       play_(std::move(play)),
       log_(std::move(log)),
       reception_(
-          io_, receptionOptions(options_), [this](const Hello& hello) { return isRight(hello); },
+          io_, receptionOptions(options_), [this](const Hello& hello) { return judge(hello); },
           [this](const std::shared_ptr<Peer>& peer, const Hello& hello) {
             return seat(peer, hello);
           },
@@ -107,7 +108,11 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
       listener_(io_, options_.address, options_.port),
       heartbeat_(io_),
       stoppingTimer_(io_),
-      signals_(io_, SIGINT, SIGTERM) {}
+      signals_(io_, SIGINT, SIGTERM) {
+  if (!options_.localSocket.empty()) {
+    listener_.listenLocally(options_.localSocket);
+  }
+}
 
 GameServer::Network::~Network() {
   // Whatever the serving left: every game is told to end and waited for.
@@ -128,42 +133,57 @@ void GameServer::Network::serveUntilStopped() {
       stopServing(signal == SIGINT ? "interrupted (SIGINT)" : "terminated (SIGTERM)");
     }
   });
-  listener_.start([this](asio::ip::tcp::socket socket) {
+  listener_.start([this](Accepted accepted) {
     if (!stopping_) {
-      reception_.take(std::move(socket));
+      reception_.take(std::move(accepted));
     }
   });
   scheduleHeartbeat();
   io_.run();
 }
 
-// A watcher's room must be there; a pilot's is opened if it is not.
-bool GameServer::Network::isRight(const Hello& hello) const {
-  if (hello.roomName.empty()) {
-    return hello.role == Role::Pilot;
-  }
+// Naming a room that is open, or one that is not, is a guess; so is a new
+// room's chosen name, whose answer tells whether a room of that name is open.
+// A new room under a drawn name, or a hello refused whatever the rooms are,
+// guesses nothing.
+Guess GameServer::Network::judge(const Hello& hello) const {
   const std::string name = normalRoomName(hello.roomName);
-  return !name.empty() && (hello.role == Role::Pilot || rooms_.count(name) != 0);
+  if (!hello.joinCode.empty() || name.empty()) {
+    return Guess::None;
+  }
+  const bool open = rooms_.count(name) != 0;
+  if (hello.roomWanted == RoomWanted::NewNamed) {
+    return open ? Guess::Wrong : Guess::FreeName;
+  }
+  return open ? Guess::Right : Guess::Wrong;
 }
 
+// A named room is only ever joined: a mistyped name is told, never opened
+// empty for nobody to find. A new room is opened under the name asked for,
+// when it is free, or else under a drawn one.
 std::optional<Refusal> GameServer::Network::seat(const std::shared_ptr<Peer>& peer,
                                                  const Hello& hello) {
   if (!hello.joinCode.empty()) {
     return Refusal{RefusalReason::WrongCode, "This server's rooms take no join code"};
   }
-  std::string name = normalRoomName(hello.roomName);
+  const std::string name = normalRoomName(hello.roomName);
   if (!hello.roomName.empty() && name.empty()) {
     return Refusal{RefusalReason::NoSuchRoom,
                    "A room's name is 1 to 32 letters, digits, '-' or '_'"};
   }
-  if (hello.role == Role::Watcher && name.empty()) {
+  if (hello.role == Role::Watcher && (name.empty() || hello.roomWanted == RoomWanted::NewNamed)) {
     return Refusal{RefusalReason::NoSuchRoom, "Name the room to watch"};
   }
   auto found = rooms_.find(name);
-  if (found == rooms_.end()) {
-    if (hello.role == Role::Watcher) {
-      return Refusal{RefusalReason::NoSuchRoom, "There is no room " + name};
-    }
+  const bool opening = name.empty() || hello.roomWanted == RoomWanted::NewNamed;
+  if (opening && found != rooms_.end()) {
+    return Refusal{RefusalReason::RoomNameTaken,
+                   "There is a room " + name + " already; choose another name"};
+  }
+  if (!opening && found == rooms_.end()) {
+    return Refusal{RefusalReason::NoSuchRoom, "There is no room " + name};
+  }
+  if (opening) {
     if (rooms_.size() >= options_.mostRooms) {
       return Refusal{RefusalReason::TooManyRooms, "The server has as many rooms as it takes (" +
                                                       std::to_string(options_.mostRooms) +

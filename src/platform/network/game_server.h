@@ -16,8 +16,12 @@ struct ServerOptions {
   std::uint16_t port = 0;  // 0: any free port
   std::size_t mostRooms = 1000;
   std::size_t mostWatchersPerRoom = 32;
-  std::size_t mostPerAddress = 16;  // connections from one address at a time
-  std::size_t mostWaiting = 64;     // connections not yet given a seat
+  std::size_t mostPerAddress = 16;        // connections from one address at a time
+  std::size_t mostWaitingPerAddress = 4;  // of those, not yet given a seat
+  std::size_t mostWaiting = 64;           // connections not yet given a seat
+  // A local socket beside the port for the server's own ssh entrance, the
+  // only place a hello may say where its player is; empty: none.
+  std::string localSocket;
   std::chrono::milliseconds helloLimit{5000};
   std::chrono::milliseconds heartbeatPeriod{1000};
   std::chrono::milliseconds silenceLimit{5000};
@@ -33,10 +37,10 @@ using RoomPlayer = std::function<std::string(Room& room)>;
 
 // A server of many rooms, each its own game on a thread of its own, and all
 // their connections on the thread that serves. A terminal that asks for no
-// room opens a new one under a fresh name; one that names a room joins it,
-// opening it if it is not there (watchers only join rooms that are). A room
-// closes when its last terminal leaves, or when its game ends. Every event
-// is one line for `log`, on the serving thread.
+// room opens a new one under a fresh name; one that names a room joins it
+// if it is there; one that asks for a new room under a name opens it if the
+// name is free. A room closes when its last terminal leaves, or when its
+// game ends. Every event is one line for `log`, on the serving thread.
 class GameServer {
  public:
   using EventLog = std::function<void(const std::string&)>;

@@ -17,6 +17,7 @@ ReceptionOptions receptionOptions(const HostOptions& options) {
   ReceptionOptions reception;
   reception.mostWaiting = options.mostWaiting;
   reception.mostPerAddress = options.mostPerAddress;
+  reception.mostWaitingPerAddress = options.mostWaitingPerAddress;
   reception.helloLimit = options.helloLimit;
   reception.mostQueuedBytes = options.mostQueuedBytes;
   reception.wrongGuessDelay = options.wrongCodeDelay;
@@ -67,7 +68,11 @@ HostServer::Network::Network(HostOptions options)
           // No code at all is a terminal asking whether the host wants one,
           // not a guess.
           [this](const Hello& hello) {
-            return hello.joinCode.empty() || normalJoinCode(hello.joinCode) == options_.joinCode;
+            if (hello.joinCode.empty()) {
+              return Guess::None;
+            }
+            return normalJoinCode(hello.joinCode) == options_.joinCode ? Guess::Right
+                                                                       : Guess::Wrong;
           },
           [this](const std::shared_ptr<Peer>& peer, const Hello& hello) {
             return seat(peer, hello);
@@ -83,7 +88,7 @@ HostServer::Network::Network(HostOptions options)
       io_.stop();
     }
   });
-  listener_.start([this](asio::ip::tcp::socket socket) { reception_.take(std::move(socket)); });
+  listener_.start([this](Accepted accepted) { reception_.take(std::move(accepted)); });
   scheduleHeartbeat();
   thread_ = std::thread([this] { io_.run(); });
 }
@@ -102,7 +107,7 @@ std::optional<Refusal> HostServer::Network::seat(const std::shared_ptr<Peer>& pe
     return Refusal{RefusalReason::WrongCode, "Wrong join code"};
   }
   if (!hello.roomName.empty()) {
-    return Refusal{RefusalReason::NoSuchRoom, "The host has no room of that name"};
+    return Refusal{RefusalReason::NoSuchRoom, "This is a host of one game, with no rooms"};
   }
   return room_.seat(peer, hello.role);
 }

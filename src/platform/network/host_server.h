@@ -38,8 +38,11 @@ struct HostOptions {
   // code) is answered after this long, and after each further wrong code
   // twice as long as before.
   std::chrono::milliseconds wrongCodeDelay{1000};
-  // Connections from one address at a time; 0: any.
-  std::size_t mostPerAddress = 0;
+  // Connections from one address at a time, and of those how many may wait
+  // for their answer at once, so that no one address can keep everybody
+  // else from joining; 0: any.
+  std::size_t mostPerAddress = 16;
+  std::size_t mostWaitingPerAddress = 4;
 };
 
 // The host's view of its connections, for its status line.

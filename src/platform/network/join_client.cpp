@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/network/peer_connection.h"
 #include "platform/network/screen_updates.h"
@@ -16,6 +17,12 @@ constexpr std::chrono::milliseconds kGoodbyeLimit{1000};
 // The game is over, or its server stopped: nothing went wrong.
 bool isCleanEnd(const Goodbye& goodbye) {
   return goodbye.reason == kGameEndedReason || goodbye.reason == kServerStoppedReason;
+}
+
+// Refusals only a server of rooms gives.
+bool isServersRefusal(RefusalReason reason) {
+  return reason == RefusalReason::NoSuchRoom || reason == RefusalReason::TooManyRooms ||
+         reason == RefusalReason::RoomNameTaken;
 }
 
 }  // namespace
@@ -33,7 +40,8 @@ class JoinClient::Network {
 
  private:
   void connect();
-  void onConnected(asio::ip::tcp::socket socket);
+  void tryAddress(std::size_t index, const asio::error_code& lastError);
+  void onConnected(StreamSocket socket, std::string address);
   void onMessage(Message& message);
   void onAnswer(Message& message);
   void onPicture(Message& message);
@@ -42,13 +50,22 @@ class JoinClient::Network {
   void end(const std::string& reason, bool endedByHost);
   void leave();
   void changeState(const std::function<void(JoinState&)>& change);
+  // Who the player's messages speak of: "the host", "the server", or until
+  // that is known, the address as the player gave it.
+  std::string other() const;
 
   JoinOptions options_;
   asio::io_context io_;
   asio::ip::tcp::resolver resolver_;
-  asio::ip::tcp::socket connectingSocket_;
+  std::vector<asio::ip::tcp::endpoint> addresses_;  // the host's, tried in turn
+  StreamSocket connectingSocket_;
   asio::steady_timer timer_;  // the connect or answer limit, then the heartbeat
+  std::chrono::steady_clock::time_point connectStarted_;
   std::shared_ptr<PeerConnection> connection_;
+  // Known to be at a server of rooms (asked for a room by name, welcomed
+  // into one, refused for want of rooms), or known to be at a host.
+  bool atServer_ = false;
+  bool atHost_ = false;
   bool welcomed_ = false;
   bool leaving_ = false;
   Screen received_{80, 25};  // the picture as the host's messages leave it
@@ -64,7 +81,11 @@ class JoinClient::Network {
 };
 
 JoinClient::Network::Network(JoinOptions options)
-    : options_(std::move(options)), resolver_(io_), connectingSocket_(io_), timer_(io_) {
+    : options_(std::move(options)),
+      resolver_(io_),
+      connectingSocket_(io_),
+      timer_(io_),
+      atServer_(!options_.roomName.empty() || !options_.localSocket.empty()) {
   connect();
   thread_ = std::thread([this] { io_.run(); });
 }
@@ -75,6 +96,7 @@ JoinClient::Network::~Network() {
 }
 
 void JoinClient::Network::connect() {
+  connectStarted_ = std::chrono::steady_clock::now();
   timer_.expires_after(options_.connectLimit);
   timer_.async_wait([this](const asio::error_code& error) {
     if (!error && !connection_) {
@@ -84,6 +106,26 @@ void JoinClient::Network::connect() {
       end("no answer from " + options_.host + " port " + std::to_string(options_.port), false);
     }
   });
+  if (!options_.localSocket.empty()) {
+#if defined(ASIO_HAS_LOCAL_SOCKETS)
+    const asio::local::stream_protocol::endpoint local(options_.localSocket);
+    connectingSocket_.async_connect(
+        asio::generic::stream_protocol::endpoint(local.data(), local.size()),
+        [this](const asio::error_code& error) {
+          if (error == asio::error::operation_aborted) {
+            return;
+          }
+          if (error) {
+            end("cannot reach " + options_.localSocket + ": " + error.message(), false);
+            return;
+          }
+          onConnected(std::move(connectingSocket_), "this machine");
+        });
+#else
+    end("this build has no local sockets for " + options_.localSocket, false);
+#endif
+    return;
+  }
   resolver_.async_resolve(
       options_.host, std::to_string(options_.port),
       [this](const asio::error_code& error, const asio::ip::tcp::resolver::results_type& found) {
@@ -93,33 +135,61 @@ void JoinClient::Network::connect() {
           }
           return;
         }
-        asio::async_connect(connectingSocket_, found,
-                            [this](const asio::error_code& error, const asio::ip::tcp::endpoint&) {
-                              if (error) {
-                                if (error != asio::error::operation_aborted) {
-                                  end("cannot reach " + options_.host + " port " +
-                                          std::to_string(options_.port) + ": " + error.message(),
-                                      false);
-                                }
-                                return;
-                              }
-                              onConnected(std::move(connectingSocket_));
-                            });
+        for (const auto& entry : found) {
+          addresses_.push_back(entry.endpoint());
+        }
+        tryAddress(0, asio::error::host_not_found);
       });
 }
 
-void JoinClient::Network::onConnected(asio::ip::tcp::socket socket) {
-  connection_ = std::make_shared<PeerConnection>(std::move(socket), options_.mostQueuedBytes);
-  connection_->start({[this](Message& message) { onMessage(message); },
-                      [this](const std::string& why) { onClosed(why); },
-                      {},
-                      [this] { connection_->close("the host gave no sign of life for a while"); }});
-  connection_->send(Hello{kProtocolVersion, options_.role, options_.joinCode, options_.roomName});
+// Each of the host's addresses in turn, until one takes the connection.
+void JoinClient::Network::tryAddress(std::size_t index, const asio::error_code& lastError) {
+  if (index >= addresses_.size()) {
+    end("cannot reach " + options_.host + " port " + std::to_string(options_.port) + ": " +
+            lastError.message(),
+        false);
+    return;
+  }
+  const asio::ip::tcp::endpoint& address = addresses_[index];
+  asio::error_code ignored;
+  connectingSocket_.close(ignored);
+  connectStarted_ = std::chrono::steady_clock::now();
+  connectingSocket_.async_connect(
+      asio::generic::stream_protocol::endpoint(address.data(), address.size(),
+                                               address.protocol().protocol()),
+      [this, index](const asio::error_code& error) {
+        if (error == asio::error::operation_aborted) {
+          return;
+        }
+        if (error) {
+          tryAddress(index + 1, error);
+          return;
+        }
+        onConnected(std::move(connectingSocket_), addresses_[index].address().to_string());
+      });
+}
+
+void JoinClient::Network::onConnected(StreamSocket socket, std::string address) {
+  connection_ = std::make_shared<PeerConnection>(std::move(socket), std::move(address),
+                                                 options_.mostQueuedBytes);
+  connection_->start(
+      {[this](Message& message) { onMessage(message); },
+       [this](const std::string& why) { onClosed(why); },
+       {},
+       [this] { connection_->close(other() + " gave no sign of life for a while"); }});
+  connection_->send(Hello{kProtocolVersion, options_.role, options_.joinCode, options_.roomName,
+                          options_.roomWanted, options_.playerAddress});
+  // The connect took about a round trip; the answer takes one more, after
+  // whatever the host holds it back.
+  const auto connectTook = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - connectStarted_);
   timer_.cancel();
-  timer_.expires_after(options_.answerLimit);
+  timer_.expires_after(options_.answerLimit +
+                       std::clamp(3 * connectTook, options_.linkAllowance,
+                                  std::max(options_.linkAllowance, options_.connectLimit)));
   timer_.async_wait([this](const asio::error_code& error) {
     if (!error && !welcomed_) {
-      connection_->close("the host did not answer in time");
+      end(other() + " did not answer in time", false);
     }
   });
 }
@@ -136,10 +206,12 @@ void JoinClient::Network::onMessage(Message& message) {
         std::min<std::uint64_t>(steadyMicroseconds() - pong->timestamp, 60'000'000));
     changeState([roundTrip](JoinState& state) { state.roundTripMicroseconds = roundTrip; });
   } else if (const Goodbye* goodbye = std::get_if<Goodbye>(&message)) {
-    if (isCleanEnd(*goodbye)) {
+    if (goodbye->reason == kGameEndedReason && atServer_) {
+      end("the room's game has ended", true);
+    } else if (isCleanEnd(*goodbye)) {
       end(goodbye->reason, true);
     } else {
-      end("the host let this terminal go (" + goodbye->reason + ")", false);
+      end(other() + " let this terminal go (" + goodbye->reason + ")", false);
     }
   } else if (const SeatChange* change = std::get_if<SeatChange>(&message)) {
     changeState([change](JoinState& state) { state.seat = change->role; });
@@ -149,13 +221,15 @@ void JoinClient::Network::onMessage(Message& message) {
              std::holds_alternative<ScreenChanges>(message)) {
     onPicture(message);
   } else {
-    connection_->close("the host sent a message out of place");
+    connection_->close(other() + " sent a message out of place");
   }
 }
 
 void JoinClient::Network::onAnswer(Message& message) {
   if (const Welcome* welcome = std::get_if<Welcome>(&message)) {
     welcomed_ = true;
+    atServer_ = atServer_ || !welcome->roomName.empty();
+    atHost_ = !atServer_;
     timer_.cancel();
     changeState([welcome](JoinState& state) {
       state.phase = JoinState::Phase::Joined;
@@ -165,15 +239,18 @@ void JoinClient::Network::onAnswer(Message& message) {
     connection_->watchForSilence(options_.silenceLimit);
     scheduleHeartbeat();
   } else if (const Refusal* refusal = std::get_if<Refusal>(&message)) {
-    if (refusal->reason == RefusalReason::WrongCode && options_.joinCode.empty()) {
-      changeState([](JoinState& state) { state.askedForCode = true; });
+    // Join codes are a host's; rooms a server's.
+    atServer_ = atServer_ || isServersRefusal(refusal->reason);
+    atHost_ = !atServer_ && refusal->reason == RefusalReason::WrongCode;
+    if (refusal->reason == RefusalReason::WrongCode) {
+      changeState([](JoinState& state) { state.refusedForCode = true; });
     }
-    end("the host refused: " + refusal->text, false);
+    end(other() + " refused: " + refusal->text, false);
   } else if (const Goodbye* goodbye = std::get_if<Goodbye>(&message);
              goodbye != nullptr && isCleanEnd(*goodbye)) {
     end(goodbye->reason, true);  // the game ended while this terminal was joining
   } else {
-    connection_->close("the host's answer was not a Skyrazor welcome");
+    connection_->close("the answer from " + other() + " was not a Skyrazor welcome");
   }
 }
 
@@ -182,7 +259,7 @@ void JoinClient::Network::onPicture(Message& message) {
                    ? applyWholeScreen(std::get<WholeScreen>(message), received_)
                    : applyScreenChanges(std::get<ScreenChanges>(message), received_);
   if (!taken) {
-    connection_->close("the host sent a picture this terminal cannot show");
+    connection_->close(other() + " sent a picture this terminal cannot show");
     return;
   }
   std::lock_guard lock(shared_);
@@ -198,7 +275,21 @@ void JoinClient::Network::onClosed(const std::string& why) {
     io_.stop();
     return;
   }
-  end("lost the connection to the host (" + why + ")", false);
+  end("lost the connection to " + other() + " (" + why + ")", false);
+}
+
+std::string JoinClient::Network::other() const {
+  if (atServer_) {
+    return "the server";
+  }
+  if (atHost_) {
+    return "the host";
+  }
+  if (!options_.localSocket.empty()) {
+    return options_.localSocket;
+  }
+  const bool ipv6 = options_.host.find(':') != std::string::npos;
+  return (ipv6 ? "[" + options_.host + "]" : options_.host) + ":" + std::to_string(options_.port);
 }
 
 void JoinClient::Network::scheduleHeartbeat() {

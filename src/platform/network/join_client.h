@@ -19,10 +19,23 @@ struct JoinOptions {
   std::uint16_t port = 0;
   Role role = Role::Pilot;
   std::string joinCode;
-  // At a server: the room to join, or empty for a new one.
+  // At a server: the room to join, or empty for a new one; with NewNamed,
+  // the name of a new room to open.
   std::string roomName;
+  RoomWanted roomWanted = RoomWanted::Named;
+  // Instead of host and port: the server's local socket (its ssh entrance),
+  // and where the player came from, which the server believes only there.
+  std::string localSocket;
+  std::string playerAddress;
   std::chrono::milliseconds connectLimit{5000};
-  std::chrono::milliseconds answerLimit{5000};
+  // After wrong guesses from an address, a host answers even a right one
+  // only after a while. The wait for the answer allows the longest such
+  // hold, and the link's round trip on top: a few times the connect's own
+  // duration (about one round trip), at least linkAllowance (a connect
+  // through a proxy says little of the link beyond it) and at most
+  // connectLimit.
+  std::chrono::milliseconds answerLimit{kLongestHeldAnswer};
+  std::chrono::milliseconds linkAllowance{2000};
   std::chrono::milliseconds heartbeatPeriod{1000};
   std::chrono::milliseconds silenceLimit{5000};
   std::size_t mostQueuedBytes = 16 * 1024;
@@ -37,8 +50,8 @@ struct JoinState {
   // goodbye (the game is over) rather than refused or vanished.
   std::string endReason;
   bool endedByHost = false;
-  // Refused for want of the host's join code (none was given).
-  bool askedForCode = false;
+  // Refused for want of the host's join code: none was given, or a wrong one.
+  bool refusedForCode = false;
   int roundTripMicroseconds = -1;  // -1 until measured
   // Once joined: the seat given (a server's room may move it up later) and,
   // at a server, the room's name.

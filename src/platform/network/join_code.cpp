@@ -68,4 +68,10 @@ std::string thisMachineAddress() {
   return name;
 }
 
+bool isIpAddress(const std::string& text) {
+  asio::error_code error;
+  asio::ip::make_address(text, error);
+  return !error && !text.empty() && text.size() <= 45;
+}
+
 }  // namespace skyrazor::network

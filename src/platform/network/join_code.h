@@ -21,6 +21,9 @@ std::string normalRoomName(const std::string& name);
 // none of them easily misread.
 std::string drawRoomName();
 
+// Whether `text` is an IPv4 or IPv6 address as people write it.
+bool isIpAddress(const std::string& text);
+
 // Where another machine can reach this one, for the host's "how to join"
 // line: an address of this machine that is not loopback, else its name.
 std::string thisMachineAddress();

@@ -1,15 +1,53 @@
 #include "platform/network/listener.h"
 
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/network/host_server.h"
+
+#if defined(ASIO_HAS_LOCAL_SOCKETS)
+#include <sys/stat.h>
+#endif
 
 namespace skyrazor::network {
 namespace {
 
 // How long to wait before accepting again after a failed accept.
 constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
+
+using GenericEndpoint = asio::generic::stream_protocol::endpoint;
+
+// The address of a peer that came over IPv4 or IPv6 (an IPv4 peer on an IPv6
+// socket as plain IPv4); a local peer is this machine.
+std::string addressOf(const GenericEndpoint& remote) {
+  const int family = remote.protocol().family();
+  if (family != asio::ip::tcp::v4().family() && family != asio::ip::tcp::v6().family()) {
+    return "this machine";
+  }
+  asio::ip::tcp::endpoint ip;
+  if (remote.size() > ip.capacity()) {
+    return "an unknown address";
+  }
+  std::memcpy(ip.data(), remote.data(), remote.size());
+  ip.resize(remote.size());
+  asio::ip::address address = ip.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+  }
+  return address.to_string();
+}
+
+std::uint16_t portOf(const GenericEndpoint& local) {
+  asio::ip::tcp::endpoint ip;
+  if (local.size() > ip.capacity()) {
+    return 0;
+  }
+  std::memcpy(ip.data(), local.data(), local.size());
+  ip.resize(local.size());
+  return ip.port();
+}
 
 }  // namespace
 
@@ -34,13 +72,17 @@ Listener::Listener(asio::io_context& io, const std::string& address, std::uint16
       }
     }
   }
-  if (acceptors_.empty()) {
+  if (entrances_.empty()) {
     throw NetworkError(firstFailure);
   }
 }
 
+Listener::~Listener() {
+  close();
+}
+
 void Listener::open(const asio::ip::tcp::endpoint& endpoint) {
-  asio::ip::tcp::acceptor acceptor(io_);
+  Acceptor acceptor(io_);
   asio::error_code error;
   acceptor.open(endpoint.protocol(), error);
   if (!error && endpoint.address().is_v6()) {
@@ -55,7 +97,8 @@ void Listener::open(const asio::ip::tcp::endpoint& endpoint) {
   }
 #endif
   if (!error) {
-    acceptor.bind(endpoint, error);
+    acceptor.bind(GenericEndpoint(endpoint.data(), endpoint.size(), endpoint.protocol().protocol()),
+                  error);
   }
   if (!error) {
     acceptor.listen(asio::socket_base::max_listen_connections, error);
@@ -64,45 +107,98 @@ void Listener::open(const asio::ip::tcp::endpoint& endpoint) {
     throw NetworkError("cannot listen on port " + std::to_string(endpoint.port()) + " of " +
                        (address_.empty() ? "this machine" : address_) + ": " + error.message());
   }
-  port_ = acceptor.local_endpoint().port();
-  acceptors_.push_back(std::move(acceptor));
+  port_ = portOf(acceptor.local_endpoint());
+  entrances_.push_back({std::move(acceptor), false});
 }
 
-void Listener::start(std::function<void(asio::ip::tcp::socket)> onConnection) {
+bool Listener::hasLocalSockets() {
+#if defined(ASIO_HAS_LOCAL_SOCKETS)
+  return true;
+#else
+  return false;
+#endif
+}
+
+void Listener::listenLocally(const std::string& path) {
+#if defined(ASIO_HAS_LOCAL_SOCKETS)
+  const asio::local::stream_protocol::endpoint endpoint(path);
+  std::error_code fileError;
+  if (std::filesystem::is_socket(path, fileError)) {
+    // Left by a server that is gone, or in use by one still serving.
+    asio::local::stream_protocol::socket probe(io_);
+    asio::error_code refused;
+    probe.connect(endpoint, refused);
+    if (!refused) {
+      throw NetworkError("another server is listening on " + path);
+    }
+    std::filesystem::remove(path, fileError);
+  }
+  Acceptor acceptor(io_);
+  asio::error_code error;
+  acceptor.open(asio::generic::stream_protocol(endpoint.protocol()), error);
+  if (!error) {
+    acceptor.bind(GenericEndpoint(endpoint.data(), endpoint.size()), error);
+  }
+  if (!error) {
+    // The ssh entrance's account may be another user of the server's group.
+    ::chmod(path.c_str(), S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP);
+    acceptor.listen(asio::socket_base::max_listen_connections, error);
+  }
+  if (error) {
+    throw NetworkError("cannot listen on " + path + ": " + error.message());
+  }
+  localPath_ = path;
+  entrances_.push_back({std::move(acceptor), true});
+  if (onConnection_) {
+    acceptNext(entrances_.back());
+  }
+#else
+  throw NetworkError("this build has no local sockets for " + path);
+#endif
+}
+
+void Listener::start(std::function<void(Accepted)> onConnection) {
   onConnection_ = std::move(onConnection);
-  for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
-    acceptNext(acceptor);
+  for (Entrance& entrance : entrances_) {
+    acceptNext(entrance);
   }
 }
 
 void Listener::close() {
   closed_ = true;
-  for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
+  for (Entrance& entrance : entrances_) {
     asio::error_code ignored;
-    acceptor.close(ignored);
+    entrance.acceptor.close(ignored);
+  }
+  if (!localPath_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(localPath_, ignored);
+    localPath_.clear();
   }
 }
 
-void Listener::acceptNext(asio::ip::tcp::acceptor& acceptor) {
-  acceptor.async_accept(
-      [this, &acceptor](const asio::error_code& error, asio::ip::tcp::socket socket) {
-        if (closed_ || error == asio::error::operation_aborted) {
-          return;
-        }
-        if (!error) {
-          onConnection_(std::move(socket));
-          acceptNext(acceptor);
-          return;
-        }
-        // An error that may come again at once (out of descriptors, say):
-        // try again a little later rather than spin.
-        auto retry = std::make_shared<asio::steady_timer>(io_, kAcceptRetryDelay);
-        retry->async_wait([this, &acceptor, retry](const asio::error_code& cancelled) {
-          if (!cancelled && !closed_) {
-            acceptNext(acceptor);
-          }
-        });
-      });
+void Listener::acceptNext(Entrance& entrance) {
+  entrance.acceptor.async_accept([this, &entrance](const asio::error_code& error,
+                                                   StreamSocket socket) {
+    if (closed_ || error == asio::error::operation_aborted) {
+      return;
+    }
+    if (!error) {
+      asio::error_code unknown;
+      std::string address = addressOf(socket.remote_endpoint(unknown));
+      onConnection_({std::move(socket), unknown ? "an unknown address" : address, entrance.local});
+      acceptNext(entrance);
+      return;
+    }
+    // An error that may come again at once (out of descriptors, say):
+    // try again a little later rather than spin.
+    auto retry = std::make_shared<asio::steady_timer>(io_, kAcceptRetryDelay);
+    retry->async_wait([this, &entrance, retry](const asio::error_code& cancelled) {
+      if (!cancelled && !closed_) {
+        acceptNext(entrance);
+      }
+    });
+  });
 }
 
 }  // namespace skyrazor::network

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "asio.hpp"
 #include "platform/network/peer_connection.h"
@@ -21,9 +22,19 @@ struct Peer {
   Peer(std::shared_ptr<PeerConnection> connection, asio::any_io_executor executor)
       : connection(std::move(connection)), helloTimer(std::move(executor)) {}
   std::shared_ptr<PeerConnection> connection;
+  // Who it counts as for the limits per address (guesserOf its address): the
+  // player's own address for one the server's ssh entrance vouched for.
+  // Empty while not yet counted (a local connection before its hello).
+  std::string limitAddress;
+  // It came on the server's local socket: only such a hello may say where
+  // its player really is.
+  bool local = false;
   Seat seat = Seat::Waiting;
   // It joined to play, not only to watch: a free pilot's seat may go to it.
   bool askedToPlay = false;
+  // It holds the first keyboard only until the two-person match under way
+  // is over, flying the left ship that the room's host left behind.
+  bool standsIn = false;
   // Its first message has come: a waiting peer says nothing more until it is
   // answered.
   bool heardFirst = false;

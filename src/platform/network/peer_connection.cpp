@@ -12,19 +12,6 @@ constexpr int kSocketSendBufferBytes = 32 * 1024;
 // How long a last message may take to leave before the connection closes anyway.
 constexpr std::chrono::milliseconds kLingerLimit{1000};
 
-std::string addressOf(const asio::ip::tcp::socket& socket) {
-  asio::error_code error;
-  asio::ip::tcp::endpoint remote = socket.remote_endpoint(error);
-  if (error) {
-    return "an unknown address";
-  }
-  asio::ip::address address = remote.address();
-  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-  }
-  return address.to_string();
-}
-
 }  // namespace
 
 std::uint64_t steadyMicroseconds() {
@@ -33,14 +20,17 @@ std::uint64_t steadyMicroseconds() {
                                         .count());
 }
 
-PeerConnection::PeerConnection(asio::ip::tcp::socket socket, std::size_t mostQueuedBytes)
+PeerConnection::PeerConnection(StreamSocket socket, std::string address,
+                               std::size_t mostQueuedBytes)
     : socket_(std::move(socket)),
       mostQueuedBytes_(mostQueuedBytes),
       lingerTimer_(socket_.get_executor()),
       silenceTimer_(socket_.get_executor()),
       lastHeard_(std::chrono::steady_clock::now()),
-      address_(addressOf(socket_)) {
+      address_(std::move(address)) {
   asio::error_code ignored;
+  // Keys and pictures go at once, not gathered up (a local socket has no
+  // such delay, and says so harmlessly).
   socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
   socket_.set_option(asio::socket_base::send_buffer_size(kSocketSendBufferBytes), ignored);
 }
@@ -163,7 +153,7 @@ void PeerConnection::writeNext() {
 void PeerConnection::drainAndClose() {
   draining_ = true;
   asio::error_code ignored;
-  socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+  socket_.shutdown(asio::socket_base::shutdown_send, ignored);
 }
 
 void PeerConnection::watchForSilence(std::chrono::milliseconds limit) {
@@ -195,7 +185,7 @@ void PeerConnection::close(const std::string& why) {
   }
   open_ = false;
   asio::error_code ignored;
-  socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  socket_.shutdown(asio::socket_base::shutdown_both, ignored);
   socket_.close(ignored);
   lingerTimer_.cancel();
   silenceTimer_.cancel();

@@ -16,6 +16,10 @@ namespace skyrazor::network {
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 
+// A connection's socket, whatever carries it: TCP from anywhere, or the
+// server's local socket on its own machine.
+using StreamSocket = asio::generic::stream_protocol::socket;
+
 // One connection to a peer, on the network thread: messages read out of the
 // stream as they come, messages written in order from a queue of bounded
 // size, and the time anything was last heard. The first malformed message,
@@ -34,7 +38,8 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   // `mostQueuedBytes` bounds what waits to be written (the socket's own
   // buffer is kept small as well, so that a peer that reads nothing holds
   // little of the host's memory).
-  PeerConnection(asio::ip::tcp::socket socket, std::size_t mostQueuedBytes);
+  // `address` is the peer's, as people write it.
+  PeerConnection(StreamSocket socket, std::string address, std::size_t mostQueuedBytes);
 
   void start(Handlers handlers);
 
@@ -55,6 +60,8 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   SteadyTime lastHeard() const { return lastHeard_; }
   // The peer's address as people write it ("127.0.0.1", "::1").
   const std::string& address() const { return address_; }
+  // Where the player really is, once the server's own ssh entrance has said.
+  void setAddress(std::string address) { address_ = std::move(address); }
 
  private:
   void readMore();
@@ -63,7 +70,7 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   void drainAndClose();
   void awaitSilence(SteadyTime deadline);
 
-  asio::ip::tcp::socket socket_;
+  StreamSocket socket_;
   std::size_t mostQueuedBytes_;
   Handlers handlers_;
   MessageDecoder decoder_;

@@ -11,9 +11,6 @@ namespace {
 // addresses at most.
 constexpr std::chrono::seconds kWrongGuessMemory{60};
 constexpr std::size_t kMostRememberedAddresses = 1024;
-// Below a joining terminal's own wait for its answer, so that a right guess
-// is never lost to a wait the terminal gives up on.
-constexpr std::chrono::milliseconds kLongestWrongGuessDelay{4000};
 // Past this many wrong guesses within the memory, an address is refused at
 // once until it has kept quiet for a while.
 constexpr int kMostWrongGuesses = 10;
@@ -34,11 +31,12 @@ Reception::Reception(asio::io_context& io, ReceptionOptions options, Judge isRig
       seat_(std::move(seat)),
       log_(std::move(log)) {}
 
-void Reception::take(asio::ip::tcp::socket socket) {
-  auto connection = std::make_shared<PeerConnection>(std::move(socket), options_.mostQueuedBytes);
+void Reception::take(Accepted accepted) {
+  auto connection = std::make_shared<PeerConnection>(
+      std::move(accepted.socket), std::move(accepted.address), options_.mostQueuedBytes);
   auto peer = std::make_shared<Peer>(connection, io_.get_executor());
+  peer->local = accepted.local;
   waiting_.push_back(peer);
-  const std::size_t fromThere = ++connectionsFrom_[guesserOf(connection->address())];
   std::weak_ptr<Peer> weak = peer;
   connection->start({
       [this, weak](Message& message) {
@@ -62,16 +60,38 @@ void Reception::take(asio::ip::tcp::socket socket) {
         }
       },
   });
-  if (options_.mostPerAddress != 0 && fromThere > options_.mostPerAddress) {
-    refuse(peer, Refusal{RefusalReason::TooManyConnections,
-                         "Too many terminals from your address (at most " +
-                             std::to_string(options_.mostPerAddress) + " at a time)"});
-  } else if (countWaiting() > options_.mostWaiting) {
+  // A connection from this machine's ssh entrance counts as its player once
+  // its hello says where the player is.
+  if (!peer->local && !countFrom(peer, guesserOf(connection->address()))) {
+    return;
+  }
+  if (countWaiting() > options_.mostWaiting) {
     refuse(peer, Refusal{RefusalReason::TooManyConnections,
                          "Too many terminals are joining at once; try again shortly"});
   } else {
     awaitHello(peer);
   }
+}
+
+// Counts the peer against its address's limits; refuses it (and says false)
+// when that address has as many terminals as it may, or as many waiting.
+bool Reception::countFrom(const std::shared_ptr<Peer>& peer, const std::string& limitAddress) {
+  peer->limitAddress = limitAddress;
+  const std::size_t fromThere = ++connectionsFrom_[limitAddress];
+  if (options_.mostPerAddress != 0 && fromThere > options_.mostPerAddress) {
+    refuse(peer, Refusal{RefusalReason::TooManyConnections,
+                         "Too many terminals from your address (at most " +
+                             std::to_string(options_.mostPerAddress) + " at a time)"});
+    return false;
+  }
+  if (options_.mostWaitingPerAddress != 0 &&
+      countWaitingFrom(limitAddress) > options_.mostWaitingPerAddress) {
+    refuse(peer, Refusal{RefusalReason::TooManyConnections,
+                         "Too many terminals from your address are joining at once; try again "
+                         "shortly"});
+    return false;
+  }
+  return true;
 }
 
 void Reception::awaitHello(const std::shared_ptr<Peer>& peer) {
@@ -96,8 +116,10 @@ void Reception::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
     onHello(peer, *hello);
     return;
   }
-  const std::string guesser = guesserOf(peer->connection->address());
-  answerDelay(guesser, false);  // counts as a wrong guess
+  if (peer->limitAddress.empty() && !countFrom(peer, guesserOf(peer->connection->address()))) {
+    return;
+  }
+  answerDelay(peer->limitAddress, Guess::Wrong);  // counts as a wrong guess
   refuse(peer, Refusal{RefusalReason::MalformedHello, "That was not a Skyrazor hello"});
 }
 
@@ -106,13 +128,19 @@ void Reception::onHello(const std::shared_ptr<Peer>& peer, const Hello& hello) {
     refuse(peer, versionRefusal(hello.version));
     return;
   }
-  const std::string guesser = guesserOf(peer->connection->address());
-  if (tooManyWrongGuesses(guesser)) {
-    refuse(peer, Refusal{RefusalReason::TooManyConnections,
-                         "Too many wrong hellos from your address; try again in a minute"});
+  if (!hello.playerAddress.empty() && !takePlayerAddress(peer, hello.playerAddress)) {
     return;
   }
-  const std::chrono::milliseconds delay = answerDelay(guesser, isRight_(hello));
+  if (peer->limitAddress.empty() && !countFrom(peer, guesserOf(peer->connection->address()))) {
+    return;
+  }
+  const Guess guess = isRight_(hello);
+  if (guess != Guess::None && tooManyWrongGuesses(peer->limitAddress)) {
+    refuse(peer, Refusal{RefusalReason::TooManyConnections,
+                         "Too many wrong guesses from your address; try again in a minute"});
+    return;
+  }
+  const std::chrono::milliseconds delay = answerDelay(peer->limitAddress, guess);
   if (delay.count() == 0) {
     answer(peer, hello);
     return;
@@ -127,6 +155,27 @@ void Reception::onHello(const std::shared_ptr<Peer>& peer, const Hello& hello) {
   });
 }
 
+// Only the server's own ssh entrance, on its local socket, may say where a
+// player is; from anywhere else that would let a stranger pass for anybody.
+// The player then counts against their own address's limits, not against
+// the server's machine that every ssh player comes from. False when refused.
+bool Reception::takePlayerAddress(const std::shared_ptr<Peer>& peer,
+                                  const std::string& playerAddress) {
+  if (!peer->local) {
+    refuse(peer, Refusal{RefusalReason::MalformedHello,
+                         "Only the server's own ssh entrance says where a player is"});
+    return false;
+  }
+  asio::error_code error;
+  const asio::ip::address address = asio::ip::make_address(playerAddress, error);
+  if (error) {
+    refuse(peer, Refusal{RefusalReason::MalformedHello, "That is not a player's address"});
+    return false;
+  }
+  peer->connection->setAddress(address.to_string() + " (ssh)");
+  return countFrom(peer, guesserOf(address.to_string()));
+}
+
 void Reception::answer(const std::shared_ptr<Peer>& peer, const Hello& hello) {
   peer->helloTimer.cancel();
   if (std::optional<Refusal> refusal = seat_(peer, hello)) {
@@ -138,8 +187,8 @@ void Reception::answer(const std::shared_ptr<Peer>& peer, const Hello& hello) {
 
 void Reception::onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) {
   peer->helloTimer.cancel();
-  const std::string guesser = guesserOf(peer->connection->address());
-  if (auto found = connectionsFrom_.find(guesser); found != connectionsFrom_.end()) {
+  if (auto found = connectionsFrom_.find(peer->limitAddress);
+      !peer->limitAddress.empty() && found != connectionsFrom_.end()) {
     if (--found->second == 0) {
       connectionsFrom_.erase(found);
     }
@@ -155,12 +204,16 @@ void Reception::onClosed(const std::shared_ptr<Peer>& peer, const std::string& w
 }
 
 // The first wrong guess from an address is refused at once. After it, every
-// hello from that address within a minute is answered only after a while,
+// guess from that address within a minute is answered only after a while,
 // a right one's as well as a wrong one's (a terminal that gave up waiting
 // would otherwise know its guess was wrong): first after wrongGuessDelay,
 // and after each further wrong guess twice as long, so that codes and room
-// names cannot be tried quickly. A right guess forgets the address's wrong ones.
-std::chrono::milliseconds Reception::answerDelay(const std::string& guesser, bool right) {
+// names cannot be tried quickly. A right guess forgets the address's wrong
+// ones; a hello that guesses nothing is neither held back nor counted.
+std::chrono::milliseconds Reception::answerDelay(const std::string& guesser, Guess guess) {
+  if (guess == Guess::None) {
+    return std::chrono::milliseconds{0};
+  }
   const SteadyTime now = std::chrono::steady_clock::now();
   forgetOldGuesses(now);
   auto found = wrongGuesses_.find(guesser);
@@ -168,9 +221,12 @@ std::chrono::milliseconds Reception::answerDelay(const std::string& guesser, boo
   if (found != wrongGuesses_.end()) {
     delay = std::min<std::chrono::milliseconds>(
         options_.wrongGuessDelay * (1 << std::min(found->second.count - 1, 10)),
-        kLongestWrongGuessDelay);
+        kLongestHeldAnswer);
   }
-  if (right) {
+  if (guess == Guess::FreeName) {
+    return delay;
+  }
+  if (guess == Guess::Right) {
     if (found != wrongGuesses_.end()) {
       wrongGuesses_.erase(found);
     }
@@ -219,6 +275,14 @@ std::size_t Reception::countWaiting() const {
   return static_cast<std::size_t>(
       std::count_if(waiting_.begin(), waiting_.end(), [](const std::shared_ptr<Peer>& peer) {
         return peer->seat == Seat::Waiting && peer->connection->isOpen();
+      }));
+}
+
+std::size_t Reception::countWaitingFrom(const std::string& limitAddress) const {
+  return static_cast<std::size_t>(std::count_if(
+      waiting_.begin(), waiting_.end(), [&limitAddress](const std::shared_ptr<Peer>& peer) {
+        return peer->seat == Seat::Waiting && peer->connection->isOpen() &&
+               peer->limitAddress == limitAddress;
       }));
 }
 

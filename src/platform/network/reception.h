@@ -10,6 +10,7 @@
 #include <string>
 
 #include "asio.hpp"
+#include "platform/network/listener.h"
 #include "platform/network/peer.h"
 #include "platform/network/wire_format.h"
 
@@ -21,14 +22,25 @@ struct ReceptionOptions {
   std::size_t mostWaiting = 16;
   // Connections from one address at a time, seated ones included; 0: any.
   std::size_t mostPerAddress = 0;
+  // Connections from one address waiting for their answer at a time, so that
+  // one address cannot keep everybody else from joining.
+  std::size_t mostWaitingPerAddress = 4;
   std::chrono::milliseconds helloLimit{5000};
   std::size_t mostQueuedBytes = 64 * 1024;
   // After a wrong guess (a wrong join code, a room that is not there, a
-  // malformed hello) from an address, the next hello from it (whatever it
-  // says) is answered after this long, and after each further one twice as
-  // long as before.
+  // first message that is not a hello) from an address, its next guess is
+  // answered after this long, and after each further one twice as long as
+  // before.
   std::chrono::milliseconds wrongGuessDelay{1000};
 };
+
+// What a hello stakes on a secret: a join code, or a room's name. Only
+// guesses are slowed down after wrong ones; a hello that guesses nothing
+// (one that opens a new room under a drawn name, or asks whether a code is
+// needed) learns nothing of anybody's game and is answered at once. A new
+// room under a chosen name that is free is a guess too (its answer tells
+// whether that room is open), held back like one but neither wrong nor right.
+enum class Guess { None, Right, Wrong, FreeName };
 
 // Where every connection comes in: it waits for the hello, answers
 // strangers of other versions readably, holds one address to its limits and
@@ -37,8 +49,7 @@ struct ReceptionOptions {
 // that room. All on the network's thread.
 class Reception {
  public:
-  // Whether a hello's code or room is right: only wrong ones are slowed down.
-  using Judge = std::function<bool(const Hello&)>;
+  using Judge = std::function<Guess(const Hello&)>;
   // Seats the peer in a room (nothing to answer), or says why not.
   using Seater = std::function<std::optional<Refusal>(const std::shared_ptr<Peer>&, const Hello&)>;
   using EventLog = std::function<void(const std::string&)>;
@@ -46,7 +57,7 @@ class Reception {
   Reception(asio::io_context& io, ReceptionOptions options, Judge isRight, Seater seat,
             EventLog log);
 
-  void take(asio::ip::tcp::socket socket);
+  void take(Accepted accepted);
   // Says goodbye to every connection still waiting for its answer.
   void sayGoodbye(const std::string& reason);
 
@@ -59,13 +70,16 @@ class Reception {
   void awaitHello(const std::shared_ptr<Peer>& peer);
   void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
   void onHello(const std::shared_ptr<Peer>& peer, const Hello& hello);
+  bool countFrom(const std::shared_ptr<Peer>& peer, const std::string& limitAddress);
+  bool takePlayerAddress(const std::shared_ptr<Peer>& peer, const std::string& playerAddress);
   void answer(const std::shared_ptr<Peer>& peer, const Hello& hello);
   void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why);
-  std::chrono::milliseconds answerDelay(const std::string& guesser, bool right);
+  std::chrono::milliseconds answerDelay(const std::string& guesser, Guess guess);
   void forgetOldGuesses(SteadyTime now);
   bool tooManyWrongGuesses(const std::string& guesser);
   void refuse(const std::shared_ptr<Peer>& peer, const Refusal& refusal);
   std::size_t countWaiting() const;
+  std::size_t countWaitingFrom(const std::string& limitAddress) const;
   void logEvent(const std::string& line) const;
 
   asio::io_context& io_;

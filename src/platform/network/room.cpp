@@ -73,6 +73,7 @@ std::optional<Refusal> Room::seat(const std::shared_ptr<Peer>& peer, Role asked)
     }
   } else if (!seatedAt(Seat::RoomHost)) {
     seat = Seat::RoomHost;
+    peer->standsIn = shipsHeld();
   } else if (asked == Role::Pilot && !seatedAt(Seat::Pilot)) {
     seat = Seat::Pilot;
   }
@@ -105,17 +106,21 @@ void Room::moveUp(const std::shared_ptr<Peer>& peer, Seat seat) {
 
 // The host's seat never stays empty while anyone is in the room: pilot 2
 // moves up, else the longest-joined watcher. A free pilot's seat goes to the
-// longest-joined watcher that joined to play.
+// longest-joined watcher that joined to play. During a two-person match
+// pilot 2 stays in the right ship, and a watcher only stands in for the left
+// one until the match is over.
 void Room::fillFreeSeats() {
   if (!atServer()) {
     return;
   }
   if (!seatedAt(Seat::RoomHost)) {
-    std::shared_ptr<Peer> next = seatedAt(Seat::Pilot);
+    const bool held = shipsHeld();
+    std::shared_ptr<Peer> next = held ? nullptr : seatedAt(Seat::Pilot);
     if (!next) {
       next = seatedAt(Seat::Watcher);
     }
     if (next) {
+      next->standsIn = held;
       moveUp(next, Seat::RoomHost);
     }
   }
@@ -127,6 +132,33 @@ void Room::fillFreeSeats() {
       }
     }
   }
+}
+
+bool Room::shipsHeld() const {
+  std::lock_guard lock(shared_);
+  return keysExpected_;
+}
+
+// The match is over: pilot 2 moves up to host as it would have when the
+// host left, and whoever stood in for the left ship steps back to pilot 2
+// (if it joined to play) or to watching.
+void Room::afterTwoPersonMatch() {
+  if (shipsHeld()) {
+    return;  // the next match has begun already
+  }
+  std::shared_ptr<Peer> standIn = seatedAt(Seat::RoomHost);
+  std::shared_ptr<Peer> pilot = seatedAt(Seat::Pilot);
+  if (standIn && standIn->standsIn) {
+    standIn->standsIn = false;
+    if (pilot) {
+      moveUp(pilot, Seat::RoomHost);
+      standIn->seat = standIn->askedToPlay ? Seat::Pilot : Seat::Watcher;
+      standIn->connection->send(SeatChange{roleOf(standIn->seat)});
+      logEvent(standIn->connection->address() + " stepped back to " + seatName(standIn->seat));
+    }
+  }
+  fillFreeSeats();
+  noteSeats();
 }
 
 void Room::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
@@ -369,9 +401,13 @@ void Room::takeTyped(std::string& bytes) {
 
 void Room::expectKeys(bool expected) {
   std::lock_guard lock(shared_);
+  const bool matchOver = keysExpected_ && !expected;
   keysExpected_ = expected;
   if (!expected) {
     pilotKeys_.clear();
+  }
+  if (matchOver && atServer() && post_) {
+    post_([this] { afterTwoPersonMatch(); });
   }
 }
 

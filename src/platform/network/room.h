@@ -51,6 +51,10 @@ struct RoomStatus {
 // host (the game's first keyboard), the next pilot 2, later ones watch; when
 // the host leaves, pilot 2 (else the longest-joined watcher) moves up, and a
 // free pilot's seat goes to the longest-joined watcher that joined to play.
+// Nobody's ship changes hands during a two-person match, though: pilot 2
+// keeps the right ship to its end, a host's left ship goes to the
+// longest-joined watcher (or the next terminal to come) until then, or flies
+// on with no keys, and the usual moves up wait for the match to be over.
 class Room final : public SeatInbox {
  public:
   // One line for the server's log, without its time.
@@ -106,6 +110,8 @@ class Room final : public SeatInbox {
   void seatAt(const std::shared_ptr<Peer>& peer, Seat seat);
   void moveUp(const std::shared_ptr<Peer>& peer, Seat seat);
   void fillFreeSeats();
+  bool shipsHeld() const;
+  void afterTwoPersonMatch();
   void unseat(const std::shared_ptr<Peer>& peer, const std::string& why);
   void onPilotKeys(const Keys& keys);
   void onPong(const Peer& peer, const Pong& pong);

@@ -167,6 +167,11 @@ bool isAskedRole(std::uint8_t value) {
          value == static_cast<std::uint8_t>(Role::Watcher);
 }
 
+bool isRoomWanted(std::uint8_t value) {
+  return value == static_cast<std::uint8_t>(RoomWanted::Named) ||
+         value == static_cast<std::uint8_t>(RoomWanted::NewNamed);
+}
+
 // What a welcome or a seat change may give.
 bool isGivenRole(std::uint8_t value) {
   return isAskedRole(value) || value == static_cast<std::uint8_t>(Role::RoomHost);
@@ -198,6 +203,17 @@ Decoded decodeHello(PayloadReader reader) {
   }
   if (!reader.text(kLongestRoomName, hello.roomName) || !isVisibleText(hello.roomName)) {
     return malformed("a hello whose room name is cut short, too long or not visible ASCII");
+  }
+  std::uint8_t wanted = 0;
+  if (!reader.number(wanted) || !isRoomWanted(wanted)) {
+    return malformed("a hello without the room it wants");
+  }
+  hello.roomWanted = static_cast<RoomWanted>(wanted);
+  if (hello.roomWanted == RoomWanted::NewNamed && hello.roomName.empty()) {
+    return malformed("a hello asking for a new room without its name");
+  }
+  if (!reader.text(kLongestAddress, hello.playerAddress) || !isVisibleText(hello.playerAddress)) {
+    return malformed("a hello whose player's address is cut short, too long or not visible ASCII");
   }
   return finished(reader, hello, "a hello");
 }
@@ -337,6 +353,8 @@ struct PayloadEncoder {
     writer.number(static_cast<std::uint8_t>(hello.role));
     writer.text(hello.joinCode);
     writer.text(hello.roomName);
+    writer.number(static_cast<std::uint8_t>(hello.roomWanted));
+    writer.text(hello.playerAddress);
   }
   void operator()(const Welcome& welcome) const {
     writer.number(static_cast<std::uint8_t>(welcome.role));

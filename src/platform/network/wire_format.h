@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,7 +17,11 @@
 // doc/protocol.md writes the layouts down byte by byte.
 namespace skyrazor::network {
 
-inline constexpr std::uint16_t kProtocolVersion = 3;
+inline constexpr std::uint16_t kProtocolVersion = 4;
+// The longest a host or server holds back its answer to a hello, after wrong
+// guesses from the hello's address; a joining terminal waits this long for
+// its answer, and the link's round trip on top.
+inline constexpr std::chrono::milliseconds kLongestHeldAnswer{4000};
 // The first eight bytes of every hello, whatever its version.
 inline constexpr std::string_view kHelloMagic = "SKYRAZOR";
 
@@ -27,6 +32,8 @@ inline constexpr std::size_t kLongestMessage = 16 * 1024;
 
 inline constexpr std::size_t kLongestJoinCode = 16;
 inline constexpr std::size_t kLongestRoomName = 32;
+// An address as people write it: the longest IPv6 one with an IPv4 tail.
+inline constexpr std::size_t kLongestAddress = 45;
 // A refusal's or goodbye's text: one line on the player's screen.
 inline constexpr std::size_t kLongestText = 120;
 inline constexpr std::size_t kMostKeysPerMessage = 64;
@@ -64,16 +71,30 @@ enum class Role : std::uint8_t {
   RoomHost = 3,
 };
 
+// Which room a hello at a server asks for. Joining takes only a room that is
+// there (no name: a new room under a fresh name); a new room is opened under
+// the name given, which must be free, so that a mistyped name never opens an
+// empty room that nobody else will find.
+enum class RoomWanted : std::uint8_t {
+  Named = 0,
+  NewNamed = 1,
+};
+
 // The first message on every connection, from the terminal that joins or
 // watches. A hello of another version is read as far as its version (the
-// rest of its layout is that version's business): joinCode and roomName are
-// then left empty, so that the host can still refuse it readably. One is
+// rest of its layout is that version's business): the other fields are then
+// left as they start, so that the host can still refuse it readably. One is
 // written as its magic and version alone.
 struct Hello {
   std::uint16_t version = kProtocolVersion;
   Role role = Role::Pilot;
   std::string joinCode;  // visible ASCII, at most kLongestJoinCode bytes, may be empty
   std::string roomName;  // visible ASCII, at most kLongestRoomName bytes, may be empty
+  RoomWanted roomWanted = RoomWanted::Named;
+  // Where the player really is, said by the server's own ssh entrance on the
+  // server's local socket (a player who came in over ssh would otherwise be
+  // the server's own machine). Empty on every other connection.
+  std::string playerAddress;  // visible ASCII, at most kLongestAddress bytes
   bool operator==(const Hello&) const = default;
 };
 
@@ -98,6 +119,7 @@ enum class RefusalReason : std::uint8_t {
   MalformedHello = 6,
   NoSuchRoom = 7,
   TooManyRooms = 8,
+  RoomNameTaken = 9,
 };
 
 // The host's answer to a hello it does not take; the connection closes after it.
