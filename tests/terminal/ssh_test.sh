@@ -3,14 +3,19 @@
 # configuration, host key and authorized key) whose key forces
 # tools/skyrazor-ssh-join, each terminal a tmux pane of 80x26:
 #   - without a terminal the forced command says so and fails; a command asked
-#     for is not run, the game's join is (a wrong code is refused);
+#     for is not run, the game's join is: it asks for the code naming the
+#     host, asks again after a wrong one, and after the third ends the
+#     session;
 #   - `ssh -t` with the code seats pilot 2, who types a name and flies the
 #     right ship, the two panes showing the same picture; when the host ends,
 #     the ssh pane says so and the session ends with status 0;
-#   - against a server of rooms (a second key, whose forced command asks for
-#     the room): a bad room name is asked again, Enter opens a new room whose
-#     host is the ssh pane, a second ssh pane types its name and flies pilot
-#     2; when the server stops, both sessions end with its goodbye, status 0.
+#   - against a server of rooms through its ssh socket (a second key, whose
+#     forced command asks for the room): a bad room name is asked again, Enter
+#     opens a new room whose host is the ssh pane, a second ssh pane from
+#     another loopback address types its name and flies pilot 2, each held to
+#     its own address (the server takes one terminal an address); a room
+#     that is not there is refused by name; when the server stops, both
+#     sessions end with its goodbye, status 0.
 # Usage: ssh_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux or
 # OpenSSH's server and client.
 
@@ -52,8 +57,8 @@ ssh-keygen -q -t ed25519 -N '' -f "$work/rooms_key" || exit 1
 {
   printf 'restrict,pty,command="SKYRAZOR_SSH_PORT=%s SKYRAZOR_GAME='%s' LC_ALL=C.UTF-8 %s" %s\n' \
     "$game_port" "$binary" "$forced_command" "$(cat "$work/player_key.pub")"
-  printf 'restrict,pty,command="SKYRAZOR_GAME='%s' LC_ALL=C.UTF-8 %s --rooms --port %s" %s\n' \
-    "$binary" "$forced_command" "$server_port" "$(cat "$work/rooms_key.pub")"
+  printf 'restrict,pty,command="SKYRAZOR_GAME='%s' LC_ALL=C.UTF-8 %s --socket %s" %s\n' \
+    "$binary" "$forced_command" "$work/ssh.sock" "$(cat "$work/rooms_key.pub")"
 } >"$work/authorized_keys"
 root_login=no
 if [ "$(id -u)" = 0 ]; then
@@ -138,17 +143,22 @@ host=$pid
 wait_for_text "To join: skyrazor --join 127.0.0.1:$game_port --code SSHCODE"
 
 start_ssh command -t "${ssh_options[@]}" "$user@127.0.0.1" ls /
-wait_for_text "Join code:"
+prompt="Join code for 127.0.0.1:$game_port:"
+wait_for_text "$prompt"
 text_on_screen proc && fail "the command asked for was run"
-keys WRONG Enter
+for try in 1 2 3; do
+  asked_again() { [ "$(screen_text | grep -c -F -- "$prompt")" -gt "$try" ]; }
+  keys WRONG$try Enter
+  [ $try = 3 ] || until_true "a wrong code was not asked again" asked_again
+done
 wait_for_file "$dir/status" || fail "the session did not end"
 wait_for_text "skyrazor: the host refused: Wrong join code"
-[ "$(cat "$dir/status")" = 1 ] || fail "a wrong code ended the session with status $(cat "$dir/status")"
+[ "$(cat "$dir/status")" = 1 ] || fail "wrong codes ended the session with status $(cat "$dir/status")"
 text_on_screen proc && fail "the command asked for was run"
 
 # --- Pilot 2 over ssh ------------------------------------------------------------
 start_ssh pilot -t "${ssh_options[@]}" "$user@127.0.0.1"
-wait_for_text "Join code:"
+wait_for_text "$prompt"
 keys sshcode Enter
 wait_for_text "Pilot 2 at 127.0.0.1:$game_port - round trip"
 use host
@@ -166,7 +176,8 @@ cmp -s "$dir/before" "$dir/after" || fail "ssh left the terminal's settings chan
 
 # --- A server of rooms over ssh ------------------------------------------------------
 scenario=server
-"$binary" --serve "127.0.0.1:$server_port" 2>"$work/server.log" &
+"$binary" --serve "127.0.0.1:$server_port" --ssh-socket "$work/ssh.sock" --max-per-address 1 \
+  2>"$work/server.log" &
 server_pid=$!
 wait_for_file "$work/server.log" || fail "the server did not start"
 room_options=(-p "$ssh_port" -i "$work/rooms_key" "${ssh_options[@]:4}")
@@ -180,13 +191,20 @@ wait_for_text " - you host, no pilot 2 yet - round trip"
 room=$(status_row | sed -n 's/^Room \([A-Za-z0-9_-]*\) - .*/\1/p')
 [ -n "$room" ] || fail "the new room's name was not shown: $(status_row)"
 
-start_ssh room-pilot -t "${room_options[@]}" "$user@127.0.0.1"
+start_ssh room-pilot -t -b 127.0.0.2 "${room_options[@]}" "$user@127.0.0.1"
 wait_for_text "Room (Enter for a new one):"
 keys "$room" Enter
 wait_for_text "Room $room - pilot 2 - round trip"
 pilot_two_flies room-host room-pilot
-grep -q "room $room: 127.0.0.1.* joined as pilot 2" "$work/server.log" ||
-  fail "the server did not log pilot 2's joining"
+grep -q "room $room: 127.0.0.2 (ssh) joined as pilot 2" "$work/server.log" ||
+  fail "the server did not log pilot 2's joining from its own address"
+
+start_ssh room-typo -t -b 127.0.0.3 "${room_options[@]}" "$user@127.0.0.1"
+wait_for_text "Room (Enter for a new one):"
+keys "${room}x" Enter
+wait_for_file "$dir/status" || fail "the session with a mistyped room did not end"
+wait_for_text "skyrazor: the server refused: There is no room ${room}x"
+[ "$(cat "$dir/status")" = 1 ] || fail "a mistyped room ended with status $(cat "$dir/status")"
 
 kill -TERM "$server_pid"
 wait "$server_pid"
