@@ -36,14 +36,14 @@ done
 wire="$seeds/wire_decoder"
 {
   printf '\000'
-  printf '\000\000\000\020\001SKYRAZOR\000\001\001\002ab\000'  # hello: a pilot, code "ab"
+  printf '\000\000\000\022\001SKYRAZOR\000\004\001\002ab\000\000\000'  # hello: a pilot, code "ab"
   printf '\000\000\000\004\004\002pl'                           # keys "pl"
   printf '\000\000\000\011\007\000\000\000\000\000\000\000\052'  # ping
   printf '\000\000\000\005\011\003bye'                          # goodbye
 } >"$wire/to-host"
 {
   printf '\001'
-  printf '\000\000\000\006\002\001\000\120\000\031'  # welcome: a pilot, 80x25
+  printf '\000\000\000\007\002\001\000\120\000\031\000'  # welcome: a pilot, 80x25, no room
   # A whole 2x2 screen, its cursor bottom right as a block, then its cells.
   printf '\000\000\000\026\005\000\002\000\002\000\001\000\001\144'
   printf 'A\000\007B\000\037 \000\007\333\000\116'
