@@ -39,20 +39,21 @@ Console::Console(Screen& screen, Display& display, Keyboard& firstKeyboard,
       secondTypedInput_([this] { return pullLine(*secondKeyboard_); }) {}
 
 Keyboard& Console::keyboard(KeyboardSeat seat) {
-  return seat == KeyboardSeat::Second && secondKeyboard_ != nullptr ? *secondKeyboard_
-                                                                    : firstKeyboard_;
+  return seat == KeyboardSeat::Second && hasSecondKeyboard() ? *secondKeyboard_ : firstKeyboard_;
 }
 
 void Console::expectSecondKeyboard(bool expected) {
-  if (secondKeyboard_ != nullptr) {
-    secondKeyboard_->expectKeys(expected);
+  if (secondKeyboard_ == nullptr) {
+    return;
   }
+  // Asked once a match, so that pilot 2 never changes keyboards mid-match.
+  secondKeyboardAway_ = expected && !secondKeyboard_->attended();
+  secondKeyboard_->expectKeys(expected && !secondKeyboardAway_);
 }
 
 // One keyboard serves both seats from one line buffer, as one input stream does.
 TypedInput& Console::typedInput(KeyboardSeat seat) {
-  return seat == KeyboardSeat::Second && secondKeyboard_ != nullptr ? secondTypedInput_
-                                                                    : firstTypedInput_;
+  return seat == KeyboardSeat::Second && hasSecondKeyboard() ? secondTypedInput_ : firstTypedInput_;
 }
 
 void Console::cls() {

@@ -33,9 +33,15 @@ class Console {
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
-  bool hasSecondKeyboard() const { return secondKeyboard_ != nullptr; }
+  // Whether pilot 2 plays at a keyboard of their own: with a second keyboard,
+  // unless nobody was at it when the two-person match at hand was set up.
+  bool hasSecondKeyboard() const { return secondKeyboard_ != nullptr && !secondKeyboardAway_; }
   // Tells pilot 2's keyboard, when there is one, whether a read of it is
-  // coming (from the two-person match setup to the end of its battle).
+  // coming (from the two-person match setup to the end of its battle). At
+  // that setup it is asked once whether someone is at it; if nobody is, the
+  // whole match is played at the first keyboard, as in a session of one
+  // keyboard, and someone who comes to the second meanwhile waits for the
+  // next match.
   void expectSecondKeyboard(bool expected);
 
   Screen& screen() { return screen_; }
@@ -103,6 +109,7 @@ class Console {
   Display& display_;
   Keyboard& firstKeyboard_;
   Keyboard* secondKeyboard_;
+  bool secondKeyboardAway_ = false;  // for the two-person match at hand
   Clock& clock_;
   TypedInput firstTypedInput_;
   TypedInput secondTypedInput_;

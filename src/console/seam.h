@@ -52,6 +52,10 @@ class Keyboard {
   // keys come from afar drops the keys pressed while it will not, rather than
   // keeping them for a later read.
   virtual void expectKeys(bool expected) { (void)expected; }
+  // Whether someone is at this keyboard now. Pilot 2's keyboard at a host may
+  // stand empty, nobody having joined; then the first keyboard plays both
+  // pilots, as one keyboard does.
+  virtual bool attended() { return true; }
 };
 
 // The one game clock of a session. It moves only where the game waits.

@@ -18,7 +18,8 @@ BattleSettings battleSettingsFor(const ShellState& shell) {
 void runMatchPath(Game& game) {
   // Pilot 2's own keyboard is read on the two-person path only, from the
   // name prompt to the battle's end; what it sends at any other time is
-  // not kept for later.
+  // not kept for later. With nobody at it as the match is set up, both
+  // pilots play that match at the first keyboard.
   const bool pilot2AtOwnKeyboard = game.shell.key == '3';
   game.console.expectSecondKeyboard(pilot2AtOwnKeyboard);
   game.console.cls();

@@ -49,6 +49,8 @@ class SeatInbox {
   // Whether the game will read these keys before long; keys that arrive
   // while it will not are dropped rather than kept for later.
   virtual void expectKeys(bool expected) { (void)expected; }
+  // Whether someone sits at the seat now (pilot 2 has joined).
+  virtual bool seated() const { return true; }
 };
 
 // The wall clock of a live session: read once at the start and carried on by

@@ -26,6 +26,7 @@ class LiveSeatKeyboard final : public Keyboard {
   unsigned char takeWaitingKey() override;
   std::string pullLine() override;
   void expectKeys(bool expected) override;
+  bool attended() override { return inbox_ == nullptr || inbox_->seated(); }
 
  private:
   KeySource& source_;
