@@ -55,7 +55,8 @@ class RandomSessionWriter {
   static constexpr std::size_t kHugeNameBytes = 100000;
 
   // `mayUseTwoKeyboards`: now and then a session of the two-keyboard game,
-  // pilot 2 typing and flying at the second keyboard.
+  // pilot 2 typing and flying at the second keyboard, or for a while at the
+  // first with nobody at the second.
   explicit RandomSessionWriter(std::uint64_t seed, bool mayUseTwoKeyboards = false)
       : dice_(seed), mayUseTwoKeyboards_(mayUseTwoKeyboards) {}
 
@@ -252,6 +253,11 @@ class RandomSessionWriter {
       case 11:
       case 12:
         keys("3");
+        if (twoKeyboards_ && chance(30)) {
+          // Nobody at the second keyboard (or someone back) from this match on.
+          secondAway_ = !secondAway_;
+          line(secondAway_ ? "keyboard2 away" : "keyboard2 here");
+        }
         writeTwoNames();
         writeBattle();
         break;
@@ -270,7 +276,7 @@ class RandomSessionWriter {
   }
 
   void writeTwoNames() {
-    if (twoKeyboards_) {
+    if (twoKeyboards_ && !secondAway_) {
       // What pilot 1 types past the name waits on the first keyboard.
       typed(chance(30) ? name() + " " + name() : name());
       line("type2 " + escaped(name()));
@@ -385,7 +391,7 @@ class RandomSessionWriter {
       for (std::uint32_t i = 0; i < count; ++i) {
         burst += static_cast<char>(battleKey());
       }
-      if (twoKeyboards_ && chance(50)) {
+      if (twoKeyboards_ && !secondAway_ && chance(50)) {
         line("key2 " + escaped(burst));
       } else {
         keys(burst);
@@ -402,6 +408,7 @@ class RandomSessionWriter {
   std::mt19937_64 dice_;
   bool mayUseTwoKeyboards_;
   bool twoKeyboards_ = false;
+  bool secondAway_ = false;  // nobody at the second keyboard (`keyboard2 away`)
   std::string script_;
   bool lastPass_ = false;
   bool hugeName_ = false;

@@ -136,6 +136,7 @@ class WatchfulPlatform final : public Display, public Keyboard, public Clock {
       expected_ = expected;
       keyboard_.expectKeys(expected);
     }
+    bool attended() override { return keyboard_.attended(); }
 
    private:
     void noteRead() {

@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/scripted/recorded_session.h"
 #include "platform/scripted/script.h"
 #include "platform/scripted/script_recorder.h"
+#include "support/fake_platform.h"
 
 namespace skyrazor {
 namespace {
@@ -152,6 +154,39 @@ TEST(ScriptRecorderTest, TheSecondKeyboardIsRecordedAsKey2AndType2) {
   EXPECT_EQ(script.keyboards, 2);
   EXPECT_EQ(script.input.size(), 1U);
   EXPECT_EQ(script.secondInput.size(), 5U);
+}
+
+// Whether someone is at pilot 2's keyboard, each time the game asks: written
+// where the answer changes, so that a replay asking at the same game times
+// has the same answers.
+TEST(ScriptRecorderTest, WhoIsAtTheSecondKeyboardReplaysAsAnswered) {
+  struct SeatAtHost final : testing::FakePlatform {
+    using FakePlatform::FakePlatform;
+    bool attended() override { return there; }
+    bool there = true;
+  };
+  Screen screen(80, 25);
+  SeatAtHost seat(screen);
+  seat.clockMs = 1'700'000'000'000;
+  std::ostringstream file;
+  ScriptRecorder recorder(file);
+  RecordedClock clock(seat, recorder, 2);
+  RecordedKeyboard first(seat, clock, recorder, KeyboardSeat::First);
+  RecordedKeyboard second(seat, clock, recorder, KeyboardSeat::Second);
+  const std::vector<std::pair<std::int64_t, bool>> asked = {
+      {100, true}, {200, false}, {300, false}, {400, true}};
+  for (const auto& [afterMs, there] : asked) {
+    seat.clockMs = 1'700'000'000'000 + afterMs;
+    seat.there = there;
+    EXPECT_EQ(second.attended(), there);
+    EXPECT_EQ(first.attended(), there);  // the first keyboard's answer is not written
+  }
+  EXPECT_EQ(file.str(),
+            "clock 1700000000\nkeyboards 2\nwait 200\nkeyboard2 away\nwait 200\nkeyboard2 here\n");
+  Script script = parsed(file.str());
+  for (const auto& [afterMs, there] : asked) {
+    EXPECT_EQ(secondKeyboardAttended(script, 1'700'000'000'000 + afterMs), there) << afterMs;
+  }
 }
 
 // A full disk: the first failed write is told once, with its reason, and the

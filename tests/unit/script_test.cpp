@@ -141,5 +141,23 @@ TEST(ParseScriptTest, MalformedDirectivesAndNumbers) {
   EXPECT_EQ(sum.message, "the waits add up to too long a time");
 }
 
+// Someone is at the second keyboard until a `keyboard2 away` line's time,
+// and again from a `keyboard2 here`; nobody there types anything meanwhile.
+TEST(ParseScriptTest, Keyboard2LinesSayFromWhenSomeoneIsAtTheSecondKeyboard) {
+  Script script = parsed("keyboards 2\nwait 100\nkeyboard2 away\nwait 50\nkeyboard2 here\n");
+  const std::int64_t start = kDefaultStartMs;
+  EXPECT_TRUE(secondKeyboardAttended(script, start + 99));
+  EXPECT_FALSE(secondKeyboardAttended(script, start + 100));
+  EXPECT_FALSE(secondKeyboardAttended(script, start + 149));
+  EXPECT_TRUE(secondKeyboardAttended(script, start + 150));
+  EXPECT_TRUE(secondKeyboardAttended(parsed("keyboards 2\nkey2 a\n"), start));
+
+  EXPECT_EQ(failed("keyboard2 away\n").message, "keyboard2 needs 'keyboards 2' before it");
+  EXPECT_EQ(failed("keyboards 2\nkeyboard2 gone\n").message, "keyboard2 needs away or here");
+  ScriptError typedByNobody = failed("keyboards 2\nkeyboard2 away\nwait 10\ntype2 Bob\n");
+  EXPECT_EQ(typedByNobody.line, 4);
+  EXPECT_EQ(typedByNobody.message, "type2 while nobody is at the second keyboard (keyboard2 away)");
+}
+
 }  // namespace
 }  // namespace skyrazor

@@ -36,4 +36,12 @@ std::string RecordedKeyboard::pullLine() {
   return line;
 }
 
+bool RecordedKeyboard::attended() {
+  const bool attended = keyboard_.attended();
+  if (seat_ == KeyboardSeat::Second) {
+    recorder_.secondKeyboardAttended(attended, clock_.nowMs());
+  }
+  return attended;
+}
+
 }  // namespace skyrazor

@@ -42,6 +42,8 @@ class RecordedKeyboard final : public Keyboard {
   unsigned char takeWaitingKey() override;
   std::string pullLine() override;
   void expectKeys(bool expected) override { keyboard_.expectKeys(expected); }
+  // Pilot 2's keyboard has the answer written down, as the replay will ask.
+  bool attended() override;
 
  private:
   Keyboard& keyboard_;

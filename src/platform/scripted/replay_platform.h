@@ -62,6 +62,7 @@ class ReplayPlatform final : public Display, public Keyboard, public Clock {
     std::string pullLine() override {
       return replay_.played([this] { return scripted_.pullLine(); });
     }
+    bool attended() override { return scripted_.attended(); }
 
    private:
     ReplayPlatform& replay_;

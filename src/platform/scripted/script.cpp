@@ -112,7 +112,16 @@ class Parser {
       if (script_.keyboards != 2) {
         return fail(std::string(word) + " needs 'keyboards 2' before the first key, type or wait");
       }
+      if (!secondAttended_) {
+        return fail(std::string(word) + " while nobody is at the second keyboard (keyboard2 away)");
+      }
       return addKeys(word, rest, word == "type2", script_.secondInput);
+    }
+    if (word == "keyboard2") {
+      if (script_.keyboards != 2) {
+        return fail("keyboard2 needs 'keyboards 2' before it");
+      }
+      return addPresence(trimBlanks(rest));
     }
     if (word == "wait") {
       inputSeen_ = true;
@@ -191,6 +200,15 @@ class Parser {
     queue.push_back(ScriptedByte{byte, scriptMs_});
   }
 
+  bool addPresence(std::string_view argument) {
+    if (argument != "away" && argument != "here") {
+      return fail("keyboard2 needs away or here");
+    }
+    secondAttended_ = argument == "here";
+    script_.secondPresence.push_back(KeyboardPresence{scriptMs_, secondAttended_});
+    return true;
+  }
+
   bool setKeyboards(std::string_view argument) {
     if (keyboardsSeen_) {
       return fail("keyboards given twice");
@@ -246,12 +264,24 @@ class Parser {
   bool clockSeen_ = false;
   bool keyboardsSeen_ = false;
   bool inputSeen_ = false;  // a key, type or wait line, on either keyboard
+  bool secondAttended_ = true;
 };
 
 }  // namespace
 
 std::variant<Script, ScriptError> parseScript(std::string_view text) {
   return Parser().parse(text);
+}
+
+bool secondKeyboardAttended(const Script& script, std::int64_t nowMs) {
+  bool attended = true;
+  for (const KeyboardPresence& presence : script.secondPresence) {
+    if (presence.fromMs > nowMs) {
+      break;
+    }
+    attended = presence.attended;
+  }
+  return attended;
 }
 
 }  // namespace skyrazor

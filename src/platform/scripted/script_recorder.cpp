@@ -49,6 +49,16 @@ void ScriptRecorder::line(std::string_view text, std::int64_t stampMs, KeyboardS
   }
 }
 
+void ScriptRecorder::secondKeyboardAttended(bool attended, std::int64_t stampMs) {
+  if (attended == secondAttended_) {
+    return;
+  }
+  secondAttended_ = attended;
+  waitUntil(stampMs);
+  out_ << (attended ? "keyboard2 here\n" : "keyboard2 away\n");
+  flush();
+}
+
 void ScriptRecorder::finish() {
   if (finished_) {
     return;

@@ -14,9 +14,11 @@ namespace skyrazor {
 // `clock` with the session's start (and `keyboards 2` for a session with a
 // second keyboard), each key the game took as `key` (`key2`) and each typed
 // line as `type` (`type2`), at the game-clock time it was taken, with `wait`
-// lines between. Every event is flushed at once, so the file survives the
-// session being cut short; finish() adds the closing `wait` up to the moment
-// the session ended, so that a replay with no extra time stops there.
+// lines between, and `keyboard2 away` or `keyboard2 here` where the game
+// found the second keyboard other than it last did. Every event is flushed
+// at once, so the file survives the session being cut short; finish() adds
+// the closing `wait` up to the moment the session ended, so that a replay
+// with no extra time stops there.
 class ScriptRecorder {
  public:
   explicit ScriptRecorder(std::ostream& out) : out_(out) {}
@@ -27,6 +29,9 @@ class ScriptRecorder {
   void key(unsigned char byte, std::int64_t stampMs, KeyboardSeat seat = KeyboardSeat::First);
   // A finished line as the line editor returned it, its '\n' included.
   void line(std::string_view text, std::int64_t stampMs, KeyboardSeat seat = KeyboardSeat::First);
+  // The game asked whether someone is at the second keyboard, and this was
+  // the answer.
+  void secondKeyboardAttended(bool attended, std::int64_t stampMs);
   // The game is about to wait (sleep, or wait for a key) at this game time:
   // whatever it shows from now on was drawn by then.
   void waitBegins(std::int64_t clockMs) { endMs_ = clockMs; }
@@ -49,6 +54,7 @@ class ScriptRecorder {
   std::function<void(const std::string&)> tell_;
   std::int64_t scriptMs_ = 0;  // the script time after the lines written so far
   std::int64_t endMs_ = 0;
+  bool secondAttended_ = true;  // as a script has it before any `keyboard2`
   bool finished_ = false;
 };
 

@@ -16,8 +16,8 @@ ScriptedPlatform::ScriptedPlatform(Screen& screen, Script script, DumpOptions du
       limitMs_(limitMs),
       out_(out),
       clockMs_(script_.startMs),
-      firstKeyboard_(*this, script_.input),
-      secondKeyboard_(*this, script_.secondInput) {}
+      firstKeyboard_(*this, script_.input, false),
+      secondKeyboard_(*this, script_.secondInput, true) {}
 
 void ScriptedPlatform::frameEnded(int frameNumber) {
   if (dumps_.frames) {

@@ -71,12 +71,16 @@ class ScriptedPlatform final : public Display, public Keyboard, public Clock {
   // One keyboard's queue of scripted bytes, on the run's clock and dumps.
   class ScriptedKeyboard final : public Keyboard {
    public:
-    ScriptedKeyboard(ScriptedPlatform& run, const std::vector<ScriptedByte>& input)
-        : run_(run), input_(input) {}
+    // `second`: the keyboard that the script's `keyboard2` lines speak of.
+    ScriptedKeyboard(ScriptedPlatform& run, const std::vector<ScriptedByte>& input, bool second)
+        : run_(run), input_(input), second_(second) {}
     unsigned char readKey() override;
     bool keyWaiting() override;
     unsigned char takeWaitingKey() override;
     std::string pullLine() override;
+    bool attended() override {
+      return !second_ || secondKeyboardAttended(run_.script_, run_.clockMs_);
+    }
 
    private:
     bool inputLeft() const { return next_ < input_.size(); }
@@ -84,6 +88,7 @@ class ScriptedPlatform final : public Display, public Keyboard, public Clock {
 
     ScriptedPlatform& run_;
     const std::vector<ScriptedByte>& input_;
+    bool second_;
     std::size_t next_ = 0;
   };
 
