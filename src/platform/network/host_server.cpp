@@ -163,6 +163,10 @@ void HostServer::expectKeys(bool expected) {
   network_->room().expectKeys(expected);
 }
 
+bool HostServer::seated() const {
+  return network_->room().seated();
+}
+
 HostStatus HostServer::status() const {
   return network_->room().status();
 }

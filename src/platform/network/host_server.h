@@ -79,6 +79,8 @@ class HostServer final : public SeatInbox {
   // Pilot 2's keys, as the second seat's inbox.
   void takeTyped(std::string& bytes) override;
   void expectKeys(bool expected) override;
+  // Whether pilot 2 has joined: until then the host plays both pilots.
+  bool seated() const override;
 
   HostStatus status() const;
 

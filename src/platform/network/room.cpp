@@ -411,6 +411,11 @@ void Room::expectKeys(bool expected) {
   }
 }
 
+bool Room::seated() const {
+  std::lock_guard lock(shared_);
+  return status_.pilotJoined;
+}
+
 RoomStatus Room::status() const {
   std::lock_guard lock(shared_);
   return status_;

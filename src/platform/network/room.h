@@ -104,6 +104,8 @@ class Room final : public SeatInbox {
   // Pilot 2's keys, as the second seat's inbox.
   void takeTyped(std::string& bytes) override;
   void expectKeys(bool expected) override;
+  // Whether pilot 2 is seated: until then the room's host plays both pilots.
+  bool seated() const override;
   RoomStatus status() const;
 
  private:
