@@ -24,7 +24,9 @@ using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kPatience{3000};
 
-// Shows the first keyboard's keys on the top row, until the room ends it.
+// Shows the first keyboard's keys on the top row, until the room ends it;
+// from a key '[' to a key ']' it plays a two-person match, pilot 2's
+// keyboard read all along.
 std::string showTypedKeys(Room& room) {
   Screen screen(80, 25);
   room.publish(screen, false);
@@ -35,6 +37,9 @@ std::string showTypedKeys(Room& room) {
       std::string typed;
       keys.takeTyped(typed, keys.waitForInput());
       for (char key : typed) {
+        if (key == '[' || key == ']') {
+          room.expectKeys(key == '[');
+        }
         screen.setCell(static_cast<int>(shown.size() % 80), 0,
                        Cell{static_cast<unsigned char>(key), 7});
         shown += key;
@@ -46,36 +51,11 @@ std::string showTypedKeys(Room& room) {
   return "showed " + std::to_string(shown.size()) + " keys";
 }
 
-// As showTypedKeys, with a two-person match between the keys '[' and ']':
-// pilot 2's keyboard is read from the one to the other.
-std::string playMatchesBetweenBrackets(Room& room) {
-  Screen screen(80, 25);
-  room.publish(screen, false);
-  int shown = 0;
-  try {
-    for (;;) {
-      InboxKeySource& keys = room.firstKeys();
-      std::string typed;
-      keys.takeTyped(typed, keys.waitForInput());
-      for (char key : typed) {
-        if (key == '[' || key == ']') {
-          room.expectKeys(key == '[');
-        }
-        screen.setCell(shown++ % 80, 0, Cell{static_cast<unsigned char>(key), 7});
-      }
-      room.publish(screen, false);
-    }
-  } catch (const SessionEnded&) {
-  }
-  return "played";
-}
-
 // The server on a thread of its own, its log kept for the test to read.
 class RunningServer {
  public:
-  explicit RunningServer(ServerOptions options, RoomPlayer game = showTypedKeys)
-      : server_(std::move(options), std::move(game),
-                [this](const std::string& line) { log(line); }),
+  explicit RunningServer(ServerOptions options)
+      : server_(std::move(options), showTypedKeys, [this](const std::string& line) { log(line); }),
         thread_([this] { server_.serveUntilStopped(); }) {}
   ~RunningServer() { stop(); }
 
@@ -208,7 +188,7 @@ TEST(GameServer, SeatsARoomsTerminalsInTurnAndHandsTheFirstKeyboardOn) {
 // flies the right ship on, a watcher stands in for the left one, and pilot 2
 // moves up only once the match is over.
 TEST(GameServer, KeepsEveryShipInItsHandsUntilTheMatchIsOver) {
-  RunningServer server(quickServer(), playMatchesBetweenBrackets);
+  RunningServer server(quickServer());
   auto host = join(server.port(), "duel", Role::Pilot, RoomWanted::NewNamed);
   ASSERT_EQ(host->awaitAnswer().seat, Role::RoomHost);
   auto pilot = join(server.port(), "duel");
