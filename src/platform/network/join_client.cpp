@@ -107,7 +107,7 @@ void JoinClient::Network::connect() {
     }
   });
   if (!options_.localSocket.empty()) {
-#if defined(ASIO_HAS_LOCAL_SOCKETS)
+#if defined(SKYRAZOR_LOCAL_SOCKETS)
     const asio::local::stream_protocol::endpoint local(options_.localSocket);
     connectingSocket_.async_connect(
         asio::generic::stream_protocol::endpoint(local.data(), local.size()),

@@ -1,5 +1,6 @@
 #include "platform/network/listener.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -7,7 +8,7 @@
 
 #include "platform/network/host_server.h"
 
-#if defined(ASIO_HAS_LOCAL_SOCKETS)
+#if defined(SKYRAZOR_LOCAL_SOCKETS)
 #include <sys/stat.h>
 #endif
 
@@ -19,6 +20,15 @@ constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
 
 using GenericEndpoint = asio::generic::stream_protocol::endpoint;
 
+// An IPv4 or IPv6 endpoint as the generic one holds it. Winsock gives the
+// whole room of a sockaddr_storage as its size; the address's own family
+// says how much of it is the address.
+asio::ip::tcp::endpoint ipEndpointOf(const GenericEndpoint& generic) {
+  asio::ip::tcp::endpoint ip;
+  std::memcpy(ip.data(), generic.data(), std::min<std::size_t>(generic.size(), ip.capacity()));
+  return ip;
+}
+
 // The address of a peer that came over IPv4 or IPv6 (an IPv4 peer on an IPv6
 // socket as plain IPv4); a local peer is this machine.
 std::string addressOf(const GenericEndpoint& remote) {
@@ -26,13 +36,7 @@ std::string addressOf(const GenericEndpoint& remote) {
   if (family != asio::ip::tcp::v4().family() && family != asio::ip::tcp::v6().family()) {
     return "this machine";
   }
-  asio::ip::tcp::endpoint ip;
-  if (remote.size() > ip.capacity()) {
-    return "an unknown address";
-  }
-  std::memcpy(ip.data(), remote.data(), remote.size());
-  ip.resize(remote.size());
-  asio::ip::address address = ip.address();
+  asio::ip::address address = ipEndpointOf(remote).address();
   if (address.is_v6() && address.to_v6().is_v4_mapped()) {
     address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
   }
@@ -40,13 +44,7 @@ std::string addressOf(const GenericEndpoint& remote) {
 }
 
 std::uint16_t portOf(const GenericEndpoint& local) {
-  asio::ip::tcp::endpoint ip;
-  if (local.size() > ip.capacity()) {
-    return 0;
-  }
-  std::memcpy(ip.data(), local.data(), local.size());
-  ip.resize(local.size());
-  return ip.port();
+  return ipEndpointOf(local).port();
 }
 
 }  // namespace
@@ -112,7 +110,7 @@ void Listener::open(const asio::ip::tcp::endpoint& endpoint) {
 }
 
 bool Listener::hasLocalSockets() {
-#if defined(ASIO_HAS_LOCAL_SOCKETS)
+#if defined(SKYRAZOR_LOCAL_SOCKETS)
   return true;
 #else
   return false;
@@ -120,7 +118,7 @@ bool Listener::hasLocalSockets() {
 }
 
 void Listener::listenLocally(const std::string& path) {
-#if defined(ASIO_HAS_LOCAL_SOCKETS)
+#if defined(SKYRAZOR_LOCAL_SOCKETS)
   const asio::local::stream_protocol::endpoint endpoint(path);
   std::error_code fileError;
   if (std::filesystem::is_socket(path, fileError)) {

@@ -12,6 +12,12 @@
 #include "platform/network/message_decoder.h"
 #include "platform/network/wire_format.h"
 
+// The ssh entrance's local socket is a POSIX one: Windows has no ssh
+// entrance, and its Unix sockets know nothing of a file's owner and mode.
+#if defined(ASIO_HAS_LOCAL_SOCKETS) && !defined(_WIN32)
+#define SKYRAZOR_LOCAL_SOCKETS 1
+#endif
+
 namespace skyrazor::network {
 
 using SteadyTime = std::chrono::steady_clock::time_point;
