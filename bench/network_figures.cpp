@@ -63,12 +63,12 @@
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/key_clock.h"
 #include "platform/live/live_keyboard.h"
-#include "platform/network/host_server.h"
 #include "platform/network/join_client.h"
 #include "platform/network/screen_updates.h"
 #include "platform/network/wire_format.h"
 #include "platform/scripted/script.h"
 #include "platform/scripted/scripted_platform.h"
+#include "server/host_server.h"
 #include "shell/game_session.h"
 #include "statistics.h"
 

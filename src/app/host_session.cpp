@@ -8,9 +8,10 @@
 #include "app/recording_news.h"
 #include "console/screen.h"
 #include "platform/live/live_keyboard.h"
-#include "platform/network/host_server.h"
 #include "platform/network/join_code.h"
+#include "platform/network/listener.h"
 #include "platform/scripted/recorded_session.h"
+#include "server/host_server.h"
 #include "shell/game_session.h"
 
 namespace skyrazor {

@@ -16,11 +16,12 @@
 #include "console/screen.h"
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/live_keyboard.h"
-#include "platform/network/game_server.h"
-#include "platform/network/host_server.h"
+#include "platform/network/listener.h"
 #include "platform/scripted/printable_text.h"
 #include "platform/scripted/recorded_session.h"
 #include "platform/scripted/script_recorder.h"
+#include "server/game_server.h"
+#include "server/host_server.h"
 #include "shell/game_session.h"
 
 namespace skyrazor {

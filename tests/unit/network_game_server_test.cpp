@@ -12,9 +12,9 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
-#include "platform/network/game_server.h"
 #include "platform/network/join_client.h"
 #include "platform/network/listener.h"
+#include "server/game_server.h"
 
 // A server of rooms over the loopback, each room's game a small stand-in
 // that shows what its first keyboard typed; the terminals are JoinClients.

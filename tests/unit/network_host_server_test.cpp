@@ -19,11 +19,12 @@
 
 #include "asio.hpp"
 #include "console/screen.h"
-#include "platform/network/host_server.h"
 #include "platform/network/join_client.h"
+#include "platform/network/listener.h"
 #include "platform/network/message_decoder.h"
 #include "platform/network/screen_updates.h"
 #include "platform/network/wire_format.h"
+#include "server/host_server.h"
 
 // The host and the joined terminal over real sockets on the loopback, with
 // their limits shortened so that every wait is a fraction of a second. The

@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/network/host_server.h"
-
 #if defined(SKYRAZOR_LOCAL_SOCKETS)
 #include <sys/stat.h>
 #endif

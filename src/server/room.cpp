@@ -1,10 +1,10 @@
-#include "platform/network/room.h"
+#include "server/room.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "asio.hpp"
-#include "platform/network/peer.h"
+#include "server/peer.h"
 
 namespace skyrazor::network {
 namespace {

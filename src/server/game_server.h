@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/network/room.h"
+#include "server/room.h"
 
 namespace skyrazor::network {
 

@@ -10,15 +10,9 @@
 
 #include "console/screen.h"
 #include "platform/live/key_clock.h"
-#include "platform/network/room.h"
+#include "server/room.h"
 
 namespace skyrazor::network {
-
-// A host that cannot listen (the port is taken, the address is not this
-// machine's): the message says so in the player's words.
-struct NetworkError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 struct HostOptions {
   std::string address;     // empty: every address of this machine, IPv4 and IPv6

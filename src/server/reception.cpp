@@ -1,8 +1,8 @@
-#include "platform/network/reception.h"
+#include "server/reception.h"
 
 #include <algorithm>
 
-#include "platform/network/room.h"
+#include "server/room.h"
 
 namespace skyrazor::network {
 namespace {

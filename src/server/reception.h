@@ -11,8 +11,8 @@
 
 #include "asio.hpp"
 #include "platform/network/listener.h"
-#include "platform/network/peer.h"
 #include "platform/network/wire_format.h"
+#include "server/peer.h"
 
 namespace skyrazor::network {
 

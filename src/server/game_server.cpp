@@ -1,4 +1,4 @@
-#include "platform/network/game_server.h"
+#include "server/game_server.h"
 
 #if defined(__linux__)
 #include <sys/resource.h>
@@ -13,8 +13,8 @@
 #include "asio.hpp"
 #include "platform/network/join_code.h"
 #include "platform/network/listener.h"
-#include "platform/network/peer.h"
-#include "platform/network/reception.h"
+#include "server/peer.h"
+#include "server/reception.h"
 
 namespace skyrazor::network {
 namespace {

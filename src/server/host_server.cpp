@@ -1,11 +1,11 @@
-#include "platform/network/host_server.h"
+#include "server/host_server.h"
 
 #include <thread>
 
 #include "platform/network/join_code.h"
 #include "platform/network/listener.h"
-#include "platform/network/peer.h"
-#include "platform/network/reception.h"
+#include "server/peer.h"
+#include "server/reception.h"
 
 namespace skyrazor::network {
 namespace {
