@@ -9,7 +9,7 @@
 #include "console/screen.h"
 #include "platform/live/live_keyboard.h"
 #include "platform/network/join_code.h"
-#include "platform/network/listener.h"
+#include "platform/network/network_error.h"
 #include "platform/scripted/recorded_session.h"
 #include "server/host_server.h"
 #include "shell/game_session.h"

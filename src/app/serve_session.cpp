@@ -16,7 +16,7 @@
 #include "console/screen.h"
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/live_keyboard.h"
-#include "platform/network/listener.h"
+#include "platform/network/network_error.h"
 #include "platform/scripted/printable_text.h"
 #include "platform/scripted/recorded_session.h"
 #include "platform/scripted/script_recorder.h"

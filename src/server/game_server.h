@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/network/network_error.h"
 #include "server/room.h"
 
 namespace skyrazor::network {

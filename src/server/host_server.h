@@ -10,6 +10,7 @@
 
 #include "console/screen.h"
 #include "platform/live/key_clock.h"
+#include "platform/network/network_error.h"
 #include "server/room.h"
 
 namespace skyrazor::network {

@@ -3,19 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <list>
-#include <stdexcept>
 #include <string>
 
 #include "asio.hpp"
+#include "platform/network/network_error.h"
 #include "platform/network/peer_connection.h"
 
 namespace skyrazor::network {
-
-// A host or server that cannot listen (the port is taken, the address is not this
-// machine's): the message says so in the player's words.
-struct NetworkError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 // A connection just taken in: its socket, the peer's address as people write
 // it, and whether it came on the local socket (from this machine's own ssh
