@@ -187,11 +187,11 @@ TEST(CommandLineTest, ServerAndRooms) {
   // The ssh entrance joins on the server's local socket and says where its
   // player is; nobody else may.
   const CommandLine entrance =
-      parse({"--join", "/run/skyrazor/ssh.sock", "--from", "203.0.113.5", "--room", "x"});
+      parse({"--join", "/run/skyrazor/ssh.sock", "--from", "127.0.0.5", "--room", "x"});
   EXPECT_EQ(entrance.mode, Mode::Join);
   EXPECT_EQ(entrance.network.localSocket, "/run/skyrazor/ssh.sock");
-  EXPECT_EQ(entrance.network.playerAddress, "203.0.113.5");
-  EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--from", "203.0.113.5"}).error,
+  EXPECT_EQ(entrance.network.playerAddress, "127.0.0.5");
+  EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--from", "127.0.0.5"}).error,
             "--from goes with --join or --watch at a server's local socket (a path)");
   EXPECT_EQ(parse({"--join", "/s", "--from", "somewhere"}).error,
             "--from needs the player's IPv4 or IPv6 address");

@@ -247,20 +247,20 @@ TEST(GameServer, HoldsBackOnlyGuessesAndOnlyFromTheGuessersOwnAddress) {
     return std::make_unique<JoinClient>(joining);
   };
   for (int guess = 0; guess < 10; ++guess) {
-    EXPECT_EQ(overSsh("192.0.2.7", "wrong")->awaitAnswer().phase, JoinState::Phase::Ended);
+    EXPECT_EQ(overSsh("127.0.0.9", "wrong")->awaitAnswer().phase, JoinState::Phase::Ended);
   }
-  EXPECT_NE(overSsh("192.0.2.7", "wrong")->awaitAnswer().endReason.find("Too many wrong guesses"),
+  EXPECT_NE(overSsh("127.0.0.9", "wrong")->awaitAnswer().endReason.find("Too many wrong guesses"),
             std::string::npos);
-  auto newRoom = overSsh("192.0.2.7", "");
+  auto newRoom = overSsh("127.0.0.9", "");
   EXPECT_EQ(newRoom->awaitAnswer().phase, JoinState::Phase::Joined);
   auto fromHere = join(server.port(), newRoom->state().roomName);
   EXPECT_EQ(fromHere->awaitAnswer().seat, Role::Pilot);
-  EXPECT_TRUE(server.logged("192.0.2.7 (ssh) joined as host"));
+  EXPECT_TRUE(server.logged("127.0.0.9 (ssh) joined as host"));
 
   JoinOptions pretending;
   pretending.host = "127.0.0.1";
   pretending.port = server.port();
-  pretending.playerAddress = "192.0.2.8";
+  pretending.playerAddress = "127.0.0.8";
   pretending.connectLimit = kPatience;
   pretending.answerLimit = kPatience;
   EXPECT_NE(JoinClient(pretending)

@@ -168,7 +168,7 @@ TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
       {"a player's address over its bound",
        frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 1, 0, std::string(46, '1')))},
       {"a player's address with a control byte",
-       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 1, 0, "10.0.0.1\n"))},
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 1, 0, "127.0.0.1\n"))},
       {"no keys", frame(MessageType::Keys, "\0"s)},
       {"more keys than a message carries", frame(MessageType::Keys, "\x41" + std::string(65, 'k'))},
       {"a key count past the bytes", frame(MessageType::Keys,
