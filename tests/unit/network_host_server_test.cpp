@@ -413,8 +413,10 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
   }
   {
     SCOPED_TRACE("no hello in time");
-    TestPeer mute(host.port());
+    // The host's wait starts as it takes the connection, which may be before
+    // the connect returns here.
     const Clock::time_point start = Clock::now();
+    TestPeer mute(host.port());
     EXPECT_TRUE(mute.closedWithin(kPatience));
     EXPECT_GE(since(start), options.helloLimit);
     EXPECT_FALSE(mute.welcomed());
