@@ -79,11 +79,15 @@ void runBattleFrame(Console& console, Random& random, BattleSettings& settings, 
   advanceFrameCounters(console, duel);
 }
 
-void runBattle(Console& console, Random& random, BattleSettings& settings, Duel& duel) {
+void runBattle(Console& console, Random& random, BattleSettings& settings, Duel& duel,
+               const std::function<void()>& frameDone) {
   // The end test comes before every frame, the first included, so a battle
   // ends at the start of the frame after a ship lost its last hit point.
   for (int frameNumber = 1; bothShipsFlying(duel); ++frameNumber) {
     runBattleFrame(console, random, settings, duel);
+    if (frameDone) {
+      frameDone();
+    }
     console.frameEnded(frameNumber);
   }
 }

@@ -208,4 +208,12 @@ void Console::frameEnded(int frameNumber) {
   display_.frameEnded(frameNumber);
 }
 
+void Console::tellFacts(const GameFacts& facts) {
+  if (facts == toldFacts_) {
+    return;
+  }
+  toldFacts_ = facts;
+  display_.tellFacts(toldFacts_);
+}
+
 }  // namespace skyrazor

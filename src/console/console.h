@@ -89,6 +89,9 @@ class Console {
   void sleep(int milliseconds);
   std::int64_t nowSeconds();
   void frameEnded(int frameNumber);
+  // Tells the display what the game is doing, unless it was the last thing
+  // told. Touches neither the screen, the keyboards nor the clock.
+  void tellFacts(const GameFacts& facts);
 
  private:
   void printPiece(std::string_view text) { screen_.write(text); }
@@ -113,6 +116,7 @@ class Console {
   Clock& clock_;
   TypedInput firstTypedInput_;
   TypedInput secondTypedInput_;
+  GameFacts toldFacts_;  // what the display was last told; at first, the menus
 };
 
 }  // namespace skyrazor

@@ -24,6 +24,24 @@ struct TerminalUnavailable : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What the game is doing, as plain facts, for whoever lists the games in
+// progress (a server's lobby). Never read from the picture.
+struct GameFacts {
+  // Menus: the title, the menus, the options, the gallery, a match being set
+  // up before its battle, and the result of a two-person or computer battle.
+  // ArcadeRun: from the moment the run has its pilot's name until it goes
+  // back to the title, its battle and result screen included.
+  enum class Activity { Menus, TwoPersonBattle, ComputerBattle, ArcadeRun };
+  Activity activity = Activity::Menus;
+  std::string leftPilot;  // names as the game holds them (raw bytes, unsanitized)
+  std::string rightPilot;
+  int leftHitPoints = 0;  // in a battle: both ships' hit points now
+  int rightHitPoints = 0;
+  int computerLevel = 0;  // in a battle against the computer: 1-4, or 1-9 in an arcade run
+  int arcadeWins = 0;     // in an arcade run: battles won so far
+  bool operator==(const GameFacts&) const = default;
+};
+
 // Shows the screen model. Called at every point where the program waits, so
 // that each battle frame reaches the player as one update.
 class Display {
@@ -32,6 +50,10 @@ class Display {
   virtual void present() = 0;
   // The end of battle frame `frameNumber` (counted from 1 in each battle).
   virtual void frameEnded(int frameNumber) { (void)frameNumber; }
+  // What the game is doing now, told only when it changes (at most once a
+  // battle frame, before that frame's end). Until told otherwise, the game
+  // is at its menus: GameFacts{}.
+  virtual void tellFacts(const GameFacts& facts) { (void)facts; }
 };
 
 // One player's keys. A session has one keyboard, or two when pilot 2 sits at
@@ -69,8 +91,8 @@ class Clock {
   std::int64_t nowSeconds() { return nowMs() / 1000; }
 };
 
-// The picture shown on any number of displays at once: each present and
-// frame end goes to every one, in the order they were added.
+// The picture shown on any number of displays at once: each present, frame
+// end and fact goes to every one, in the order they were added.
 class Displays final : public Display {
  public:
   void add(Display& display) { displays_.push_back(&display); }
@@ -82,6 +104,11 @@ class Displays final : public Display {
   void frameEnded(int frameNumber) override {
     for (Display* display : displays_) {
       display->frameEnded(frameNumber);
+    }
+  }
+  void tellFacts(const GameFacts& facts) override {
+    for (Display* display : displays_) {
+      display->tellFacts(facts);
     }
   }
 

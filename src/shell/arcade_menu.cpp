@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "shell/game_facts.h"
 #include "shell/password.h"
 
 namespace skyrazor {
@@ -80,6 +81,8 @@ bool enterPassword(Game& game) {
     return false;
   }
   restoreRun(game.shell, *run, name);
+  // The restored run is under way while its verdict still shows.
+  tellFactsOutsideBattle(game);
   game.console.print("\n\nPassword OK!");
   game.console.sleep(kPasswordVerdictMs);
   return true;

@@ -1,6 +1,7 @@
 #include "shell/match_path.h"
 
 #include "battle/frame_loop.h"
+#include "shell/game_facts.h"
 #include "shell/match_setup.h"
 #include "shell/password_display.h"
 #include "shell/result_screen.h"
@@ -26,7 +27,7 @@ void runMatchPath(Game& game) {
   runMatchSetup(game);
   game.console.cls();
   BattleSettings settings = battleSettingsFor(game.shell);
-  runBattle(game.console, game.random, settings, game.duel);
+  runBattle(game.console, game.random, settings, game.duel, [&game] { tellFactsInBattle(game); });
   game.console.expectSecondKeyboard(false);
   // The key the last frame left is the shell's again.
   game.shell.key = settings.key;

@@ -2,6 +2,7 @@
 
 #include "shell/arcade_opponent.h"
 #include "shell/controls_screen.h"
+#include "shell/game_facts.h"
 
 namespace skyrazor {
 namespace {
@@ -76,6 +77,9 @@ void enterPilotNames(Game& game) {
 
 void runMatchSetup(Game& game) {
   enterPilotNames(game);
+  // A new arcade run is under way from its typed name on, a continued one
+  // from here (it carries its name).
+  tellFactsOutsideBattle(game);
   resetPools(game.duel);
   if (game.shell.arcadeMode == 1) {
     meetArcadeOpponent(game);

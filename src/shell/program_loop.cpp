@@ -3,6 +3,7 @@
 #include "console/colors.h"
 #include "shell/arcade_menu.h"
 #include "shell/gallery.h"
+#include "shell/game_facts.h"
 #include "shell/main_menu.h"
 #include "shell/match_path.h"
 #include "shell/options_screen.h"
@@ -67,6 +68,9 @@ void dispatchMainMenuChoice(Game& game) {
 }  // namespace
 
 void runOnePass(Game& game) {
+  // Every pass starts at the title, back at the menus whatever the last one
+  // played; an arcade run too, until Continue on the arcade menu takes it up.
+  game.console.tellFacts(GameFacts{});
   game.console.cls();
   game.console.setTextColor(color::kText);
   game.random.seed(static_cast<std::uint32_t>(game.console.nowSeconds()));

@@ -1,6 +1,7 @@
 #include "shell/result_screen.h"
 
 #include "console/colors.h"
+#include "shell/game_facts.h"
 
 namespace skyrazor {
 namespace {
@@ -103,6 +104,9 @@ void showResultScreen(Game& game) {
   game.console.setTextColor(color::kText);
   announceWinner(game);
   showMatchOutcome(game);
+  // The battle is over, and an arcade win is counted: only an arcade run
+  // stays under way while the result shows.
+  tellFactsOutsideBattle(game);
   game.console.sleep(kResultWaitMs);
 }
 
