@@ -36,7 +36,7 @@ done
 wire="$seeds/wire_decoder"
 {
   printf '\000'
-  printf '\000\000\000\022\001SKYRAZOR\000\004\001\002ab\000\000\000'  # hello: a pilot, code "ab"
+  printf '\000\000\000\022\001SKYRAZOR\000\005\001\002ab\000\000\000'  # hello: a pilot, code "ab"
   printf '\000\000\000\004\004\002pl'                           # keys "pl"
   printf '\000\000\000\011\007\000\000\000\000\000\000\000\052'  # ping
   printf '\000\000\000\005\011\003bye'                          # goodbye
@@ -52,6 +52,19 @@ wire="$seeds/wire_decoder"
   printf '\000\000\000\011\010\000\000\000\000\000\000\000\052'  # pong
   printf '\000\000\000\004\003\001\001x'                       # refusal
 } >"$wire/to-client"
+# A lobby: its hello and the rows it shows, and the server's answer.
+{
+  printf '\000'
+  printf '\000\000\000\020\001SKYRAZOR\000\005\004\000\000\000\000'  # hello: a lobby
+  printf '\000\000\000\004\014\000\000\024'                      # view: rows 0 to 19
+} >"$wire/to-server-lobby"
+{
+  printf '\003'
+  printf '\000\000\000\007\002\004\000\120\000\031\000'  # welcome: a lobby
+  # One listed room, "duel": Ann vs Bob at 3 and 2, pilot 2 seated, 1 watcher.
+  printf '\000\000\000\040\015\000\001\001\000\000\004duel\001\003Ann\003Bob'
+  printf '\003\002\000\000\000\000\000\001\000\000\000\005'
+} >"$wire/to-lobby"
 # Two whole screens of the largest picture, 100x54, every cell differing
 # between them: the changes a peer is then sent need several messages.
 # Each cell is given as printf writes it: its byte, then its attribute's two.

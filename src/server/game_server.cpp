@@ -13,6 +13,7 @@
 #include "asio.hpp"
 #include "platform/network/join_code.h"
 #include "platform/network/listener.h"
+#include "server/lobby.h"
 #include "server/peer.h"
 #include "server/reception.h"
 
@@ -47,6 +48,14 @@ ReceptionOptions receptionOptions(const ServerOptions& options) {
   return reception;
 }
 
+LobbyOptions lobbyOptions(const ServerOptions& options) {
+  LobbyOptions lobby;
+  lobby.silenceLimit = options.silenceLimit;
+  lobby.behindLimit = options.behindLimit;
+  lobby.mostQueuedBytes = options.mostQueuedBytes;
+  return lobby;
+}
+
 }  // namespace
 
 // A room and the thread its game plays on.
@@ -71,7 +80,13 @@ class GameServer::Network {
  private:
   Guess judge(const Hello& hello) const;
   std::optional<Refusal> seat(const std::shared_ptr<Peer>& peer, const Hello& hello);
-  std::shared_ptr<OpenRoom> openRoom(const std::string& name);
+  std::optional<Refusal> seatInRoom(const std::shared_ptr<Peer>& peer,
+                                    const std::shared_ptr<OpenRoom>& open, Role role);
+  std::optional<Refusal> openAndSeat(const std::shared_ptr<Peer>& peer, const std::string& name,
+                                     bool listed);
+  std::shared_ptr<OpenRoom> longestWaitingForPilot() const;
+  std::vector<ListedRoom> listedRooms() const;
+  std::shared_ptr<OpenRoom> openRoom(const std::string& name, bool listed);
   std::string freshRoomName() const;
   void onRoomEmptied(const std::shared_ptr<OpenRoom>& open);
   void onGameEnded(const std::shared_ptr<OpenRoom>& open, std::string note);
@@ -87,6 +102,7 @@ class GameServer::Network {
   // terminals have all gone, until both are true.
   std::map<std::string, std::shared_ptr<OpenRoom>> rooms_;
   std::list<std::shared_ptr<OpenRoom>> closing_;
+  Lobby lobby_;
   Reception reception_;
   Listener listener_;
   asio::steady_timer heartbeat_;
@@ -99,6 +115,8 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
     : options_(std::move(options)),
       play_(std::move(play)),
       log_(std::move(log)),
+      lobby_(
+          lobbyOptions(options_), [this] { return listedRooms(); }, log_),
       reception_(
           io_, receptionOptions(options_), [this](const Hello& hello) { return judge(hello); },
           [this](const std::shared_ptr<Peer>& peer, const Hello& hello) {
@@ -160,11 +178,25 @@ Guess GameServer::Network::judge(const Hello& hello) const {
 
 // A named room is only ever joined: a mistyped name is told, never opened
 // empty for nobody to find. A new room is opened under the name asked for,
-// when it is free, or else under a drawn one.
+// when it is free, or else under a drawn one; only a room opened without a
+// name from the lobby (a new listed room, or quick match's) is listed.
 std::optional<Refusal> GameServer::Network::seat(const std::shared_ptr<Peer>& peer,
                                                  const Hello& hello) {
   if (!hello.joinCode.empty()) {
     return Refusal{RefusalReason::WrongCode, "This server's rooms take no join code"};
+  }
+  if (hello.role == Role::Lobby) {
+    lobby_.seat(peer);
+    return std::nullopt;
+  }
+  if (hello.roomWanted == RoomWanted::QuickMatch) {
+    if (std::shared_ptr<OpenRoom> waiting = longestWaitingForPilot()) {
+      return seatInRoom(peer, waiting, Role::Pilot);
+    }
+    return openAndSeat(peer, freshRoomName(), true);
+  }
+  if (hello.roomWanted == RoomWanted::NewListed) {
+    return openAndSeat(peer, freshRoomName(), true);
   }
   const std::string name = normalRoomName(hello.roomName);
   if (!hello.roomName.empty() && name.empty()) {
@@ -184,19 +216,67 @@ std::optional<Refusal> GameServer::Network::seat(const std::shared_ptr<Peer>& pe
     return Refusal{RefusalReason::NoSuchRoom, "There is no room " + name};
   }
   if (opening) {
-    if (rooms_.size() >= options_.mostRooms) {
-      return Refusal{RefusalReason::TooManyRooms, "The server has as many rooms as it takes (" +
-                                                      std::to_string(options_.mostRooms) +
-                                                      "); try again later"};
-    }
-    found = rooms_.emplace(name.empty() ? freshRoomName() : name, nullptr).first;
-    found->second = openRoom(found->first);
+    return openAndSeat(peer, name.empty() ? freshRoomName() : name, false);
   }
-  std::optional<Refusal> refusal = found->second->room->seat(peer, hello.role);
-  if (refusal && found->second->room->isEmpty()) {
-    onRoomEmptied(found->second);
+  return seatInRoom(peer, found->second, hello.role);
+}
+
+std::optional<Refusal> GameServer::Network::openAndSeat(const std::shared_ptr<Peer>& peer,
+                                                        const std::string& name, bool listed) {
+  if (rooms_.size() >= options_.mostRooms) {
+    return Refusal{RefusalReason::TooManyRooms, "The server has as many rooms as it takes (" +
+                                                    std::to_string(options_.mostRooms) +
+                                                    "); try again later"};
+  }
+  const std::shared_ptr<OpenRoom> open = openRoom(name, listed);
+  rooms_.emplace(name, open);
+  return seatInRoom(peer, open, Role::Pilot);
+}
+
+std::optional<Refusal> GameServer::Network::seatInRoom(const std::shared_ptr<Peer>& peer,
+                                                       const std::shared_ptr<OpenRoom>& open,
+                                                       Role role) {
+  std::optional<Refusal> refusal = open->room->seat(peer, role);
+  if (refusal && open->room->isEmpty()) {
+    onRoomEmptied(open);
   }
   return refusal;
+}
+
+// Quick match's partner: the listed room whose pilot 2 seat has been free
+// the longest, so that whoever asked first is met first.
+std::shared_ptr<OpenRoom> GameServer::Network::longestWaitingForPilot() const {
+  std::shared_ptr<OpenRoom> longest;
+  std::optional<SteadyTime> longestSince;
+  for (const auto& [name, open] : rooms_) {
+    const std::optional<SteadyTime> since = open->room->pilotSeatFreeSince();
+    if (open->room->listed() && since && !open->room->isEmpty() &&
+        (!longestSince || *since < *longestSince)) {
+      longest = open;
+      longestSince = since;
+    }
+  }
+  return longest;
+}
+
+// The lobby's rows: the listed rooms, oldest first.
+std::vector<ListedRoom> GameServer::Network::listedRooms() const {
+  std::vector<const Room*> listed;
+  for (const auto& [name, open] : rooms_) {
+    if (open->room->listed()) {
+      listed.push_back(open->room.get());
+    }
+  }
+  std::stable_sort(listed.begin(), listed.end(), [](const Room* one, const Room* other) {
+    return one->openedAt() < other->openedAt();
+  });
+  const SteadyTime now = std::chrono::steady_clock::now();
+  std::vector<ListedRoom> listing;
+  listing.reserve(listed.size());
+  for (const Room* room : listed) {
+    listing.push_back(room->listing(now));
+  }
+  return listing;
 }
 
 std::string GameServer::Network::freshRoomName() const {
@@ -208,9 +288,10 @@ std::string GameServer::Network::freshRoomName() const {
   }
 }
 
-std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name) {
+std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name, bool listed) {
   RoomOptions roomOptions;
   roomOptions.name = name;
+  roomOptions.listed = listed;
   roomOptions.mostWatchers = options_.mostWatchersPerRoom;
   roomOptions.silenceLimit = options_.silenceLimit;
   roomOptions.behindLimit = options_.behindLimit;
@@ -228,7 +309,7 @@ std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name)
       }
     });
   });
-  log_("room " + name + " opened");
+  log_("room " + name + " opened" + (listed ? " (listed)" : ""));
   open->game = std::thread([this, open] {
     giveWayToTheNetwork();
     std::string note = play_(*open->room);
@@ -284,6 +365,7 @@ void GameServer::Network::scheduleHeartbeat() {
     for (const auto& [name, open] : rooms) {
       open->room->beatHeart();
     }
+    lobby_.tick();
     scheduleHeartbeat();
   });
 }
@@ -298,6 +380,7 @@ void GameServer::Network::stopServing(const std::string& why) {
   heartbeat_.cancel();
   listener_.close();
   reception_.sayGoodbye(std::string(kServerStoppedReason));
+  lobby_.sayGoodbye(std::string(kServerStoppedReason));
   const auto rooms = rooms_;
   for (const auto& [name, open] : rooms) {
     open->room->sayGoodbye(std::string(kServerStoppedReason), "the server stopped");

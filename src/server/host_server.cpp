@@ -106,10 +106,13 @@ std::optional<Refusal> HostServer::Network::seat(const std::shared_ptr<Peer>& pe
   if (normalJoinCode(hello.joinCode) != options_.joinCode) {
     return Refusal{RefusalReason::WrongCode, "Wrong join code"};
   }
-  if (!hello.roomName.empty()) {
+  if (!hello.roomName.empty() || hello.roomWanted == RoomWanted::QuickMatch ||
+      hello.roomWanted == RoomWanted::NewListed) {
     return Refusal{RefusalReason::NoSuchRoom, "This is a host of one game, with no rooms"};
   }
-  return room_.seat(peer, hello.role);
+  // A terminal that asked for a server's lobby found a host of one game:
+  // it came to play.
+  return room_.seat(peer, hello.role == Role::Lobby ? Role::Pilot : hello.role);
 }
 
 void HostServer::Network::scheduleHeartbeat() {

@@ -10,12 +10,27 @@
 
 namespace skyrazor::network {
 
-class Room;
+struct Peer;
+
+// Where a seated terminal's messages go once its hello has passed: its room,
+// or a server's lobby. All on the network's thread.
+class PeerHome {
+ public:
+  virtual void onMessage(const std::shared_ptr<Peer>& peer, Message& message) = 0;
+  virtual void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) = 0;
+  // Its output has all been written.
+  virtual void onDrained(Peer& peer) = 0;
+  // Nothing heard from it for the silence limit.
+  virtual void onSilent(const std::shared_ptr<Peer>& peer) = 0;
+
+ protected:
+  ~PeerHome() = default;
+};
 
 // Where a terminal sits. Waiting: its hello is awaited, or its answer held
 // back. Leaving: another terminal took its seat, or the room let it go, and
 // its goodbye is on its way out.
-enum class Seat : int { Waiting, RoomHost, Pilot, Watcher, Leaving };
+enum class Seat : int { Waiting, RoomHost, Pilot, Watcher, InLobby, Leaving };
 
 // One joined or joining terminal, on the network's thread.
 struct Peer {
@@ -39,7 +54,7 @@ struct Peer {
   // answered.
   bool heardFirst = false;
   asio::steady_timer helloTimer;
-  Room* room = nullptr;  // once seated; the room outlives its peers
+  PeerHome* home = nullptr;  // once seated; the room or lobby outlives its peers
   PeerPicture picture;
   // A picture was skipped while its output was over the bound: the next one
   // it is sent is whole.

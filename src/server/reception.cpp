@@ -41,7 +41,7 @@ void Reception::take(Accepted accepted) {
   connection->start({
       [this, weak](Message& message) {
         if (auto peer = weak.lock()) {
-          peer->room ? peer->room->onMessage(peer, message) : onMessage(peer, message);
+          peer->home ? peer->home->onMessage(peer, message) : onMessage(peer, message);
         }
       },
       [this, weak](const std::string& why) {
@@ -50,13 +50,13 @@ void Reception::take(Accepted accepted) {
         }
       },
       [weak] {
-        if (auto peer = weak.lock(); peer && peer->room) {
-          peer->room->onDrained(*peer);
+        if (auto peer = weak.lock(); peer && peer->home) {
+          peer->home->onDrained(*peer);
         }
       },
       [weak] {
-        if (auto peer = weak.lock(); peer && peer->room) {
-          peer->room->onSilent(peer);
+        if (auto peer = weak.lock(); peer && peer->home) {
+          peer->home->onSilent(peer);
         }
       },
   });
@@ -193,8 +193,8 @@ void Reception::onClosed(const std::shared_ptr<Peer>& peer, const std::string& w
       connectionsFrom_.erase(found);
     }
   }
-  if (peer->room != nullptr) {
-    peer->room->onClosed(peer, why);
+  if (peer->home != nullptr) {
+    peer->home->onClosed(peer, why);
     return;
   }
   waiting_.remove(peer);

@@ -48,7 +48,46 @@ std::string guesserOf(const std::string& address) {
   return asio::ip::address_v6(bytes).to_string() + "/64";
 }
 
-Room::Room(RoomOptions options, EventLog log) : options_(std::move(options)), log_(std::move(log)) {
+namespace {
+
+// A pilot's name in a lobby's row: cut to its column, and every byte a
+// console would take as a control shown as '?', so that no name can break
+// the rows or reach a terminal as anything but glyphs.
+std::string listablePilotName(const std::string& name) {
+  std::string listable = name.substr(0, kLongestListedPilot);
+  for (char& character : listable) {
+    const auto byte = static_cast<unsigned char>(character);
+    if (byte < 0x20 || byte == 0x7F) {
+      character = '?';
+    }
+  }
+  return listable;
+}
+
+std::uint8_t smallCount(int count) {
+  return static_cast<std::uint8_t>(std::clamp(count, 0, 255));
+}
+
+RoomActivity activityOf(GameFacts::Activity activity) {
+  switch (activity) {
+    case GameFacts::Activity::TwoPersonBattle:
+      return RoomActivity::TwoPersonBattle;
+    case GameFacts::Activity::ComputerBattle:
+      return RoomActivity::ComputerBattle;
+    case GameFacts::Activity::ArcadeRun:
+      return RoomActivity::ArcadeRun;
+    default:
+      return RoomActivity::Menus;
+  }
+}
+
+}  // namespace
+
+Room::Room(RoomOptions options, EventLog log)
+    : options_(std::move(options)),
+      log_(std::move(log)),
+      openedAt_(std::chrono::steady_clock::now()),
+      pilotSeatFreeSince_(openedAt_) {
   if (atServer()) {
     // The room host's keys are the first keyboard's: they wake the game as
     // pilot 2's do.
@@ -82,7 +121,7 @@ std::optional<Refusal> Room::seat(const std::shared_ptr<Peer>& peer, Role asked)
                    atServer() ? "Room " + options_.name + " has as many watchers as it takes"
                               : "The game has as many watchers as it takes"};
   }
-  peer->room = this;
+  peer->home = this;
   peers_.push_back(peer);
   seatAt(peer, seat);
   peer->connection->watchForSilence(options_.silenceLimit);
@@ -348,6 +387,11 @@ void Room::noteSeats() {
     status.pilotAddress = address;
     status.watchers = watchers;
   });
+  if (!pilot && !pilotSeatFreeSince_) {
+    pilotSeatFreeSince_ = std::chrono::steady_clock::now();
+  } else if (pilot) {
+    pilotSeatFreeSince_.reset();
+  }
   if (atServer()) {
     seats_ = RoomSeats{pilot != nullptr, static_cast<std::uint16_t>(watchers)};
     for (const std::shared_ptr<Peer>& peer : peers_) {
@@ -419,6 +463,31 @@ bool Room::seated() const {
 RoomStatus Room::status() const {
   std::lock_guard lock(shared_);
   return status_;
+}
+
+void Room::tellFacts(const GameFacts& facts) {
+  std::lock_guard lock(shared_);
+  facts_ = facts;
+}
+
+ListedRoom Room::listing(SteadyTime now) const {
+  ListedRoom row;
+  {
+    std::lock_guard lock(shared_);
+    row.activity = activityOf(facts_.activity);
+    row.leftPilot = listablePilotName(facts_.leftPilot);
+    row.rightPilot = listablePilotName(facts_.rightPilot);
+    row.leftHitPoints = smallCount(facts_.leftHitPoints);
+    row.rightHitPoints = smallCount(facts_.rightHitPoints);
+    row.computerLevel = smallCount(facts_.computerLevel);
+    row.arcadeWins = static_cast<std::uint16_t>(std::clamp(facts_.arcadeWins, 0, 65535));
+  }
+  row.name = options_.name;
+  row.pilot2Free = pilotSeatFreeSince_.has_value();
+  row.watchers = static_cast<std::uint16_t>(countSeated(Seat::Watcher));
+  row.openSeconds = static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::seconds>(now - openedAt_).count());
+  return row;
 }
 
 }  // namespace skyrazor::network

@@ -11,14 +11,13 @@
 #include <string>
 
 #include "console/screen.h"
+#include "console/seam.h"
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/key_clock.h"
 #include "platform/network/wire_format.h"
+#include "server/peer.h"
 
 namespace skyrazor::network {
-
-struct Peer;
-enum class Seat;
 
 struct RoomOptions {
   // Empty: the host's one game, whose first keyboard is the host's own. Else a
@@ -29,6 +28,9 @@ struct RoomOptions {
   // A terminal whose output has stayed over its bound this long is let go.
   std::chrono::milliseconds behindLimit{5000};
   std::size_t mostQueuedBytes = 64 * 1024;
+  // Shown in the server's lobby, and offered by quick match; a room opened
+  // by its name, or as a private one, is joined only by its name.
+  bool listed = false;
 };
 
 // The room's terminals as its game sees them, for the host's status line.
@@ -55,7 +57,7 @@ struct RoomStatus {
 // keeps the right ship to its end, a host's left ship goes to the
 // longest-joined watcher (or the next terminal to come) until then, or flies
 // on with no keys, and the usual moves up wait for the match to be over.
-class Room final : public SeatInbox {
+class Room final : public SeatInbox, public PeerHome {
  public:
   // One line for the server's log, without its time.
   using EventLog = std::function<void(const std::string&)>;
@@ -66,16 +68,18 @@ class Room final : public SeatInbox {
 
   const std::string& name() const { return options_.name; }
   bool atServer() const { return !options_.name.empty(); }
+  bool listed() const { return options_.listed; }
+  SteadyTime openedAt() const { return openedAt_; }
 
   // --- On the network's thread.
   // Seats a peer whose hello passed, or says why not.
   std::optional<Refusal> seat(const std::shared_ptr<Peer>& peer, Role asked);
-  void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
-  void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why);
+  void onMessage(const std::shared_ptr<Peer>& peer, Message& message) override;
+  void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) override;
   // Its output has all been written: one that skipped pictures catches up.
-  void onDrained(Peer& peer);
+  void onDrained(Peer& peer) override;
   // Nothing heard from it for the silence limit: it is let go.
-  void onSilent(const std::shared_ptr<Peer>& peer);
+  void onSilent(const std::shared_ptr<Peer>& peer) override;
   // Pings every terminal, and lets go of any that fell behind.
   void beatHeart();
   // Sends every terminal a last goodbye.
@@ -86,6 +90,11 @@ class Room final : public SeatInbox {
   bool isEmpty() const { return peers_.empty(); }
   // Terminals seated now.
   std::size_t terminals() const;
+  // Since when pilot 2's seat has been free; none while it is taken.
+  std::optional<SteadyTime> pilotSeatFreeSince() const { return pilotSeatFreeSince_; }
+  // The room's row in a lobby: what its game is doing, as it last told, and
+  // who sits in it.
+  ListedRoom listing(SteadyTime now) const;
   // Called once its last terminal has left (a server closes the room then).
   void onEmptied(std::function<void()> emptied) { emptied_ = std::move(emptied); }
   // `post` runs a function on the network's thread; publish uses it.
@@ -107,6 +116,8 @@ class Room final : public SeatInbox {
   // Whether pilot 2 is seated: until then the room's host plays both pilots.
   bool seated() const override;
   RoomStatus status() const;
+  // What the game is doing, for the lobby's row.
+  void tellFacts(const GameFacts& facts);
 
  private:
   void seatAt(const std::shared_ptr<Peer>& peer, Seat seat);
@@ -133,6 +144,8 @@ class Room final : public SeatInbox {
   Screen picture_{80, 25};                  // the newest picture, on the network's thread
   InboxKeySource firstKeys_;
   RoomSeats seats_;  // who sits in a server's room, as its terminals are told
+  SteadyTime openedAt_;
+  std::optional<SteadyTime> pilotSeatFreeSince_;
 
   mutable std::mutex shared_;  // guards everything below
   Screen publishedPicture_{80, 25};
@@ -140,6 +153,7 @@ class Room final : public SeatInbox {
   std::string pilotKeys_;
   bool keysExpected_ = false;
   RoomStatus status_;
+  GameFacts facts_;
   std::function<void()> wake_;
 };
 

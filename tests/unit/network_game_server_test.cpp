@@ -40,6 +40,10 @@ std::string showTypedKeys(Room& room) {
       for (char key : typed) {
         if (key == '[' || key == ']') {
           room.expectKeys(key == '[');
+          // What a lobby is told of it, with a name no row could show as it is.
+          room.tellFacts(key == ']' ? GameFacts{}
+                                    : GameFacts{GameFacts::Activity::TwoPersonBattle,
+                                                "Ann\x1b[2Jis-a-long-name", "Bob", 3, 2, 0, 0});
         }
         screen.setCell(static_cast<int>(shown.size() % 80), 0,
                        Cell{static_cast<unsigned char>(key), 7});
@@ -224,6 +228,68 @@ TEST(GameServer, RefusesRoomsThatAreNotThereAndNamesThatAreTaken) {
       join(server.port(), "TTQN9Y", Role::Pilot, RoomWanted::NewNamed)->awaitAnswer();
   EXPECT_EQ(taken.endReason,
             "the server refused: There is a room ttqn9y already; choose another name");
+}
+
+// What a lobby holds once the server has told it something.
+LobbyListing awaitListing(JoinClient& lobby, const std::function<bool(const LobbyListing&)>& done) {
+  LobbyListing listing;
+  awaitState(lobby, [&](const JoinState&) {
+    lobby.takeLobby(listing);
+    return done(listing);
+  });
+  return listing;
+}
+
+// Strangers meet through quick match: the first opens a listed room, the
+// next is seated in it as pilot 2, and a lobby lists it with what its game is
+// doing; rooms opened by name or as private ones are never listed nor offered.
+TEST(GameServer, QuickMatchSeatsStrangersTogetherInARoomTheLobbyLists) {
+  RunningServer server(quickServer());
+  auto hidden = join(server.port(), "secret", Role::Pilot, RoomWanted::NewNamed);
+  ASSERT_EQ(hidden->awaitAnswer().seat, Role::RoomHost);
+  auto unlisted = join(server.port(), "");
+  ASSERT_EQ(unlisted->awaitAnswer().seat, Role::RoomHost);
+
+  auto lobby = join(server.port(), "", Role::Lobby);
+  ASSERT_EQ(lobby->awaitAnswer().seat, Role::Lobby);
+  lobby->viewLobby(LobbyView{0, 10});
+  auto first = join(server.port(), "", Role::Pilot, RoomWanted::QuickMatch);
+  const JoinState opened = first->awaitAnswer();
+  ASSERT_EQ(opened.seat, Role::RoomHost);
+  auto second = join(server.port(), "", Role::Pilot, RoomWanted::QuickMatch);
+  const JoinState met = second->awaitAnswer();
+  EXPECT_EQ(met.seat, Role::Pilot);
+  EXPECT_EQ(met.roomName, opened.roomName);
+  auto third = join(server.port(), "", Role::Pilot, RoomWanted::QuickMatch);
+  const JoinState waiting = third->awaitAnswer();
+  EXPECT_EQ(waiting.seat, Role::RoomHost);
+  EXPECT_NE(waiting.roomName, opened.roomName);
+
+  first->sendKeys("[");
+  LobbyListing listing = awaitListing(*lobby, [](const LobbyListing& shown) {
+    return shown.listed == 2 && shown.rows.size() == 2 &&
+           shown.rows.at(0).room.activity == RoomActivity::TwoPersonBattle;
+  });
+  ASSERT_EQ(listing.rows.size(), 2u);
+  const ListedRoom& duel = listing.rows.at(0).room;
+  EXPECT_EQ(duel.name, opened.roomName);
+  EXPECT_EQ(duel.leftPilot, "Ann?[2Jis-a-long");
+  EXPECT_EQ(duel.rightPilot, "Bob");
+  EXPECT_EQ(duel.leftHitPoints, 3);
+  EXPECT_FALSE(duel.pilot2Free);
+  EXPECT_EQ(listing.rows.at(1).room.name, waiting.roomName);
+  EXPECT_TRUE(listing.rows.at(1).room.pilot2Free);
+
+  // The room that waits the longest is the next quick match's; a closed one
+  // leaves the listing.
+  auto fourth = join(server.port(), "", Role::Pilot, RoomWanted::QuickMatch);
+  EXPECT_EQ(fourth->awaitAnswer().roomName, waiting.roomName);
+  first.reset();
+  second.reset();
+  listing = awaitListing(*lobby, [](const LobbyListing& shown) { return shown.listed == 1; });
+  ASSERT_EQ(listing.rows.size(), 1u);
+  EXPECT_EQ(listing.rows.at(0).room.name, waiting.roomName);
+  EXPECT_FALSE(listing.rows.at(0).room.pilot2Free);
 }
 
 // Wrong room names hold back further guesses from their address, never a

@@ -67,6 +67,18 @@ std::vector<Message> oneOfEveryKind() {
       Ping{0x0102030405060708},
       Pong{0xFFFFFFFFFFFFFFFF},
       Goodbye{"the host has ended the game"},
+      Hello{kProtocolVersion, Role::Lobby, "", "", RoomWanted::Named, ""},
+      Hello{kProtocolVersion, Role::Pilot, "", "", RoomWanted::QuickMatch, ""},
+      Welcome{Role::Lobby, 80, 25, ""},
+      LobbyView{40, 20},
+      LobbyRooms{2,
+                 {{0, ListedRoom{"k3vx9a", RoomActivity::TwoPersonBattle, "Ann",
+                                 "B\x82"
+                                 "b",
+                                 3, 1, 0, 0, false, 4, 125}},
+                  {1, ListedRoom{"duel-9", RoomActivity::ArcadeRun, "Cy", "", 0, 0, 0, 65535, true,
+                                 0, 0xFFFFFFFF}}}},
+      LobbyRooms{0, {}},
   };
 }
 
@@ -122,14 +134,14 @@ TEST(WireFormat, WhatNeverChangesBetweenVersionsIsPinnedByteByByte) {
   // A hello's magic and version, and a whole refusal, read the same in every
   // version, so that peers of different versions part with a readable reason.
   EXPECT_EQ(encoded(Hello{kProtocolVersion, Role::Pilot, "ab", "", RoomWanted::Named, ""}),
-            "\0\0\0\x12\x01SKYRAZOR\0\x04\x01\x02"
+            "\0\0\0\x12\x01SKYRAZOR\0\x05\x01\x02"
             "ab\0\0\0"s);
   EXPECT_EQ(encoded(Refusal{RefusalReason::VersionMismatch, "v2 only"}),
             "\0\0\0\x0A\x03\x02\x07v2 only"s);
 
   // A newer peer's hello is read as far as its version, whatever follows.
-  std::string newerHello = std::string(kHelloMagic) + bigEndian16(5) + "\x05more fields\xFF"s;
-  const std::vector<Message> readAsNewer{Hello{5, Role::Pilot, "", "", RoomWanted::Named, ""}};
+  std::string newerHello = std::string(kHelloMagic) + bigEndian16(6) + "\x05more fields\xFF"s;
+  const std::vector<Message> readAsNewer{Hello{6, Role::Pilot, "", "", RoomWanted::Named, ""}};
   EXPECT_EQ(decodeInPieces(frame(MessageType::Hello, newerHello), 1), readAsNewer);
   // And a reason newer than this reader knows still carries its text.
   const std::vector<Message> newerReason{
@@ -162,7 +174,7 @@ TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
       {"a room name over its bound",
        frame(MessageType::Hello, helloPayload(kHelloMagic, "", std::string(33, 'r')))},
       {"a hello wanting no known kind of room",
-       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "duel", 1, 2))},
+       frame(MessageType::Hello, helloPayload(kHelloMagic, "", "duel", 1, 4))},
       {"a new room without its name",
        frame(MessageType::Hello, helloPayload(kHelloMagic, "", "", 1, 1))},
       {"a player's address over its bound",
@@ -176,7 +188,7 @@ TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
                                            "abcd")},
       {"a welcome to no columns", frame(MessageType::Welcome, "\x01\0\0\0\x19\0"s)},
       {"a welcome without its room name", frame(MessageType::Welcome, "\x01\0\x50\0\x19"s)},
-      {"a seat change to no known seat", frame(MessageType::SeatChange, "\x04")},
+      {"a seat change to no known seat", frame(MessageType::SeatChange, "\x05")},
       {"a pilot's seat neither taken nor free", frame(MessageType::RoomSeats, "\x02\0\x01"s)},
       {"a refusal whose text moves the cursor",
        frame(MessageType::Refusal, "\x01" + text("go \x1B[2J away"))},
@@ -218,6 +230,21 @@ TEST(WireFormat, WhatAPeerWouldRefuseIsNeverWritten) {
       Welcome{Role::Pilot, 80, 25, "two words"},
       WholeScreen{2, 2, Cursor{}, std::vector<Cell>(3)},
       ScreenChanges{Cursor{}, {CellRun{0, 0, std::vector<Cell>(kLongestMessage / kCellBytes)}}},
+      // A lobby only looks, and a listed room is one the server names.
+      Hello{kProtocolVersion, Role::Lobby, "", "duel-9", RoomWanted::Named, ""},
+      Hello{kProtocolVersion, Role::Watcher, "", "", RoomWanted::QuickMatch, ""},
+      Hello{kProtocolVersion, Role::Pilot, "", "duel-9", RoomWanted::NewListed, ""},
+      LobbyView{0, 0},
+      LobbyView{0, kMostLobbyRows + 1},
+      // A pilot's name can never break a lobby's rows.
+      LobbyRooms{
+          1, {{0, ListedRoom{"r", RoomActivity::Menus, "A\x1b[2J", "", 0, 0, 0, 0, false, 0, 0}}}},
+      LobbyRooms{1,
+                 {{0, ListedRoom{"r", RoomActivity::Menus, std::string(17, 'a'), "", 0, 0, 0, 0,
+                                 false, 0, 0}}}},
+      LobbyRooms{1, {{0, ListedRoom{"", RoomActivity::Menus, "", "", 0, 0, 0, 0, false, 0, 0}}}},
+      LobbyRooms{
+          1, {{0, ListedRoom{"r", static_cast<RoomActivity>(4), "", "", 0, 0, 0, 0, false, 0, 0}}}},
   };
   for (const Message& message : refused) {
     SCOPED_TRACE(message.index());

@@ -35,6 +35,8 @@ class JoinClient::Network {
   void onNews(std::function<void()> wake);
   void sendKeys(std::string_view keys);
   bool takePicture(Screen& screen);
+  void viewLobby(const LobbyView& view);
+  bool takeLobby(LobbyListing& listing);
   JoinState state() const;
   JoinState awaitAnswer();
 
@@ -45,6 +47,7 @@ class JoinClient::Network {
   void onMessage(Message& message);
   void onAnswer(Message& message);
   void onPicture(Message& message);
+  void onLobbyRooms(const LobbyRooms& rooms);
   void onClosed(const std::string& why);
   void scheduleHeartbeat();
   void end(const std::string& reason, bool endedByHost);
@@ -73,6 +76,8 @@ class JoinClient::Network {
   mutable std::mutex shared_;  // guards everything below
   Screen picture_{80, 25};
   bool pictureChanged_ = false;
+  LobbyListing lobby_;
+  bool lobbyChanged_ = false;
   JoinState state_;
   std::condition_variable answered_;
   std::function<void()> wake_;
@@ -217,6 +222,9 @@ void JoinClient::Network::onMessage(Message& message) {
     changeState([change](JoinState& state) { state.seat = change->role; });
   } else if (const RoomSeats* seats = std::get_if<RoomSeats>(&message)) {
     changeState([seats](JoinState& state) { state.roomSeats = *seats; });
+  } else if (const LobbyRooms* rooms = std::get_if<LobbyRooms>(&message);
+             rooms != nullptr && state().seat == Role::Lobby) {
+    onLobbyRooms(*rooms);
   } else if (std::holds_alternative<WholeScreen>(message) ||
              std::holds_alternative<ScreenChanges>(message)) {
     onPicture(message);
@@ -228,7 +236,7 @@ void JoinClient::Network::onMessage(Message& message) {
 void JoinClient::Network::onAnswer(Message& message) {
   if (const Welcome* welcome = std::get_if<Welcome>(&message)) {
     welcomed_ = true;
-    atServer_ = atServer_ || !welcome->roomName.empty();
+    atServer_ = atServer_ || !welcome->roomName.empty() || welcome->role == Role::Lobby;
     atHost_ = !atServer_;
     timer_.cancel();
     changeState([welcome](JoinState& state) {
@@ -265,6 +273,21 @@ void JoinClient::Network::onPicture(Message& message) {
   std::lock_guard lock(shared_);
   picture_ = received_;
   pictureChanged_ = true;
+  if (wake_) {
+    wake_();  // under the lock: see changeState
+  }
+}
+
+void JoinClient::Network::onLobbyRooms(const LobbyRooms& rooms) {
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard lock(shared_);
+  lobby_.listed = rooms.listed;
+  for (const auto& [index, room] : rooms.rows) {
+    lobby_.rows[index] = LobbyListing::Row{room, now};
+  }
+  // Rows past the end of the listing are rooms that closed.
+  lobby_.rows.erase(lobby_.rows.lower_bound(rooms.listed), lobby_.rows.end());
+  lobbyChanged_ = true;
   if (wake_) {
     wake_();  // under the lock: see changeState
   }
@@ -376,6 +399,24 @@ bool JoinClient::Network::takePicture(Screen& screen) {
   return true;
 }
 
+void JoinClient::Network::viewLobby(const LobbyView& view) {
+  asio::post(io_, [this, view] {
+    if (welcomed_ && connection_->isOpen() && state().seat == Role::Lobby) {
+      connection_->send(view);
+    }
+  });
+}
+
+bool JoinClient::Network::takeLobby(LobbyListing& listing) {
+  std::lock_guard lock(shared_);
+  if (!lobbyChanged_) {
+    return false;
+  }
+  listing = lobby_;
+  lobbyChanged_ = false;
+  return true;
+}
+
 JoinState JoinClient::Network::state() const {
   std::lock_guard lock(shared_);
   return state_;
@@ -398,6 +439,14 @@ void JoinClient::sendKeys(std::string_view keys) {
 
 bool JoinClient::takePicture(Screen& screen) {
   return network_->takePicture(screen);
+}
+
+void JoinClient::viewLobby(const LobbyView& view) {
+  network_->viewLobby(view);
+}
+
+bool JoinClient::takeLobby(LobbyListing& listing) {
+  return network_->takeLobby(listing);
 }
 
 JoinState JoinClient::state() const {

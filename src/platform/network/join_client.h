@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,8 +20,9 @@ struct JoinOptions {
   std::uint16_t port = 0;
   Role role = Role::Pilot;
   std::string joinCode;
-  // At a server: the room to join, or empty for a new one; with NewNamed,
-  // the name of a new room to open.
+  // At a server: the room to join, or empty for a new private one; with
+  // NewNamed, the name of a new room to open. Role::Lobby asks for the
+  // server's lobby (at a host: pilot 2's seat).
   std::string roomName;
   RoomWanted roomWanted = RoomWanted::Named;
   // Instead of host and port: the server's local socket (its ssh entrance),
@@ -62,6 +64,18 @@ struct JoinState {
   std::uint64_t changes = 0;
 };
 
+// A server's listing as a lobby holds it: how many rooms are listed, and
+// the rows it was told of, by index, each with the moment it arrived (its
+// open time counts on from there).
+struct LobbyListing {
+  struct Row {
+    ListedRoom room;
+    std::chrono::steady_clock::time_point arrived;
+  };
+  std::uint16_t listed = 0;
+  std::map<std::uint16_t, Row> rows;
+};
+
 // A terminal joined to a host: pilot 2, who sends keys, or a watcher. It
 // connects, says hello and then keeps the host's picture, all on a thread of
 // its own; the terminal's thread takes the picture when it changes and hands
@@ -85,6 +99,12 @@ class JoinClient {
   // Copies the host's picture into `screen` when it changed since the last
   // call, and says whether it did.
   bool takePicture(Screen& screen);
+
+  // In a server's lobby: which rows of the listing to be told of.
+  void viewLobby(const LobbyView& view);
+  // Copies the lobby's listing into `listing` when it changed since the last
+  // call, and says whether it did.
+  bool takeLobby(LobbyListing& listing);
 
   JoinState state() const;
   // Waits until the host has answered (welcomed or refused) or cannot be

@@ -161,20 +161,33 @@ Decoded finished(const PayloadReader& reader, Message message, std::string_view 
   return message;
 }
 
+// A listed pilot's name lands in a lobby's rows: any glyph of the code
+// page, but nothing a console takes as a control.
+bool isListableName(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char character) {
+    const auto byte = static_cast<unsigned char>(character);
+    return byte >= 0x20 && byte != 0x7F;
+  });
+}
+
 // What a hello may ask for.
 bool isAskedRole(std::uint8_t value) {
   return value == static_cast<std::uint8_t>(Role::Pilot) ||
-         value == static_cast<std::uint8_t>(Role::Watcher);
+         value == static_cast<std::uint8_t>(Role::Watcher) ||
+         value == static_cast<std::uint8_t>(Role::Lobby);
 }
 
 bool isRoomWanted(std::uint8_t value) {
-  return value == static_cast<std::uint8_t>(RoomWanted::Named) ||
-         value == static_cast<std::uint8_t>(RoomWanted::NewNamed);
+  return value <= static_cast<std::uint8_t>(RoomWanted::NewListed);
 }
 
-// What a welcome or a seat change may give.
+// What a welcome or a seat change may give: a seat in a room, or a lobby.
 bool isGivenRole(std::uint8_t value) {
   return isAskedRole(value) || value == static_cast<std::uint8_t>(Role::RoomHost);
+}
+
+bool isRoomActivity(std::uint8_t value) {
+  return value <= static_cast<std::uint8_t>(RoomActivity::ArcadeRun);
 }
 
 bool isPictureSize(std::uint16_t columns, std::uint16_t rows) {
@@ -195,7 +208,7 @@ Decoded decodeHello(PayloadReader reader) {
   }
   std::uint8_t role = 0;
   if (!reader.number(role) || !isAskedRole(role)) {
-    return malformed("a hello without a pilot's or a watcher's role");
+    return malformed("a hello without a pilot's, a watcher's or a lobby's role");
   }
   hello.role = static_cast<Role>(role);
   if (!reader.text(kLongestJoinCode, hello.joinCode) || !isVisibleText(hello.joinCode)) {
@@ -211,6 +224,15 @@ Decoded decodeHello(PayloadReader reader) {
   hello.roomWanted = static_cast<RoomWanted>(wanted);
   if (hello.roomWanted == RoomWanted::NewNamed && hello.roomName.empty()) {
     return malformed("a hello asking for a new room without its name");
+  }
+  const bool listedRoomWanted =
+      hello.roomWanted == RoomWanted::QuickMatch || hello.roomWanted == RoomWanted::NewListed;
+  if (listedRoomWanted && (hello.role != Role::Pilot || !hello.roomName.empty())) {
+    return malformed("a hello asking for a listed room with a name, or not to play");
+  }
+  if (hello.role == Role::Lobby &&
+      (hello.roomWanted != RoomWanted::Named || !hello.roomName.empty())) {
+    return malformed("a hello asking for a lobby and a room at once");
   }
   if (!reader.text(kLongestAddress, hello.playerAddress) || !isVisibleText(hello.playerAddress)) {
     return malformed("a hello whose player's address is cut short, too long or not visible ASCII");
@@ -324,6 +346,50 @@ Decoded decodeScreenChanges(PayloadReader reader) {
   return finished(reader, std::move(changes), "screen changes");
 }
 
+Decoded decodeLobbyView(PayloadReader reader) {
+  LobbyView view;
+  if (!reader.number(view.firstIndex) || !reader.number(view.rows) || view.rows == 0 ||
+      view.rows > kMostLobbyRows) {
+    return malformed("a lobby's view cut short, or of no rows or more than it may ask for");
+  }
+  return finished(reader, view, "a lobby's view");
+}
+
+bool readListedRoom(PayloadReader& reader, ListedRoom& room) {
+  std::uint8_t activity = 0;
+  std::uint8_t pilot2Free = 0;
+  const bool read = reader.text(kLongestRoomName, room.name) && reader.number(activity) &&
+                    reader.text(kLongestListedPilot, room.leftPilot) &&
+                    reader.text(kLongestListedPilot, room.rightPilot) &&
+                    reader.number(room.leftHitPoints) && reader.number(room.rightHitPoints) &&
+                    reader.number(room.computerLevel) && reader.number(room.arcadeWins) &&
+                    reader.number(pilot2Free) && reader.number(room.watchers) &&
+                    reader.number(room.openSeconds);
+  if (!read || room.name.empty() || !isVisibleText(room.name) || !isRoomActivity(activity) ||
+      !isListableName(room.leftPilot) || !isListableName(room.rightPilot) || pilot2Free > 1) {
+    return false;
+  }
+  room.activity = static_cast<RoomActivity>(activity);
+  room.pilot2Free = pilot2Free == 1;
+  return true;
+}
+
+Decoded decodeLobbyRooms(PayloadReader reader) {
+  LobbyRooms rooms;
+  std::uint8_t count = 0;
+  if (!reader.number(rooms.listed) || !reader.number(count) || count > kMostLobbyRows) {
+    return malformed("a lobby's rooms cut short, or more rows than a lobby may ask for");
+  }
+  for (std::uint8_t index = 0; index < count; ++index) {
+    std::pair<std::uint16_t, ListedRoom> row;
+    if (!reader.number(row.first) || !readListedRoom(reader, row.second)) {
+      return malformed("a lobby's room cut short, or with a name, pilot or activity out of bounds");
+    }
+    rooms.rows.push_back(std::move(row));
+  }
+  return finished(reader, std::move(rooms), "a lobby's rooms");
+}
+
 template <typename Heartbeat>
 Decoded decodeHeartbeat(PayloadReader reader, std::string_view name) {
   Heartbeat heartbeat;
@@ -396,13 +462,37 @@ struct PayloadEncoder {
     writer.number(static_cast<std::uint8_t>(seats.pilotSeated ? 1 : 0));
     writer.number(seats.watchers);
   }
+  void operator()(const LobbyView& view) const {
+    writer.number(view.firstIndex);
+    writer.number(view.rows);
+  }
+  void operator()(const LobbyRooms& rooms) const {
+    writer.number(rooms.listed);
+    writer.count<std::uint8_t>(rooms.rows.size());
+    for (const auto& [index, room] : rooms.rows) {
+      writer.number(index);
+      writer.text(room.name);
+      writer.number(static_cast<std::uint8_t>(room.activity));
+      writer.text(room.leftPilot);
+      writer.text(room.rightPilot);
+      writer.number(room.leftHitPoints);
+      writer.number(room.rightHitPoints);
+      writer.number(room.computerLevel);
+      writer.number(room.arcadeWins);
+      writer.number(static_cast<std::uint8_t>(room.pilot2Free ? 1 : 0));
+      writer.number(room.watchers);
+      writer.number(room.openSeconds);
+    }
+  }
 };
 
 // The type byte of each alternative of Message, in the order it lists them.
 constexpr MessageType kTypeOfAlternative[] = {
-    MessageType::Hello,       MessageType::Welcome,       MessageType::Refusal,   MessageType::Keys,
-    MessageType::WholeScreen, MessageType::ScreenChanges, MessageType::Ping,      MessageType::Pong,
-    MessageType::Goodbye,     MessageType::SeatChange,    MessageType::RoomSeats,
+    MessageType::Hello,      MessageType::Welcome,     MessageType::Refusal,
+    MessageType::Keys,       MessageType::WholeScreen, MessageType::ScreenChanges,
+    MessageType::Ping,       MessageType::Pong,        MessageType::Goodbye,
+    MessageType::SeatChange, MessageType::RoomSeats,   MessageType::LobbyView,
+    MessageType::LobbyRooms,
 };
 static_assert(std::size(kTypeOfAlternative) == std::variant_size_v<Message>);
 
@@ -435,7 +525,7 @@ bool operator==(const CellRun& left, const CellRun& right) {
 
 bool isKnownMessageType(std::uint8_t type) {
   return type >= static_cast<std::uint8_t>(MessageType::Hello) &&
-         type <= static_cast<std::uint8_t>(MessageType::RoomSeats);
+         type <= static_cast<std::uint8_t>(MessageType::LobbyRooms);
 }
 
 std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::string_view payload) {
@@ -463,6 +553,10 @@ std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::st
       return decodeSeatChange(reader);
     case MessageType::RoomSeats:
       return decodeRoomSeats(reader);
+    case MessageType::LobbyView:
+      return decodeLobbyView(reader);
+    case MessageType::LobbyRooms:
+      return decodeLobbyRooms(reader);
   }
   return malformed("a message of unknown type " + std::to_string(type));
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -17,7 +18,7 @@
 // doc/protocol.md writes the layouts down byte by byte.
 namespace skyrazor::network {
 
-inline constexpr std::uint16_t kProtocolVersion = 4;
+inline constexpr std::uint16_t kProtocolVersion = 5;
 // The longest a host or server holds back its answer to a hello, after wrong
 // guesses from the hello's address; a joining terminal waits this long for
 // its answer, and the link's round trip on top.
@@ -37,6 +38,11 @@ inline constexpr std::size_t kLongestAddress = 45;
 // A refusal's or goodbye's text: one line on the player's screen.
 inline constexpr std::size_t kLongestText = 120;
 inline constexpr std::size_t kMostKeysPerMessage = 64;
+// A pilot's name as a lobby shows it: cut to this many bytes.
+inline constexpr std::size_t kLongestListedPilot = 16;
+// The most rows of a server's listing a lobby may ask for at once: more than
+// any window shows, little to send.
+inline constexpr std::size_t kMostLobbyRows = 50;
 // Each cell takes three bytes: its byte and its 16-bit attribute.
 inline constexpr std::size_t kCellBytes = 3;
 inline constexpr std::size_t kCursorBytes = 5;
@@ -60,6 +66,8 @@ enum class MessageType : std::uint8_t {
   Goodbye = 9,
   SeatChange = 10,
   RoomSeats = 11,
+  LobbyView = 12,
+  LobbyRooms = 13,
 };
 
 // A hello asks for a pilot's or a watcher's seat; a welcome or a seat change
@@ -69,15 +77,27 @@ enum class Role : std::uint8_t {
   Watcher = 2,  // only sees the picture
   // The first keyboard of a server's room: its menus, prompts and the left ship.
   RoomHost = 3,
+  // A server's lobby: the list of its rooms, before entering one. Asked for
+  // by a terminal that does not yet know whether it reaches a server; a host
+  // of one game, which has no lobby, takes it as asking for pilot 2's seat.
+  Lobby = 4,
 };
 
 // Which room a hello at a server asks for. Joining takes only a room that is
 // there (no name: a new room under a fresh name); a new room is opened under
 // the name given, which must be free, so that a mistyped name never opens an
 // empty room that nobody else will find.
+//
+// A room opened by name, or under a fresh name with no name given, is
+// private: joined only by its name, never listed in a lobby. A new listed
+// room, or the one quick match opens, is listed (both ask with no name).
 enum class RoomWanted : std::uint8_t {
   Named = 0,
   NewNamed = 1,
+  // Pilot 2's seat in the listed room that has waited longest for one, else
+  // a new listed room to host.
+  QuickMatch = 2,
+  NewListed = 3,
 };
 
 // The first message on every connection, from the terminal that joins or
@@ -206,8 +226,51 @@ struct Goodbye {
   bool operator==(const Goodbye&) const = default;
 };
 
+// Which rows of a server's listing a lobby shows: `rows` of them from
+// `firstIndex` (counted from 0). The server sends those rows' news.
+struct LobbyView {
+  std::uint16_t firstIndex = 0;
+  std::uint8_t rows = 0;  // 1 to kMostLobbyRows
+  bool operator==(const LobbyView&) const = default;
+};
+
+// What a listed room's game is doing.
+enum class RoomActivity : std::uint8_t {
+  Menus = 0,
+  TwoPersonBattle = 1,
+  ComputerBattle = 2,
+  ArcadeRun = 3,
+};
+
+// One row of a server's listing. Pilots' names come as the game holds them,
+// made safe for any picture: at most kLongestListedPilot bytes, none of them
+// a control byte.
+struct ListedRoom {
+  std::string name;  // as a Welcome carries it
+  RoomActivity activity = RoomActivity::Menus;
+  std::string leftPilot;           // the two-person battle's pilots, the arcade's or
+  std::string rightPilot;          // the computer battle's player, and its opponent
+  std::uint8_t leftHitPoints = 0;  // in a battle
+  std::uint8_t rightHitPoints = 0;
+  std::uint8_t computerLevel = 0;  // 1 to 9 in a battle against the computer
+  std::uint16_t arcadeWins = 0;
+  bool pilot2Free = false;
+  std::uint16_t watchers = 0;
+  std::uint32_t openSeconds = 0;  // how long it has been open, when sent
+  bool operator==(const ListedRoom&) const = default;
+};
+
+// News of a lobby's rows: how many rooms are listed now, and the rows in its
+// view that changed since it was last told (each at its index). A row at or
+// past `listed` is gone.
+struct LobbyRooms {
+  std::uint16_t listed = 0;
+  std::vector<std::pair<std::uint16_t, ListedRoom>> rows;  // at most kMostLobbyRows
+  bool operator==(const LobbyRooms&) const = default;
+};
+
 using Message = std::variant<Hello, Welcome, Refusal, Keys, WholeScreen, ScreenChanges, Ping, Pong,
-                             Goodbye, SeatChange, RoomSeats>;
+                             Goodbye, SeatChange, RoomSeats, LobbyView, LobbyRooms>;
 
 // Why bytes from a peer are not a message; the connection they came on is done.
 struct MalformedMessage {
