@@ -12,6 +12,8 @@
 #endif
 
 #include "app/live_platform.h"
+#include "app/lobby.h"
+#include "app/lobby_session.h"
 #include "app/network_sessions.h"
 #include "app/network_status.h"
 #include "console/screen.h"
@@ -95,11 +97,10 @@ struct JoinEnd {
   std::string message;  // empty: nothing to say
 };
 
-// Shows the host's picture as it comes and sends what is typed, until the
-// game ends one way or another.
-JoinEnd followHost(JoinClient& client, const std::string& host) {
-  Screen screen(80, 25);
-  LivePlatform terminal(screen);
+// Shows the host's picture as it comes on `terminal` (whose picture is
+// `screen`) and sends what is typed, until the game ends one way or another.
+JoinEnd followHost(JoinClient& client, const std::string& host, LivePlatform& terminal,
+                   Screen& screen) {
   client.onNews([&terminal] { terminal.wake(); });
   NewsStop newsStop(client);
   std::uint64_t shownChanges = 0;
@@ -157,22 +158,33 @@ void sayConnecting(const std::string& host) {
   }
 }
 
+// What this terminal asks the host or server at `network` for: every
+// connection it makes goes the same way (through the ssh entrance's local
+// socket, saying where the player came from, when it came that way).
+network::JoinOptions joinOptions(const NetworkOptions& network, network::Role role,
+                                 network::RoomWanted wanted, const std::string& roomName) {
+  network::JoinOptions options;
+  options.host = network.address;
+  options.port = network.port;
+  options.role = role;
+  options.joinCode = network::normalJoinCode(network.joinCode);
+  options.roomName = roomName;
+  options.roomWanted = wanted;
+  options.localSocket = network.localSocket;
+  options.playerAddress = network.playerAddress;
+  return options;
+}
+
 // Joins with the code given, or none; a host that wants a code it was not
 // given is asked again with the one the player types, and a typed code the
 // host turns down is asked for again, kJoinCodeTries typed codes in all.
 // Null when the player gave none; an ended state when the host cannot be
 // joined.
-std::unique_ptr<JoinClient> connect(const NetworkOptions& network, bool asPilot,
+std::unique_ptr<JoinClient> connect(const NetworkOptions& network, network::Role role,
                                     JoinState& answer) {
-  network::JoinOptions options;
-  options.host = network.address;
-  options.port = network.port;
-  options.role = asPilot ? network::Role::Pilot : network::Role::Watcher;
-  options.joinCode = network::normalJoinCode(network.joinCode);
-  options.roomName = network.roomName;
-  options.roomWanted = network.newRoom ? network::RoomWanted::NewNamed : network::RoomWanted::Named;
-  options.localSocket = network.localSocket;
-  options.playerAddress = network.playerAddress;
+  network::JoinOptions options = joinOptions(
+      network, role, network.newRoom ? network::RoomWanted::NewNamed : network::RoomWanted::Named,
+      network.roomName);
   // The ssh entrance's local socket is a server's, on its own machine.
   const std::string host = network.localSocket.empty() ? endpointText(network.address, network.port)
                                                        : std::string("the server");
@@ -197,11 +209,40 @@ std::unique_ptr<JoinClient> connect(const NetworkOptions& network, bool asPilot,
   return client;
 }
 
+// The server's lobby, then the room chosen there, on the one terminal.
+// The lobby goes as the room welcomes the player.
+JoinEnd visitLobby(std::unique_ptr<JoinClient> lobby, const NetworkOptions& network,
+                   const std::string& host, LivePlatform& terminal, Screen& screen) {
+  const std::string serverName =
+      network.localSocket.empty() ? endpointText(network.address, network.port) : "";
+  auto openRoom = [&network](const LobbyChoice& choice) {
+    return std::make_unique<JoinClient>(
+        joinOptions(network, choice.role, choice.wanted, choice.roomName));
+  };
+  LobbyExit exit;
+  try {
+    exit = runLobby(*lobby, serverName, openRoom, terminal, screen);
+  } catch (const SessionEnded& ended) {
+    return {ended.exitStatus, ""};
+  }
+  if (!exit.room) {
+    return {exit.exitStatus, exit.message};
+  }
+  lobby.reset();
+  return followHost(*exit.room, host, terminal, screen);
+}
+
 }  // namespace
 
 int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
+  // A player who names no room meets the server's lobby, to choose one
+  // there; a host of one game, which has none, seats them as pilot 2.
+  const bool toLobby = asPilot && network.roomName.empty() && !network.newRoom;
+  const network::Role role = toLobby   ? network::Role::Lobby
+                             : asPilot ? network::Role::Pilot
+                                       : network::Role::Watcher;
   JoinState answer;
-  std::unique_ptr<JoinClient> client = connect(network, asPilot, answer);
+  std::unique_ptr<JoinClient> client = connect(network, role, answer);
   if (!client) {
     std::cerr << "skyrazor: no join code given\n";
     return 2;
@@ -210,9 +251,14 @@ int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
     std::cerr << "skyrazor: " << answer.endReason << "\n";
     return 1;
   }
+  const std::string host = endpointText(network.address, network.port);
   JoinEnd end;
   try {
-    end = followHost(*client, endpointText(network.address, network.port));
+    Screen screen(80, 25);
+    LivePlatform terminal(screen);
+    end = answer.seat == network::Role::Lobby
+              ? visitLobby(std::move(client), network, host, terminal, screen)
+              : followHost(*client, host, terminal, screen);
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;

@@ -106,6 +106,9 @@ server=$!
 serving() { grep -q "serving on $server_address\$" "$log"; }
 until_true "the server did not start: $(cat "$log")" serving
 start_game roomhost --join "$server_address"
+# From the server's lobby, a private room.
+wait_for_text "p private room"
+keys p
 wait_for_text "***   Skyrazor   ***"
 open_two_person_match Ann
 wait_for_text "Enter your name Pilot#2:"

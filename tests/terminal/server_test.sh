@@ -128,11 +128,19 @@ nudge() {
   fi
 }
 
+# open_private_room: from the server's lobby, where --join without a room
+# leads, a private room under a fresh name.
+open_private_room() {
+  wait_for_text "p private room"
+  keys p
+}
+
 # start_room NAME ROOM HOSTNAME PILOTNAME: a room's host (ROOM empty: a room
 # under a fresh name) and its pilot 2, in panes NAME-host and NAME-pilot, in
 # a two-person battle; sets $room.
 start_room() {
   start_game "$1-host" --join "$address" ${2:+--new-room "$2"}
+  [ -n "$2" ] || open_private_room
   wait_for_text " - you host, no pilot 2 yet - round trip"
   room=$(room_of "$1-host")
   [ -n "$2" ] && [ "$room" != "$2" ] && fail "the room is '$room', not '$2'"
@@ -184,6 +192,7 @@ wait_for_log "room bravo: 127.0.0.1 joined as pilot 2"
 pane_rows=25
 start_game narrow --join "$address"
 pane_rows=26
+open_private_room
 wait_for_text " - you host, no pilot 2 yet - round trip"
 picture | tail -n 1 | grep -q "^Room [0-9a-z]* - you host, no pilot 2 yet - " ||
   fail "the room's name was not on the bottom row: $(picture | tail -n 1)"

@@ -10,12 +10,13 @@
 #     right ship, the two panes showing the same picture; when the host ends,
 #     the ssh pane says so and the session ends with status 0;
 #   - against a server of rooms through its ssh socket (a second key, whose
-#     forced command asks for the room): a bad room name is asked again, Enter
-#     opens a new room whose host is the ssh pane, a second ssh pane from
-#     another loopback address types its name and flies pilot 2, each held to
-#     its own address (the server takes one terminal an address); a room
-#     that is not there is refused by name; when the server stops, both
-#     sessions end with its goodbye, status 0.
+#     forced command leads to the server's lobby): a bad room name typed
+#     after r is told there, p opens a private room whose host is the ssh
+#     pane, a second ssh pane from another loopback address types its name
+#     after r and flies pilot 2, each held to its own address (the server
+#     takes one terminal an address); a room that is not there is refused
+#     by name in the lobby, which Ctrl-D leaves with status 0; when the
+#     server stops, both sessions end with its goodbye, status 0.
 # Usage: ssh_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without tmux or
 # OpenSSH's server and client.
 
@@ -182,29 +183,32 @@ server_pid=$!
 wait_for_file "$work/server.log" || fail "the server did not start"
 room_options=(-p "$ssh_port" -i "$work/rooms_key" "${ssh_options[@]:4}")
 
+# Straight into the server's lobby, where r asks for a room's name.
 start_ssh room-host -t "${room_options[@]}" "$user@127.0.0.1"
-wait_for_text "Room (Enter for a new one):"
-keys "no such;room" Enter
+wait_for_text "p private room"
+keys r "no such;room" Enter
 wait_for_text "A room's name is 1 to 32 letters, digits, '-' or '_'."
-keys Enter
+keys p
 wait_for_text " - you host, no pilot 2 yet - round trip"
 room=$(status_row | sed -n 's/^Room \([A-Za-z0-9_-]*\) - .*/\1/p')
 [ -n "$room" ] || fail "the new room's name was not shown: $(status_row)"
 
 start_ssh room-pilot -t -b 127.0.0.2 "${room_options[@]}" "$user@127.0.0.1"
-wait_for_text "Room (Enter for a new one):"
-keys "$room" Enter
+wait_for_text "p private room"
+keys r "$room" Enter
 wait_for_text "Room $room - pilot 2 - round trip"
 pilot_two_flies room-host room-pilot
 grep -q "room $room: 127.0.0.2 (ssh) joined as pilot 2" "$work/server.log" ||
   fail "the server did not log pilot 2's joining from its own address"
 
+# A mistyped room is told in the lobby, which stays until the player leaves.
 start_ssh room-typo -t -b 127.0.0.3 "${room_options[@]}" "$user@127.0.0.1"
-wait_for_text "Room (Enter for a new one):"
-keys "${room}x" Enter
+wait_for_text "p private room"
+keys r "${room}x" Enter
+wait_for_text "The server refused: There is no room ${room}x"
+keys C-d
 wait_for_file "$dir/status" || fail "the session with a mistyped room did not end"
-wait_for_text "skyrazor: the server refused: There is no room ${room}x"
-[ "$(cat "$dir/status")" = 1 ] || fail "a mistyped room ended with status $(cat "$dir/status")"
+[ "$(cat "$dir/status")" = 0 ] || fail "leaving the lobby ended with status $(cat "$dir/status")"
 
 kill -TERM "$server_pid"
 wait "$server_pid"

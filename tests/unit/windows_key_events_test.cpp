@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/windows_console/windows_console_input.h"
 
@@ -59,6 +60,22 @@ TEST(WindowsKeyEvents, ACharacterComposedWithAltTypesWhenAltIsReleased) {
   EXPECT_EQ(typed(keyEvent(false, VK_MENU, 0x256C)), "\xCE");  // Alt+206: ╬
   EXPECT_EQ(typed(keyEvent(false, VK_MENU, 0)), "");           // a plain Alt release
   EXPECT_EQ(typed(keyEvent(true, VK_NUMPAD2, 0)), "");         // the digits themselves
+}
+
+TEST(WindowsKeyEvents, NavigationKeysTypeTheirBytesOnlyWhenAskedFor) {
+  const std::pair<WORD, std::string> moves[] = {
+      {VK_UP, "\x10"}, {VK_DOWN, "\x0E"}, {VK_PRIOR, "\x02"}, {VK_NEXT, "\x06"}};
+  for (const auto& [virtualKey, byte] : moves) {
+    std::string passed;
+    appendTypedBytes(keyEvent(true, virtualKey, 0), passed, true);
+    EXPECT_EQ(passed, byte) << "virtual key " << virtualKey;
+    EXPECT_EQ(typed(keyEvent(true, virtualKey, 0)), "") << "virtual key " << virtualKey;
+  }
+  std::string passed;
+  appendTypedBytes(keyEvent(true, VK_DOWN, 0, 3), passed, true);
+  appendTypedBytes(keyEvent(false, VK_DOWN, 0), passed, true);  // the release
+  appendTypedBytes(keyEvent(true, VK_LEFT, 0), passed, true);   // not a move through a list
+  EXPECT_EQ(passed, "\x0E\x0E\x0E");
 }
 
 }  // namespace

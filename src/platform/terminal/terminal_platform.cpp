@@ -19,6 +19,7 @@
 
 #include "console/cp437.h"
 #include "platform/live/key_clock.h"
+#include "platform/live/navigation_keys.h"
 #include "platform/live/window_view.h"
 #include "platform/terminal/terminal_guard.h"
 #include "platform/terminal/terminal_look.h"
@@ -126,6 +127,7 @@ class TerminalPlatform::Session final {
   // While a typed line is read the cursor shows where the echo goes; at
   // every other read it is hidden.
   void setReadingLine(bool readingLine) { readingLine_ = readingLine; }
+  void passNavigationKeys(bool pass) { passNavigationKeys_ = pass; }
 
   std::int64_t wallMs();
   void waitUntil(std::int64_t deadlineMs);
@@ -160,6 +162,7 @@ class TerminalPlatform::Session final {
   bool repaintAsked_ = false;
   bool statusAsked_ = false;
   bool readingLine_ = false;
+  bool passNavigationKeys_ = false;
   std::optional<std::int64_t> newsEndsMs_;
   std::string status_;
   bool statusOverPicture_ = false;  // as the session asks, brought up or not
@@ -350,13 +353,31 @@ void TerminalPlatform::Session::takeTyped(std::string& bytes, bool afterWait) {
 
 // Keys with a character arrive as their code-page-437 byte (dropped where
 // the code page has none); of the keys without one, Backspace and the keypad
-// Enter count as their bytes and the rest are ignored.
+// Enter count as their bytes, the arrows up and down and the page keys as
+// the navigation bytes when asked for, and the rest are ignored.
 void TerminalPlatform::Session::takeKey(int status, wint_t key, std::string& bytes) {
   if (status == KEY_CODE_YES) {
     if (key == KEY_BACKSPACE) {
       bytes += '\b';
     } else if (key == KEY_ENTER) {
       bytes += '\n';
+    } else if (passNavigationKeys_) {
+      switch (key) {
+        case KEY_UP:
+          bytes += static_cast<char>(navigation::kUp);
+          break;
+        case KEY_DOWN:
+          bytes += static_cast<char>(navigation::kDown);
+          break;
+        case KEY_PPAGE:
+          bytes += static_cast<char>(navigation::kPageUp);
+          break;
+        case KEY_NPAGE:
+          bytes += static_cast<char>(navigation::kPageDown);
+          break;
+        default:
+          break;
+      }
     }
     return;
   }
@@ -608,6 +629,10 @@ void TerminalPlatform::checkEnded() {
 
 void TerminalPlatform::typingLine(bool typing) {
   session_->setReadingLine(typing);
+}
+
+void TerminalPlatform::passNavigationKeys(bool pass) {
+  session_->passNavigationKeys(pass);
 }
 
 }  // namespace skyrazor

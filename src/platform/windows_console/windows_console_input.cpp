@@ -5,13 +5,29 @@
 #include <optional>
 
 #include "console/cp437.h"
+#include "platform/live/navigation_keys.h"
 
 namespace skyrazor {
 namespace {
 
 constexpr unsigned char kEscape = 0x1B;
 
-std::optional<unsigned char> typedByte(const KEY_EVENT_RECORD& key) {
+std::optional<unsigned char> navigationByte(WORD virtualKey) {
+  switch (virtualKey) {
+    case VK_UP:
+      return navigation::kUp;
+    case VK_DOWN:
+      return navigation::kDown;
+    case VK_PRIOR:
+      return navigation::kPageUp;
+    case VK_NEXT:
+      return navigation::kPageDown;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<unsigned char> typedByte(const KEY_EVENT_RECORD& key, bool navigationKeys) {
   WCHAR character = key.uChar.UnicodeChar;
   if (character == L'\r') {
     return '\n';
@@ -20,6 +36,9 @@ std::optional<unsigned char> typedByte(const KEY_EVENT_RECORD& key) {
     if (key.wVirtualKeyCode == VK_ESCAPE) {
       return kEscape;
     }
+    if (navigationKeys && key.bKeyDown) {
+      return navigationByte(key.wVirtualKeyCode);
+    }
     return std::nullopt;
   }
   return unicodeToCp437(static_cast<char32_t>(character));
@@ -27,12 +46,12 @@ std::optional<unsigned char> typedByte(const KEY_EVENT_RECORD& key) {
 
 }  // namespace
 
-void appendTypedBytes(const KEY_EVENT_RECORD& key, std::string& bytes) {
+void appendTypedBytes(const KEY_EVENT_RECORD& key, std::string& bytes, bool navigationKeys) {
   bool composedWithAlt = !key.bKeyDown && key.wVirtualKeyCode == VK_MENU;
   if (!key.bKeyDown && !composedWithAlt) {
     return;
   }
-  std::optional<unsigned char> byte = typedByte(key);
+  std::optional<unsigned char> byte = typedByte(key, navigationKeys);
   if (!byte) {
     return;
   }
@@ -40,7 +59,7 @@ void appendTypedBytes(const KEY_EVENT_RECORD& key, std::string& bytes) {
   bytes.append(static_cast<std::size_t>(times), static_cast<char>(*byte));
 }
 
-bool takeConsoleInput(HANDLE input, std::string& bytes) {
+bool takeConsoleInput(HANDLE input, std::string& bytes, bool navigationKeys) {
   std::array<INPUT_RECORD, 64> events{};
   bool windowChanged = false;
   for (;;) {
@@ -54,7 +73,7 @@ bool takeConsoleInput(HANDLE input, std::string& bytes) {
     }
     for (DWORD i = 0; i < taken; ++i) {
       if (events[i].EventType == KEY_EVENT) {
-        appendTypedBytes(events[i].Event.KeyEvent, bytes);
+        appendTypedBytes(events[i].Event.KeyEvent, bytes, navigationKeys);
       } else if (events[i].EventType == WINDOW_BUFFER_SIZE_EVENT) {
         windowChanged = true;
       }

@@ -116,12 +116,13 @@ class WindowsConsolePlatform::Session final {
   }
 
   void wake() { SetEvent(threadWake_.handle()); }
+  void passNavigationKeys(bool pass) { passNavigationKeys_ = pass; }
 
   // A window that changed size, or Ctrl-L, shows the picture again at once,
   // also while the game waits for a key; so does Ctrl-G, with the status up.
   void takeTyped(std::string& bytes) {
     std::string typed;
-    bool windowChanged = takeConsoleInput(input_, typed);
+    bool windowChanged = takeConsoleInput(input_, typed, passNavigationKeys_);
     bool repaintAsked = false;
     bool statusAsked = false;
     for (char byte : typed) {
@@ -149,6 +150,7 @@ class WindowsConsolePlatform::Session final {
   ConsoleGuard guard_;
   ConsoleDisplay display_;
   SteadyWallClock wallClock_;
+  bool passNavigationKeys_ = false;
 };
 
 // --- The backend's face ------------------------------------------------------------
@@ -204,6 +206,10 @@ void WindowsConsolePlatform::checkEnded() {
 
 void WindowsConsolePlatform::typingLine(bool typing) {
   session_->display().setReadingLine(typing);
+}
+
+void WindowsConsolePlatform::passNavigationKeys(bool pass) {
+  session_->passNavigationKeys(pass);
 }
 
 }  // namespace skyrazor

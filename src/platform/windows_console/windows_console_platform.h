@@ -46,6 +46,10 @@ class WindowsConsolePlatform final : public Display, public KeySource {
   // the window has no row below the picture: when seats change, or when the
   // player asks with Ctrl-G.
   void bringUpStatus();
+  // Whether Up, Down, Page Up and Page Down arrive as the navigation bytes
+  // (platform/live/navigation_keys.h) rather than not at all. Off at first:
+  // only a list to move through asks for them.
+  void passNavigationKeys(bool pass);
 
   std::int64_t wallMs() override;
   void waitUntil(std::int64_t deadlineMs) override;
