@@ -219,16 +219,19 @@ JoinEnd visitLobby(std::unique_ptr<JoinClient> lobby, const NetworkOptions& netw
     return std::make_unique<JoinClient>(
         joinOptions(network, choice.role, choice.wanted, choice.roomName));
   };
+  auto reopenLobby = [&network] {
+    return std::make_unique<JoinClient>(
+        joinOptions(network, network::Role::Lobby, network::RoomWanted::Named, ""));
+  };
   LobbyExit exit;
   try {
-    exit = runLobby(*lobby, serverName, openRoom, terminal, screen);
+    exit = runLobby(std::move(lobby), reopenLobby, serverName, openRoom, terminal, screen);
   } catch (const SessionEnded& ended) {
     return {ended.exitStatus, ""};
   }
   if (!exit.room) {
     return {exit.exitStatus, exit.message};
   }
-  lobby.reset();
   return followHost(*exit.room, host, terminal, screen);
 }
 

@@ -60,30 +60,37 @@ class NavigationKeys {
 
 }  // namespace
 
-LobbyExit runLobby(JoinClient& lobby, const std::string& serverName, const RoomOpener& openRoom,
+LobbyExit runLobby(std::unique_ptr<JoinClient> lobby, const LobbyOpener& reopenLobby,
+                   const std::string& serverName, const RoomOpener& openRoom,
                    LivePlatform& terminal, Screen& screen) {
   NavigationKeys navigationKeys(terminal);
   auto wake = [&terminal] { terminal.wake(); };
-  lobby.onNews(wake);
-  NewsStop lobbyNews(lobby);
+  lobby->onNews(wake);
   LobbyState state;
   network::LobbyListing listing;
   std::optional<network::LobbyView> askedView;
   std::optional<std::uint64_t> shownChanges;
-  // The room asked for while its answer is awaited; the lobby stays open
-  // meanwhile, and stays for good if the room refuses.
+  // The room asked for while its answer is awaited, the lobby left meanwhile.
   std::unique_ptr<JoinClient> asked;
   for (;;) {
-    const JoinState lobbyState = lobby.state();
-    if (lobbyState.phase == JoinState::Phase::Ended) {
-      return {nullptr, lobbyState.endedByHost ? 0 : 1, lobbyState.endReason};
-    }
-    if (lobbyState.changes != shownChanges) {
-      shownChanges = lobbyState.changes;
-      terminal.showStatus("Lobby - " + roundTripText(lobbyState.roundTripMicroseconds), false);
-    }
-    if (lobby.takeLobby(listing)) {
-      state.setListing(listing);
+    if (lobby) {
+      const JoinState lobbyState = lobby->state();
+      if (lobbyState.phase == JoinState::Phase::Ended) {
+        return {nullptr, lobbyState.endedByHost ? 0 : 1, lobbyState.endReason};
+      }
+      if (lobbyState.changes != shownChanges) {
+        shownChanges = lobbyState.changes;
+        terminal.showStatus("Lobby - " + roundTripText(lobbyState.roundTripMicroseconds), false);
+      }
+      if (lobby->takeLobby(listing)) {
+        state.setListing(listing);
+      }
+      // Only a lobby that has been welcomed is told its view.
+      const network::LobbyView view = state.view();
+      if (lobbyState.phase == JoinState::Phase::Joined && view != askedView) {
+        lobby->viewLobby(view);
+        askedView = view;
+      }
     }
     if (asked) {
       const JoinState answer = asked->state();
@@ -94,12 +101,11 @@ LobbyExit runLobby(JoinClient& lobby, const std::string& serverName, const RoomO
       if (answer.phase == JoinState::Phase::Ended) {
         asked.reset();
         state.tell(asLine(answer.endReason));
+        lobby = reopenLobby();
+        lobby->onNews(wake);
+        askedView.reset();
+        shownChanges.reset();
       }
-    }
-    const network::LobbyView view = state.view();
-    if (view != askedView) {
-      lobby.viewLobby(view);
-      askedView = view;
     }
     // Drawn at every wake: news, keys, and the heartbeat's round trip about
     // once a second, which keeps the open times counting.
@@ -112,11 +118,14 @@ LobbyExit runLobby(JoinClient& lobby, const std::string& serverName, const RoomO
       if (static_cast<unsigned char>(byte) == kLeaveKey) {
         return {nullptr, 0, ""};
       }
-      if (asked) {
+      if (asked || !lobby) {
         continue;  // one choice at a time
       }
       if (std::optional<LobbyChoice> choice = state.onKey(static_cast<unsigned char>(byte))) {
         state.tell(waitingText(*choice));
+        drawLobby(screen, state, serverName, std::chrono::steady_clock::now());
+        terminal.present();
+        lobby.reset();  // says goodbye, so that the room's hello is not one too many
         asked = openRoom(*choice);
         asked->onNews(wake);
       }

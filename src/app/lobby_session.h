@@ -23,13 +23,18 @@ struct LobbyExit {
 // Opens the connection a choice in the lobby asks for, as any other of this
 // terminal's (the same server, the same ssh entrance); it answers later.
 using RoomOpener = std::function<std::unique_ptr<network::JoinClient>(const LobbyChoice&)>;
+// Opens the lobby's own connection again; it answers later.
+using LobbyOpener = std::function<std::unique_ptr<network::JoinClient>()>;
 
 // Shows the lobby of the server `lobby` is welcomed at, on `terminal` (whose
 // picture is `screen`), until the player leaves, the connection ends, or a
-// room chosen there welcomes the player. A room that refuses says why on
-// the lobby's message line, and the lobby carries on. `serverName` is shown
-// in the title (empty: none known).
-LobbyExit runLobby(network::JoinClient& lobby, const std::string& serverName,
-                   const RoomOpener& openRoom, LivePlatform& terminal, Screen& screen);
+// room chosen there welcomes the player. The lobby is left before a room is
+// asked for, so that a server that lets one address hold a single
+// connection still seats its player; a room that refuses says why on the
+// lobby's message line, and the lobby is opened again and carries on.
+// `serverName` is shown in the title (empty: none known).
+LobbyExit runLobby(std::unique_ptr<network::JoinClient> lobby, const LobbyOpener& reopenLobby,
+                   const std::string& serverName, const RoomOpener& openRoom,
+                   LivePlatform& terminal, Screen& screen);
 
 }  // namespace skyrazor

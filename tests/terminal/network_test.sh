@@ -218,7 +218,7 @@ wait_for_text "Ben: Shields(100) HP(1) Weaptype(1)"
 exec 3<>"/dev/tcp/127.0.0.1/$((port + 1))"
 printf '\0\0\0\5\356garbage' >&3
 exec 4<>"/dev/tcp/127.0.0.1/$((port + 1))"
-printf '\0\0\0\025\001SKYRAZOR\000\004\002\005SKY42\000\000\000' >&4
+printf '\0\0\0\025\001SKYRAZOR\000\005\002\005SKY42\000\000\000' >&4
 wait_for_text "1 watcher"
 printf '\177\377\377\377' >&4
 timeout 5 cat <&3 >/dev/null || fail "the garbage's connection was not closed"

@@ -280,7 +280,7 @@ checkpoint
 # A watcher of the room under test that sends a message claiming 2 GiB.
 scenario=oversized
 exec 4<>"/dev/tcp/127.0.0.1/$port"
-printf '\0\0\0\024\001SKYRAZOR\000\004\002\000\004duel\000\000' >&4
+printf '\0\0\0\024\001SKYRAZOR\000\005\002\000\004duel\000\000' >&4
 wait_for_log "room duel: 127.0.0.1 joined as watcher" 1
 leaving=$(log_count "room duel: 127.0.0.1 left as watcher")
 printf '\177\377\377\377' >&4
@@ -319,7 +319,7 @@ scenario=raw-flood
 } >"$work/keys"
 for doubling in $(seq 12); do cat "$work/keys" "$work/keys" >"$work/more-keys" && mv "$work/more-keys" "$work/keys"; done
 exec 8<>"/dev/tcp/127.0.0.1/$port"
-printf '\0\0\0\025\001SKYRAZOR\000\004\001\000\005flood\001\000' >&8
+printf '\0\0\0\025\001SKYRAZOR\000\005\001\000\005flood\001\000' >&8
 wait_for_log "room flood: 127.0.0.1 joined as host"
 timeout 10 cat "$work/keys" >&8 2>/dev/null || fail "the server did not take the flood of keys"
 exec 8<&-

@@ -65,8 +65,9 @@ class JoinClient::Network {
   asio::steady_timer timer_;  // the connect or answer limit, then the heartbeat
   std::chrono::steady_clock::time_point connectStarted_;
   std::shared_ptr<PeerConnection> connection_;
-  // Known to be at a server of rooms (asked for a room by name, welcomed
-  // into one, refused for want of rooms), or known to be at a host.
+  // Known to be at a server of rooms (asked for a room by name or a listed
+  // one, welcomed into one or its lobby, refused for want of rooms), or
+  // known to be at a host.
   bool atServer_ = false;
   bool atHost_ = false;
   bool welcomed_ = false;
@@ -90,7 +91,9 @@ JoinClient::Network::Network(JoinOptions options)
       resolver_(io_),
       connectingSocket_(io_),
       timer_(io_),
-      atServer_(!options_.roomName.empty() || !options_.localSocket.empty()) {
+      atServer_(!options_.roomName.empty() || !options_.localSocket.empty() ||
+                options_.roomWanted == RoomWanted::QuickMatch ||
+                options_.roomWanted == RoomWanted::NewListed) {
   connect();
   thread_ = std::thread([this] { io_.run(); });
 }
