@@ -15,8 +15,6 @@ using network::RoomActivity;
 constexpr unsigned char kBackspace = 0x08;
 constexpr unsigned char kDelete = 0x7F;
 constexpr unsigned char kEscape = 0x1B;
-// As the server takes a room's name: longer is never one.
-constexpr std::size_t kLongestRoomName = 32;
 
 // The picture's rows: what matters most comes first, so that a window
 // smaller than the picture, which shows its top-left part, still shows the
@@ -253,7 +251,7 @@ std::optional<LobbyChoice> LobbyState::onNameKey(unsigned char key) {
     if (!typedName_.empty()) {
       typedName_.pop_back();
     }
-  } else if (key >= 0x20 && key < 0x7F && typedName_.size() < kLongestRoomName) {
+  } else if (key >= 0x20 && key < 0x7F && typedName_.size() < network::kLongestRoomName) {
     typedName_ += static_cast<char>(key);
   }
   return std::nullopt;

@@ -7,25 +7,9 @@
 #include "asio.hpp"
 #include "platform/network/peer_connection.h"
 #include "platform/network/screen_updates.h"
+#include "server/peer_home.h"
 
 namespace skyrazor::network {
-
-struct Peer;
-
-// Where a seated terminal's messages go once its hello has passed: its room,
-// or a server's lobby. All on the network's thread.
-class PeerHome {
- public:
-  virtual void onMessage(const std::shared_ptr<Peer>& peer, Message& message) = 0;
-  virtual void onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) = 0;
-  // Its output has all been written.
-  virtual void onDrained(Peer& peer) = 0;
-  // Nothing heard from it for the silence limit.
-  virtual void onSilent(const std::shared_ptr<Peer>& peer) = 0;
-
- protected:
-  ~PeerHome() = default;
-};
 
 // Where a terminal sits. Waiting: its hello is awaited, or its answer held
 // back. Leaving: another terminal took its seat, or the room let it go, and

@@ -15,9 +15,11 @@
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/key_clock.h"
 #include "platform/network/wire_format.h"
-#include "server/peer.h"
+#include "server/peer_home.h"
 
 namespace skyrazor::network {
+
+enum class Seat;
 
 struct RoomOptions {
   // Empty: the host's one game, whose first keyboard is the host's own. Else a
@@ -69,7 +71,7 @@ class Room final : public SeatInbox, public PeerHome {
   const std::string& name() const { return options_.name; }
   bool atServer() const { return !options_.name.empty(); }
   bool listed() const { return options_.listed; }
-  SteadyTime openedAt() const { return openedAt_; }
+  std::chrono::steady_clock::time_point openedAt() const { return openedAt_; }
 
   // --- On the network's thread.
   // Seats a peer whose hello passed, or says why not.
@@ -91,10 +93,12 @@ class Room final : public SeatInbox, public PeerHome {
   // Terminals seated now.
   std::size_t terminals() const;
   // Since when pilot 2's seat has been free; none while it is taken.
-  std::optional<SteadyTime> pilotSeatFreeSince() const { return pilotSeatFreeSince_; }
+  std::optional<std::chrono::steady_clock::time_point> pilotSeatFreeSince() const {
+    return pilotSeatFreeSince_;
+  }
   // The room's row in a lobby: what its game is doing, as it last told, and
   // who sits in it.
-  ListedRoom listing(SteadyTime now) const;
+  ListedRoom listing(std::chrono::steady_clock::time_point now) const;
   // Called once its last terminal has left (a server closes the room then).
   void onEmptied(std::function<void()> emptied) { emptied_ = std::move(emptied); }
   // `post` runs a function on the network's thread; publish uses it.
@@ -144,8 +148,8 @@ class Room final : public SeatInbox, public PeerHome {
   Screen picture_{80, 25};                  // the newest picture, on the network's thread
   InboxKeySource firstKeys_;
   RoomSeats seats_;  // who sits in a server's room, as its terminals are told
-  SteadyTime openedAt_;
-  std::optional<SteadyTime> pilotSeatFreeSince_;
+  std::chrono::steady_clock::time_point openedAt_;
+  std::optional<std::chrono::steady_clock::time_point> pilotSeatFreeSince_;
 
   mutable std::mutex shared_;  // guards everything below
   Screen publishedPicture_{80, 25};
