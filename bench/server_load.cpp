@@ -22,11 +22,27 @@
 // step of --fault-rooms rooms over --fault-seconds, in which a tenth of the
 // terminals stop reading after pilot 2's name and a tenth send random bytes
 // once the battle is on (both are pilot 2, in rooms of their own, so that
-// the other rooms' figures can be read apart).
+// the other rooms' figures can be read apart); then the lobby step.
+//
+// The lobby step: --lobby-rooms rooms opened as listed rooms (the host asks
+// for a new listed room, pilot 2 joins it by the name its Welcome gave), in
+// battle as above. A window without lobbies; then --lobbies lobbies come in,
+// each asking for a page of 20 rows spread over the listing, and are timed
+// from their hello to the first Lobby rooms that fills their page; a window
+// with them looking on (they answer pings, and ping); then --quick-matches
+// pairs of fresh terminals ask for a quick match 500 ms apart, the second
+// timed from its hello to its Welcome, which must seat it as pilot 2 in the
+// room the first opened. The server's CPU of the two windows tells what the
+// lobbies cost. Their sockets take the kernel's receive times, so that the
+// server's share of a page's time (from the hello to the Welcome's arrival,
+// and from the view to the page's) is read apart from this process's own
+// delays in reading. --lobby-step R runs that step alone, at R rooms.
 //
 //   skyrazor_server_load PATH/TO/skyrazor [--rooms 10,100,1000,2000]
 //       [--grow 500] [--up-to 4000] [--resolution 50] [--fault-rooms 1000]
-//       [--fault-seconds 60] [--seconds 20] [--server-log FILE]
+//       [--fault-seconds 60] [--lobbies 100] [--lobby-rooms 1000]
+//       [--quick-matches 10] [--lobby-step ROOMS] [--seconds 20]
+//       [--server-log FILE]
 //
 // Exits 1 when something could not be measured; a missed goal is reported,
 // not an error.
@@ -34,7 +50,9 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +70,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -79,8 +98,10 @@ constexpr double kMedianGoalMs = 1.0;
 constexpr double kP99GoalMs = 5.0;
 constexpr double kCpuGoalCores = 1.0;
 constexpr double kMemoryGoalMegabytes = 1024.0;
-// The server lets 64 connections wait for their answer; this many are asked at once.
-constexpr int kMostJoiningAtOnce = 48;
+// The server lets 64 connections wait for their answer, 4 from one address
+// (whatever --max-per-address says): all of these come from 127.0.0.1, so
+// this many are asked at once.
+constexpr int kMostJoiningAtOnce = 4;
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr auto kPingPeriod = std::chrono::seconds(1);
 constexpr int kShortestKeyGapMs = 150;
@@ -89,6 +110,14 @@ constexpr int kLongestKeyGapMs = 450;
 // this many times (the server should close it at the first).
 constexpr std::size_t kGarbageBytes = 256;
 constexpr int kMostGarbageSends = 20;
+// A lobby shows this many rows; lobby k's page starts at row k times the spread.
+constexpr int kLobbyRows = 20;
+constexpr int kLobbyPageSpread = 10;
+constexpr double kLobbyPageGoalMs = 100.0;
+// The lobbies' share of the server's CPU, over what it uses without them.
+constexpr double kLobbyCpuGoalShare = 0.05;
+constexpr auto kQuickMatchGap = std::chrono::milliseconds(500);
+constexpr double kQuickMatchGoalMs = 1000.0;
 
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -120,6 +149,11 @@ struct ServerLog {
   // Terminals that left before the step's end, by the reason the server gave.
   std::map<std::string, int> leftEarly;
   bool leaving = false;  // from the step's end on, leaving is expected
+  // Rooms whose terminals leave when they are done: the quick matches'.
+  std::set<std::string> roomsPassedOver;
+  int lobbiesCameIn = 0;
+  // Lobbies that left before the step's end, by the reason the server gave.
+  std::map<std::string, int> lobbiesLeftEarly;
 };
 
 std::uint16_t freeLoopbackPort(asio::io_context& io) {
@@ -236,15 +270,28 @@ class ServerChild {
       ++log_.gamesFailed;
     } else if (text.rfind("room ", 0) == 0) {
       onRoomLine(text.substr(5));
+    } else if (text.rfind("lobby: ", 0) == 0) {
+      onLobbyLine(text.substr(7));
     }
   }
 
-  // "NAME opened", "NAME closed (…)" or "NAME: ADDRESS left as SEAT (WHY)".
+  // "ADDRESS came in" or "ADDRESS left (WHY)".
+  void onLobbyLine(const std::string& text) {
+    const std::size_t left = text.find(" left (");
+    if (text.size() > 8 && text.compare(text.size() - 8, 8, " came in") == 0) {
+      ++log_.lobbiesCameIn;
+    } else if (left != std::string::npos && !log_.leaving) {
+      ++log_.lobbiesLeftEarly[text.substr(left + 7, text.size() - left - 8)];
+    }
+  }
+
+  // "NAME opened", "NAME opened (listed)", "NAME closed (…)" or "NAME:
+  // ADDRESS left as SEAT (WHY)".
   void onRoomLine(const std::string& text) {
     const std::size_t end = text.find_first_of(" :");
     const std::string name = text.substr(0, end);
     const std::string rest = end == std::string::npos ? "" : text.substr(end);
-    if (rest == " opened") {
+    if (rest == " opened" || rest.rfind(" opened (", 0) == 0) {
       ++log_.roomsOpened;
     } else if (rest.rfind(" closed", 0) == 0) {
       RoomClosing closing;
@@ -253,7 +300,7 @@ class ServerChild {
                   &closing.frames, &closing.medianMs, &closing.p99Ms, &closing.maxMs);
       log_.closedRooms[name] = closing;
     } else if (const std::size_t left = rest.find(" left as "); left != std::string::npos) {
-      if (!log_.leaving) {
+      if (!log_.leaving && log_.roomsPassedOver.count(name) == 0) {
         const std::size_t open = rest.find(" (", left);
         std::string why =
             open == std::string::npos ? "" : rest.substr(open + 2, rest.size() - open - 3);
@@ -315,6 +362,20 @@ double statusField(pid_t pid, const std::string& name) {
     }
   }
   return -1.0;
+}
+
+// The machine's busy time over all its cores (/proc/stat), in seconds.
+double machineBusySeconds() {
+  std::ifstream file("/proc/stat");
+  std::string cpu;
+  file >> cpu;
+  double busy = 0.0;
+  double value = 0.0;
+  // user nice system idle iowait irq softirq steal: all but idle and iowait.
+  for (int field = 0; field < 8 && file >> value; ++field) {
+    busy += field == 3 || field == 4 ? 0.0 : value;
+  }
+  return busy / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 double ownCpuSeconds() {
@@ -442,6 +503,8 @@ class Terminal : public std::enable_shared_from_this<Terminal> {
   Screen picture_{80, 25};
   bool pictureChanged_ = false;
   int menuStep_ = 0;
+  // Whether pilot 2 sits in the room, as Room seats last said.
+  bool pilotSeated_ = false;
 
   std::string outgoing_;
   std::string sending_;
@@ -454,7 +517,8 @@ class Terminal : public std::enable_shared_from_this<Terminal> {
 
 struct RoomRun {
   Fault fault = Fault::None;
-  std::string name;  // from the host's welcome
+  bool listed = false;  // opened as a new listed room rather than under a drawn name
+  std::string name;     // from the host's welcome
   std::shared_ptr<Terminal> host;
   std::shared_ptr<Terminal> pilot;
   bool inBattle() const {
@@ -473,10 +537,13 @@ void Terminal::start(const std::string& roomName) {
     socket_.set_option(asio::socket_base::receive_buffer_size(1), ignored);
   }
   socket_.non_blocking(true);
+  // The host names no room; pilot 2 names the one the host's Welcome gave.
+  const bool newListed = isHost_ && room_.listed;
   std::string hello;
-  network::encodeMessage(network::Hello{network::kProtocolVersion, network::Role::Pilot, "",
-                                        roomName, network::RoomWanted::Named, ""},
-                         hello);
+  network::encodeMessage(
+      network::Hello{network::kProtocolVersion, network::Role::Pilot, "", roomName,
+                     newListed ? network::RoomWanted::NewListed : network::RoomWanted::Named, ""},
+      hello);
   outgoing_ = std::move(hello);
   socket_.async_connect(driver_.server, [self = shared_from_this()](const asio::error_code& error) {
     self->onConnected(error);
@@ -622,6 +689,9 @@ void Terminal::onMessage(network::Message& message) {
     pictureChanged_ = network::applyWholeScreen(*whole, picture_) || pictureChanged_;
   } else if (auto* changes = std::get_if<network::ScreenChanges>(&message)) {
     pictureChanged_ = network::applyScreenChanges(*changes, picture_) || pictureChanged_;
+  } else if (auto* seats = std::get_if<network::RoomSeats>(&message)) {
+    pilotSeated_ = seats->pilotSeated;
+    pictureChanged_ = true;
   } else if (auto* ping = std::get_if<network::Ping>(&message)) {
     send(network::Pong{ping->timestamp});
   } else if (auto* goodbye = std::get_if<network::Goodbye>(&message)) {
@@ -630,6 +700,9 @@ void Terminal::onMessage(network::Message& message) {
 }
 
 // The menus, step by step, each when the picture shows what it waits for.
+// The host chooses the two-person battle only once pilot 2 is seated: a
+// match set up with nobody at pilot 2's keyboard is played at the first
+// keyboard alone.
 void Terminal::afterPictures() {
   if (!pictureChanged_ || stage_ != Stage::Menus) {
     return;
@@ -646,6 +719,9 @@ void Terminal::afterPictures() {
   const int count =
       isHost_ ? static_cast<int>(kHostSteps.size()) : static_cast<int>(kPilotSteps.size());
   while (menuStep_ < count && showsText(picture_, steps[menuStep_].shows)) {
+    if (isHost_ && std::string(steps[menuStep_].shows) == "(5)Gallery" && !pilotSeated_) {
+      return;
+    }
     const MenuStep& step = steps[menuStep_++];
     if (step.keys == nullptr) {
       stage_ = Stage::Battle;
@@ -789,6 +865,413 @@ void Terminal::finish(const std::string& why) {
   socket_.close(ignored);
 }
 
+// --- The lobbies and quick matches -------------------------------------------------
+
+double wallClockMs() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// A terminal that comes by rather than playing in a room measured: a lobby
+// that shows a page of the listed rooms, or one that asks for a quick match.
+// It answers pings and pings every second, as any terminal does, and reads
+// every message but the pictures.
+class Visitor : public std::enable_shared_from_this<Visitor> {
+ public:
+  enum class Kind { Lobby, QuickMatch };
+
+  Visitor(Driver& driver, Kind kind, network::LobbyView view = {})
+      : driver_(driver), kind_(kind), view_(view), socket_(driver.io), timer_(driver.io) {}
+
+  // Connects and says hello; `queued` when it waited in the driver's queue,
+  // whose turn it then gives on when answered.
+  void start(bool queued);
+  void leave();
+  void forceClose() { finish(""); }
+
+  bool answered() const { return welcome_.has_value() || refused_; }
+  bool closed() const { return closed_; }
+  bool closedByServer() const { return closedByServer_; }
+  const std::optional<network::Welcome>& welcome() const { return welcome_; }
+  // From the hello to the Welcome, and a lobby's to the first news that filled its page.
+  std::optional<double> welcomeMs() const { return welcomeMs_; }
+  std::optional<double> pageMs() const { return pageMs_; }
+  // The same by the kernel's receive times, without this process's delays in
+  // reading and answering: the server's share.
+  std::optional<double> serverWelcomeMs() const { return serverWelcomeMs_; }
+  std::optional<double> serverPageMs() const { return serverPageMs_; }
+  int rowsOnPage() const { return rowsOnPage_; }
+  int battlesOnPage() const { return battlesOnPage_; }
+  std::size_t bytesRead() const { return bytesRead_; }
+
+ private:
+  void onConnected(const asio::error_code& error);
+  void awaitBytes();
+  void onReadable(const asio::error_code& error);
+  std::size_t receive(asio::error_code& error);
+  void take(const char* bytes, std::size_t count);
+  void onFrame();
+  void onMessage(const network::Message& message);
+  void onWelcome(const network::Welcome& welcome);
+  void onRooms(const network::LobbyRooms& news);
+  bool pageFilled() const;
+  void send(const network::Message& message);
+  void flush();
+  void scheduleTick();
+  void finish(const std::string& why);
+  void doneJoining();
+  double sinceHelloMs() const { return Milliseconds(SteadyClock::now() - helloSentAt_).count(); }
+
+  Driver& driver_;
+  const Kind kind_;
+  const network::LobbyView view_;
+  asio::ip::tcp::socket socket_;
+  asio::steady_timer timer_;
+  bool queued_ = false;
+  bool joining_ = false;
+  bool connected_ = false;
+  bool writing_ = false;
+  bool leaving_ = false;
+  bool shutAfterSending_ = false;
+  bool closed_ = false;
+  bool closedByServer_ = false;
+  bool refused_ = false;
+  SteadyClock::time_point helloSentAt_;
+  std::optional<network::Welcome> welcome_;
+  std::optional<double> welcomeMs_;
+  std::optional<double> pageMs_;
+  // On the wall clock, as the kernel stamps what it receives: when the hello
+  // and the view went, and when the bytes last read arrived.
+  double helloSentWallMs_ = 0.0;
+  double viewSentWallMs_ = 0.0;
+  double arrivedWallMs_ = 0.0;
+  std::optional<double> serverWelcomeMs_;
+  std::optional<double> serverPageMs_;
+
+  // The lobby's page as told so far, and how many rooms are listed.
+  std::map<std::uint16_t, network::ListedRoom> page_;
+  std::uint16_t listed_ = 0;
+  int rowsOnPage_ = 0;
+  int battlesOnPage_ = 0;
+
+  std::array<unsigned char, 5> header_{};
+  std::size_t headerBytes_ = 0;
+  std::size_t payloadLeft_ = 0;
+  bool keepPayload_ = false;
+  std::string payload_;
+  std::size_t bytesRead_ = 0;
+  std::string outgoing_;
+  std::string sending_;
+};
+
+void Visitor::start(bool queued) {
+  queued_ = queued;
+  joining_ = true;
+  socket_.open(asio::ip::tcp::v4());
+  socket_.non_blocking(true);
+  const bool lobby = kind_ == Kind::Lobby;
+  network::encodeMessage(
+      network::Hello{network::kProtocolVersion, lobby ? network::Role::Lobby : network::Role::Pilot,
+                     "", "", lobby ? network::RoomWanted::Named : network::RoomWanted::QuickMatch,
+                     ""},
+      outgoing_);
+  socket_.async_connect(driver_.server, [self = shared_from_this()](const asio::error_code& error) {
+    self->onConnected(error);
+  });
+}
+
+void Visitor::onConnected(const asio::error_code& error) {
+  if (closed_) {
+    return;
+  }
+  if (error) {
+    ++driver_.connectFailures;
+    finish("could not connect: " + error.message());
+    return;
+  }
+  asio::error_code ignored;
+  socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
+  const int stamped = 1;
+  setsockopt(socket_.native_handle(), SOL_SOCKET, SO_TIMESTAMPNS, &stamped, sizeof stamped);
+  connected_ = true;
+  helloSentAt_ = SteadyClock::now();
+  helloSentWallMs_ = wallClockMs();
+  flush();
+  awaitBytes();
+  scheduleTick();
+}
+
+void Visitor::awaitBytes() {
+  if (closed_) {
+    return;
+  }
+  socket_.async_wait(
+      asio::socket_base::wait_read,
+      [self = shared_from_this()](const asio::error_code& error) { self->onReadable(error); });
+}
+
+void Visitor::onReadable(const asio::error_code& error) {
+  if (closed_) {
+    return;
+  }
+  if (error) {
+    finish(error.message());
+    return;
+  }
+  for (int round = 0; round < 4 && !closed_; ++round) {
+    asio::error_code readError;
+    const std::size_t count = receive(readError);
+    if (readError == asio::error::would_block || readError == asio::error::try_again) {
+      break;
+    }
+    if (readError) {
+      finish(readError == asio::error::eof ? "the server closed the connection"
+                                           : readError.message());
+      return;
+    }
+    bytesRead_ += count;
+    take(driver_.readBuffer.data(), count);
+    if (count < driver_.readBuffer.size()) {
+      break;
+    }
+  }
+  awaitBytes();
+}
+
+// Reads what is there, and when the kernel received it (of the bytes read,
+// the last to arrive: at worst later than the first message among them).
+std::size_t Visitor::receive(asio::error_code& error) {
+  iovec into{driver_.readBuffer.data(), driver_.readBuffer.size()};
+  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
+  msghdr header{};
+  header.msg_iov = &into;
+  header.msg_iovlen = 1;
+  header.msg_control = control.data();
+  header.msg_controllen = control.size();
+  const ssize_t count = recvmsg(socket_.native_handle(), &header, MSG_DONTWAIT);
+  if (count < 0) {
+    error = asio::error_code(errno, asio::system_category());
+    return 0;
+  }
+  if (count == 0) {
+    error = asio::error::eof;
+    return 0;
+  }
+  arrivedWallMs_ = wallClockMs();
+  for (cmsghdr* part = CMSG_FIRSTHDR(&header); part != nullptr; part = CMSG_NXTHDR(&header, part)) {
+    if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_TIMESTAMPNS) {
+      timespec stamp{};
+      std::memcpy(&stamp, CMSG_DATA(part), sizeof stamp);
+      arrivedWallMs_ =
+          static_cast<double>(stamp.tv_sec) * 1e3 + static_cast<double>(stamp.tv_nsec) / 1e6;
+    }
+  }
+  return static_cast<std::size_t>(count);
+}
+
+// Frames the bytes as a room's terminal does; pictures are skipped unread.
+void Visitor::take(const char* bytes, std::size_t count) {
+  while (count > 0 && !closed_) {
+    if (headerBytes_ < header_.size()) {
+      header_[headerBytes_++] = static_cast<unsigned char>(*bytes++);
+      --count;
+      if (headerBytes_ < header_.size()) {
+        continue;
+      }
+      const std::size_t length = (std::size_t{header_[0]} << 24) | (std::size_t{header_[1]} << 16) |
+                                 (std::size_t{header_[2]} << 8) | std::size_t{header_[3]};
+      if (length < 1 || length > network::kLongestMessage) {
+        ++driver_.protocolErrors;
+        finish("the server sent a malformed frame");
+        return;
+      }
+      const auto type = static_cast<network::MessageType>(header_[4]);
+      keepPayload_ =
+          type != network::MessageType::WholeScreen && type != network::MessageType::ScreenChanges;
+      payload_.clear();
+      payloadLeft_ = length - 1;
+    } else {
+      const std::size_t taken = std::min(count, payloadLeft_);
+      if (keepPayload_) {
+        payload_.append(bytes, taken);
+      }
+      bytes += taken;
+      count -= taken;
+      payloadLeft_ -= taken;
+    }
+    if (headerBytes_ == header_.size() && payloadLeft_ == 0) {
+      onFrame();
+      headerBytes_ = 0;
+    }
+  }
+}
+
+void Visitor::onFrame() {
+  if (!keepPayload_) {
+    return;
+  }
+  const auto decoded = network::decodeMessage(header_[4], payload_);
+  if (const auto* malformed = std::get_if<network::MalformedMessage>(&decoded)) {
+    ++driver_.protocolErrors;
+    finish("the server sent a malformed message (" + malformed->reason + ")");
+    return;
+  }
+  onMessage(std::get<network::Message>(decoded));
+}
+
+void Visitor::onMessage(const network::Message& message) {
+  if (const auto* welcome = std::get_if<network::Welcome>(&message)) {
+    onWelcome(*welcome);
+  } else if (const auto* news = std::get_if<network::LobbyRooms>(&message)) {
+    onRooms(*news);
+  } else if (const auto* refusal = std::get_if<network::Refusal>(&message)) {
+    ++driver_.refusedHere;
+    refused_ = true;
+    finish("refused: " + refusal->text);
+  } else if (const auto* ping = std::get_if<network::Ping>(&message)) {
+    send(network::Pong{ping->timestamp});
+  } else if (const auto* goodbye = std::get_if<network::Goodbye>(&message)) {
+    finish("goodbye: " + goodbye->reason);
+  }
+}
+
+void Visitor::onWelcome(const network::Welcome& welcome) {
+  welcomeMs_ = sinceHelloMs();
+  serverWelcomeMs_ = arrivedWallMs_ - helloSentWallMs_;
+  welcome_ = welcome;
+  doneJoining();
+  if (kind_ == Kind::Lobby) {
+    if (welcome.role != network::Role::Lobby) {
+      ++driver_.protocolErrors;
+      finish("welcomed to a room's seat rather than the lobby");
+      return;
+    }
+    viewSentWallMs_ = wallClockMs();
+    send(view_);
+  }
+}
+
+// Keeps the rows told; the first news after which every row of the page that
+// the count of listed rooms allows is known fills it.
+void Visitor::onRooms(const network::LobbyRooms& news) {
+  listed_ = news.listed;
+  for (const auto& [index, row] : news.rows) {
+    page_[index] = row;
+  }
+  page_.erase(page_.lower_bound(listed_), page_.end());
+  if (pageMs_ || !pageFilled()) {
+    return;
+  }
+  pageMs_ = sinceHelloMs();
+  serverPageMs_ = *serverWelcomeMs_ + (arrivedWallMs_ - viewSentWallMs_);
+  for (const auto& [index, row] : page_) {
+    ++rowsOnPage_;
+    battlesOnPage_ += row.activity == network::RoomActivity::TwoPersonBattle ? 1 : 0;
+  }
+}
+
+bool Visitor::pageFilled() const {
+  const std::size_t end =
+      std::min<std::size_t>(listed_, std::size_t{view_.firstIndex} + view_.rows);
+  for (std::size_t index = view_.firstIndex; index < end; ++index) {
+    if (page_.count(static_cast<std::uint16_t>(index)) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void Visitor::send(const network::Message& message) {
+  if (closed_ || leaving_) {
+    return;
+  }
+  network::encodeMessage(message, outgoing_);
+  flush();
+}
+
+void Visitor::flush() {
+  if (writing_ || outgoing_.empty() || closed_ || !connected_) {
+    return;
+  }
+  writing_ = true;
+  sending_.swap(outgoing_);
+  outgoing_.clear();
+  asio::async_write(socket_, asio::buffer(sending_),
+                    [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                      self->writing_ = false;
+                      self->sending_.clear();
+                      if (self->closed_) {
+                        return;
+                      }
+                      if (error) {
+                        self->finish("cannot send: " + error.message());
+                        return;
+                      }
+                      if (!self->outgoing_.empty()) {
+                        self->flush();
+                      } else if (self->shutAfterSending_) {
+                        asio::error_code ignored;
+                        self->socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+                      }
+                    });
+}
+
+// A ping every second once answered.
+void Visitor::scheduleTick() {
+  timer_.expires_after(kPingPeriod);
+  timer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+    if (error || self->closed_ || self->leaving_) {
+      return;
+    }
+    if (self->welcome_) {
+      self->send(network::Ping{
+          static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                         SteadyClock::now().time_since_epoch())
+                                         .count())});
+    }
+    self->scheduleTick();
+  });
+}
+
+void Visitor::leave() {
+  if (closed_ || leaving_) {
+    return;
+  }
+  if (!welcome_) {
+    finish("");
+    return;
+  }
+  timer_.cancel();
+  network::encodeMessage(network::Goodbye{"the load is over"}, outgoing_);
+  leaving_ = true;
+  shutAfterSending_ = true;
+  flush();
+}
+
+void Visitor::doneJoining() {
+  if (joining_) {
+    joining_ = false;
+    if (queued_) {
+      driver_.joined();
+    }
+  }
+}
+
+void Visitor::finish(const std::string& why) {
+  if (closed_) {
+    return;
+  }
+  doneJoining();
+  if (!leaving_ && !why.empty()) {
+    closedByServer_ = true;
+  }
+  closed_ = true;
+  asio::error_code ignored;
+  timer_.cancel();
+  socket_.close(ignored);
+}
+
 // --- A step ------------------------------------------------------------------------
 
 struct StepPlan {
@@ -796,6 +1279,54 @@ struct StepPlan {
   int stalledRooms = 0;
   int garbageRooms = 0;
   double seconds = 0.0;  // the window; 0 for the run's usual one
+  // The lobby step's: rooms opened as listed rooms, a window without lobbies
+  // before the one with them, and quick matches after it.
+  bool listed = false;
+  int lobbies = 0;
+  int quickMatches = 0;
+};
+
+// The server's CPU over a window, and this process's own.
+struct WindowFigures {
+  double seconds = 0.0;
+  double serverCores = -1.0;
+  double networkThreadCores = -1.0;
+  double ownCores = 0.0;
+  // The rest of the machine: whatever else ran beside the server and this process.
+  double othersCores = 0.0;
+};
+
+// What the lobbies and quick matches saw, and what the server made of them.
+struct LobbyFigures {
+  WindowFigures withoutLobbies;
+  int lobbies = 0;
+  int cameIn = 0;  // by the server's log
+  std::vector<double> welcomeMs;
+  std::vector<double> pageMs;  // hello to a filled page
+  // The server's share of each: by the kernel's receive times.
+  std::vector<double> serverWelcomeMs;
+  std::vector<double> serverPageMs;
+  int rowsOnPages = 0;
+  int battlesOnPages = 0;
+  double bytesPerLobbySecond = 0.0;  // sent to a lobby in the window with them
+  int closedByServer = 0;
+  std::map<std::string, int> leftEarly;  // the server's word
+  int quickMatches = 0;
+  int matched = 0;  // the second seated as pilot 2 in the room the first opened
+  std::vector<double> firstWelcomeMs;
+  std::vector<double> secondWelcomeMs;
+  std::vector<double> secondServerWelcomeMs;  // by the kernel's receive times
+  // The lobbies' cost: the server's CPU with them over that without.
+  double cpuShare(double withLobbies) const {
+    return withoutLobbies.serverCores > 0.0 ? withLobbies / withoutLobbies.serverCores - 1.0 : 0.0;
+  }
+  bool pagesMet() const {
+    return lobbies > 0 && static_cast<int>(pageMs.size()) == lobbies && closedByServer == 0 &&
+           maximum(pageMs) < kLobbyPageGoalMs;
+  }
+  bool quickMatchesMet() const {
+    return matched == quickMatches && maximum(secondWelcomeMs) < kQuickMatchGoalMs;
+  }
 };
 
 // Figures over a set of rooms (those of one kind).
@@ -825,6 +1356,7 @@ struct StepResult {
   double serverCores = -1.0;
   double networkThreadCores = -1.0;
   double ownCores = 0.0;
+  double othersCores = 0.0;
   double peakMegabytes = -1.0;
   double residentMegabytes = -1.0;
   double serverThreads = -1.0;
@@ -842,6 +1374,7 @@ struct StepResult {
   int stalledStillOpen = 0;
   std::map<std::string, int> leftEarly;
   bool serverStoppedCleanly = false;
+  LobbyFigures lobby;
   bool met() const {
     return healthy.met() && serverCores >= 0.0 && serverCores < kCpuGoalCores &&
            peakMegabytes >= 0.0 && peakMegabytes < kMemoryGoalMegabytes && closedHealthy == 0 &&
@@ -894,6 +1427,124 @@ void pause(asio::io_context& io, std::chrono::milliseconds how) {
   runUntil(io, until, [] { return false; });
 }
 
+WindowFigures measureWindow(asio::io_context& io, pid_t server, double seconds) {
+  WindowFigures figures;
+  const ProcessTimes before = timesOf(server);
+  const double ownBefore = ownCpuSeconds();
+  const double machineBefore = machineBusySeconds();
+  const SteadyClock::time_point start = SteadyClock::now();
+  pause(io, std::chrono::milliseconds(static_cast<int>(seconds * 1000.0)));
+  figures.seconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
+  const ProcessTimes after = timesOf(server);
+  const double machineCores = (machineBusySeconds() - machineBefore) / figures.seconds;
+  figures.ownCores = (ownCpuSeconds() - ownBefore) / figures.seconds;
+  if (before.cpuSeconds >= 0.0 && after.cpuSeconds >= 0.0) {
+    figures.serverCores = (after.cpuSeconds - before.cpuSeconds) / figures.seconds;
+    figures.networkThreadCores =
+        (after.mainThreadSeconds - before.mainThreadSeconds) / figures.seconds;
+  }
+  figures.othersCores =
+      std::max(0.0, machineCores - std::max(0.0, figures.serverCores) - figures.ownCores);
+  return figures;
+}
+
+// The lobbies come in together, as many joining at a time as the rooms'
+// terminals did; lobby k asks for the page from row k times the spread.
+// Until every page is filled, or 10 s.
+std::vector<std::shared_ptr<Visitor>> openLobbies(Driver& driver, const StepPlan& plan) {
+  std::vector<std::shared_ptr<Visitor>> lobbies;
+  for (int index = 0; index < plan.lobbies; ++index) {
+    const auto first = static_cast<std::uint16_t>((index * kLobbyPageSpread) % plan.rooms);
+    auto lobby = std::make_shared<Visitor>(driver, Visitor::Kind::Lobby,
+                                           network::LobbyView{first, kLobbyRows});
+    std::weak_ptr<Visitor> waiting = lobby;
+    driver.toConnect.push_back([waiting] {
+      if (auto visitor = waiting.lock()) {
+        visitor->start(true);
+      }
+    });
+    lobbies.push_back(std::move(lobby));
+  }
+  driver.connectNext();
+  runUntil(driver.io, SteadyClock::now() + std::chrono::seconds(10), [&] {
+    return std::all_of(lobbies.begin(), lobbies.end(), [](const auto& lobby) {
+      return lobby->pageMs().has_value() || lobby->closed();
+    });
+  });
+  return lobbies;
+}
+
+std::size_t bytesReadBy(const std::vector<std::shared_ptr<Visitor>>& visitors) {
+  std::size_t bytes = 0;
+  for (const auto& visitor : visitors) {
+    bytes += visitor->bytesRead();
+  }
+  return bytes;
+}
+
+void takeLobbyFigures(const std::vector<std::shared_ptr<Visitor>>& lobbies, LobbyFigures& figures) {
+  figures.lobbies = static_cast<int>(lobbies.size());
+  for (const auto& lobby : lobbies) {
+    if (lobby->welcomeMs()) {
+      figures.welcomeMs.push_back(*lobby->welcomeMs());
+    }
+    if (lobby->pageMs()) {
+      figures.pageMs.push_back(*lobby->pageMs());
+      figures.serverPageMs.push_back(*lobby->serverPageMs());
+    }
+    if (lobby->serverWelcomeMs()) {
+      figures.serverWelcomeMs.push_back(*lobby->serverWelcomeMs());
+    }
+    figures.rowsOnPages += lobby->rowsOnPage();
+    figures.battlesOnPages += lobby->battlesOnPage();
+    figures.closedByServer += lobby->closedByServer() ? 1 : 0;
+  }
+}
+
+// Pairs of fresh terminals ask for a quick match, the second a moment after
+// the first. Every room measured has its pilot 2, so the first opens a
+// listed room and the second should be seated in it as pilot 2. Both leave
+// once the second is answered, and the room closes before the next pair.
+void playQuickMatches(Driver& driver, ServerLog& log, int pairs, LobbyFigures& figures) {
+  auto answered = [](const std::shared_ptr<Visitor>& visitor) {
+    return visitor->answered() || visitor->closed();
+  };
+  for (int pair = 0; pair < pairs; ++pair) {
+    auto first = std::make_shared<Visitor>(driver, Visitor::Kind::QuickMatch);
+    auto second = std::make_shared<Visitor>(driver, Visitor::Kind::QuickMatch);
+    first->start(false);
+    pause(driver.io, kQuickMatchGap);
+    second->start(false);
+    runUntil(driver.io, SteadyClock::now() + std::chrono::seconds(5),
+             [&] { return answered(first) && answered(second); });
+    ++figures.quickMatches;
+    for (const auto* visitor : {first.get(), second.get()}) {
+      if (visitor->welcome()) {
+        log.roomsPassedOver.insert(visitor->welcome()->roomName);
+      }
+    }
+    if (first->welcomeMs()) {
+      figures.firstWelcomeMs.push_back(*first->welcomeMs());
+    }
+    // Not answered within the wait counts as the wait.
+    figures.secondWelcomeMs.push_back(second->welcomeMs().value_or(5000.0));
+    figures.secondServerWelcomeMs.push_back(second->serverWelcomeMs().value_or(5000.0));
+    if (first->welcome() && second->welcome() &&
+        first->welcome()->role == network::Role::RoomHost &&
+        second->welcome()->role == network::Role::Pilot &&
+        second->welcome()->roomName == first->welcome()->roomName) {
+      ++figures.matched;
+    }
+    first->leave();
+    second->leave();
+    const std::string room = first->welcome() ? first->welcome()->roomName : "";
+    runUntil(driver.io, SteadyClock::now() + std::chrono::seconds(3),
+             [&] { return room.empty() || log.closedRooms.count(room) != 0; });
+    first->forceClose();
+    second->forceClose();
+  }
+}
+
 StepResult runStep(const std::string& binary, const StepPlan& plan, double seconds,
                    std::ofstream* serverLog) {
   asio::io_context io;
@@ -922,6 +1573,7 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
   int garbagePlaced = 0;
   for (int index = 0; index < plan.rooms; ++index) {
     auto room = std::make_unique<RoomRun>();
+    room->listed = plan.listed;
     if (faultRooms > 0 && index % spacing == 0) {
       const bool stalledTurn = (index / spacing) % 2 == 0;
       if (stalledPlaced < plan.stalledRooms &&
@@ -961,26 +1613,39 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
     result.roomsInBattle += room->host->reachedBattle() && room->pilot->reachedBattle() ? 1 : 0;
   }
 
-  // The measuring window.
-  const ProcessTimes before = timesOf(server.pid());
-  const double ownBefore = ownCpuSeconds();
-  const SteadyClock::time_point windowStart = SteadyClock::now();
+  // The measuring window; at the lobby step, a window without lobbies
+  // first, and then the lobbies come in before the one with them.
+  const double windowSeconds = plan.seconds > 0.0 ? plan.seconds : seconds;
+  std::vector<std::shared_ptr<Visitor>> lobbies;
   driver.timingTicks = true;
-  pause(io, std::chrono::milliseconds(
-                static_cast<int>((plan.seconds > 0.0 ? plan.seconds : seconds) * 1000.0)));
-  result.windowSeconds = std::chrono::duration<double>(SteadyClock::now() - windowStart).count();
+  if (plan.lobbies > 0) {
+    result.lobby.withoutLobbies = measureWindow(io, server.pid(), windowSeconds);
+    lobbies = openLobbies(driver, plan);
+  }
+  const std::size_t lobbyBytesBefore = bytesReadBy(lobbies);
+  const WindowFigures window = measureWindow(io, server.pid(), windowSeconds);
   driver.timingTicks = false;
   result.tickLatenessMs = std::move(driver.tickLatenessMs);
-  const ProcessTimes after = timesOf(server.pid());
-  result.ownCores = (ownCpuSeconds() - ownBefore) / result.windowSeconds;
-  if (before.cpuSeconds >= 0.0 && after.cpuSeconds >= 0.0) {
-    result.serverCores = (after.cpuSeconds - before.cpuSeconds) / result.windowSeconds;
-    result.networkThreadCores =
-        (after.mainThreadSeconds - before.mainThreadSeconds) / result.windowSeconds;
-  }
+  result.windowSeconds = window.seconds;
+  result.serverCores = window.serverCores;
+  result.networkThreadCores = window.networkThreadCores;
+  result.ownCores = window.ownCores;
+  result.othersCores = window.othersCores;
   result.peakMegabytes = statusField(server.pid(), "VmHWM") / 1024.0;
   result.residentMegabytes = statusField(server.pid(), "VmRSS") / 1024.0;
   result.serverThreads = statusField(server.pid(), "Threads");
+  if (!lobbies.empty()) {
+    result.lobby.bytesPerLobbySecond =
+        static_cast<double>(bytesReadBy(lobbies) - lobbyBytesBefore) / window.seconds /
+        static_cast<double>(lobbies.size());
+  }
+  const int opened = server.log().roomsOpened;
+
+  // Quick matches while the rooms play on and the lobbies look on.
+  playQuickMatches(driver, server.log(), plan.quickMatches, result.lobby);
+  takeLobbyFigures(lobbies, result.lobby);
+  result.lobby.cameIn = server.log().lobbiesCameIn;
+  result.lobby.leftEarly = server.log().lobbiesLeftEarly;
   for (const auto& room : rooms) {
     for (const auto* terminal : {room->host.get(), room->pilot.get()}) {
       if (terminal->closedByServer()) {
@@ -1001,13 +1666,18 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
     room->host->leave();
     room->pilot->leave();
   }
-  const int opened = server.log().roomsOpened;
+  for (const auto& lobby : lobbies) {
+    lobby->leave();
+  }
   runUntil(io, SteadyClock::now() + std::chrono::seconds(30), [&] {
     return static_cast<int>(server.log().closedRooms.size()) >= server.log().roomsOpened;
   });
   for (const auto& room : rooms) {
     room->host->forceClose();
     room->pilot->forceClose();
+  }
+  for (const auto& lobby : lobbies) {
+    lobby->forceClose();
   }
   // Their cancelled waits let go of them.
   io.poll();
@@ -1033,7 +1703,10 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
 
   const ServerLog& log = server.log();
   result.roomsOpened = opened;
-  result.roomsClosed = static_cast<int>(log.closedRooms.size());
+  result.roomsClosed =
+      static_cast<int>(std::count_if(rooms.begin(), rooms.end(), [&log](const auto& room) {
+        return log.closedRooms.count(room->name) != 0;
+      }));
   result.refused = log.refused + driver.refusedHere;
   result.droppedBeforeAnswer = log.droppedBeforeAnswer;
   result.gamesFailed = log.gamesFailed;
@@ -1071,11 +1744,58 @@ void printPeriods(const char* what, const PeriodFigures& figures) {
       verdict(figures.met()));
 }
 
+void printLobbies(const StepResult& step) {
+  const LobbyFigures& lobby = step.lobby;
+  const double without = lobby.withoutLobbies.serverCores;
+  std::printf(
+      "  lobbies: %d said hello, %d came in (the server's log), %d pages filled; hello to "
+      "welcome: median %.1f, p99 %.1f, max %.1f ms\n",
+      lobby.lobbies, lobby.cameIn, static_cast<int>(lobby.pageMs.size()), median(lobby.welcomeMs),
+      percentile(lobby.welcomeMs, 0.99), maximum(lobby.welcomeMs));
+  std::printf(
+      "  hello to a filled page: median %.1f, p99 %.1f, max %.1f ms (goal under %.0f ms, no "
+      "lobby let go: %s)\n",
+      median(lobby.pageMs), percentile(lobby.pageMs, 0.99), maximum(lobby.pageMs), kLobbyPageGoalMs,
+      verdict(lobby.pagesMet()));
+  std::printf(
+      "  the server's share (the kernel's receive times): hello to welcome median %.1f, p99 %.1f, "
+      "max %.1f ms; to a filled page median %.1f, p99 %.1f, max %.1f ms\n",
+      median(lobby.serverWelcomeMs), percentile(lobby.serverWelcomeMs, 0.99),
+      maximum(lobby.serverWelcomeMs), median(lobby.serverPageMs),
+      percentile(lobby.serverPageMs, 0.99), maximum(lobby.serverPageMs));
+  std::printf(
+      "  their pages: %d rows, %d of them two-person battles; each lobby was sent %.0f bytes a "
+      "second; let go by the server %d\n",
+      lobby.rowsOnPages, lobby.battlesOnPages, lobby.bytesPerLobbySecond, lobby.closedByServer);
+  for (const auto& [why, count] : lobby.leftEarly) {
+    std::printf("  lobbies left before the end (the server's word): %d × %s\n", count, why.c_str());
+  }
+  std::printf(
+      "  server CPU without lobbies %.3f cores (network thread %.3f; the rest of the machine "
+      "%.3f) over %.1f s, with them %.3f (%.3f; %.3f): the lobbies cost %+.3f cores, %+.1f %% "
+      "(goal under %.0f %%: %s)\n",
+      without, lobby.withoutLobbies.networkThreadCores, lobby.withoutLobbies.othersCores,
+      lobby.withoutLobbies.seconds, step.serverCores, step.networkThreadCores, step.othersCores,
+      step.serverCores - without, 100.0 * lobby.cpuShare(step.serverCores),
+      100.0 * kLobbyCpuGoalShare, verdict(lobby.cpuShare(step.serverCores) < kLobbyCpuGoalShare));
+  std::printf(
+      "  quick match: %d pairs, %d matched (the second as pilot 2 in the first's room); the "
+      "first's hello to its welcome: max %.1f ms; the second's: median %.1f, max %.1f ms (the "
+      "server's share: max %.1f ms; goal within %.0f ms: %s)\n",
+      lobby.quickMatches, lobby.matched, maximum(lobby.firstWelcomeMs),
+      median(lobby.secondWelcomeMs), maximum(lobby.secondWelcomeMs),
+      maximum(lobby.secondServerWelcomeMs), kQuickMatchGoalMs, verdict(lobby.quickMatchesMet()));
+}
+
 void printStep(const StepResult& step) {
   std::printf("\n%d rooms", step.plan.rooms);
   if (step.plan.stalledRooms + step.plan.garbageRooms > 0) {
     std::printf(" (%d with pilot 2 stalled, %d with pilot 2 sending garbage)",
                 step.plan.stalledRooms, step.plan.garbageRooms);
+  }
+  if (step.plan.lobbies + step.plan.quickMatches > 0) {
+    std::printf(" (listed, with %d lobbies and %d quick matches)", step.plan.lobbies,
+                step.plan.quickMatches);
   }
   std::printf(": %s\n", verdict(step.met()));
   std::printf(
@@ -1090,9 +1810,9 @@ void printStep(const StepResult& step) {
   printPeriods("garbage pilot 2's rooms:", step.garbage);
   std::printf(
       "  server CPU %.3f cores (network thread %.3f), peak RSS %.1f MB (now %.1f), %.0f threads; "
-      "this process %.3f cores\n",
+      "this process %.3f cores, the rest of the machine %.3f\n",
       step.serverCores, step.networkThreadCores, step.peakMegabytes, step.residentMegabytes,
-      step.serverThreads, step.ownCores);
+      step.serverThreads, step.ownCores, step.othersCores);
   std::printf("  this process's timers fired late by: median %.2f, p99 %.2f, max %.1f ms (%zu)\n",
               median(step.tickLatenessMs), percentile(step.tickLatenessMs, 0.99),
               maximum(step.tickLatenessMs), step.tickLatenessMs.size());
@@ -1109,6 +1829,9 @@ void printStep(const StepResult& step) {
     std::printf("  left before the end (the server's word): %d × %s\n", count, why.c_str());
   }
   std::printf("  the server stopped cleanly: %s\n", step.serverStoppedCleanly ? "yes" : "NO");
+  if (step.plan.lobbies + step.plan.quickMatches > 0) {
+    printLobbies(step);
+  }
   std::fflush(stdout);
 }
 
@@ -1119,15 +1842,17 @@ void printTable(const std::vector<StepResult>& steps) {
       "refused / dropped | goal |\n|---|---|---|---|---|---|---|---|---|---|\n");
   for (const StepResult& step : steps) {
     const bool faults = step.plan.stalledRooms + step.plan.garbageRooms > 0;
+    const std::string lobbies =
+        step.plan.lobbies > 0 ? " listed, " + std::to_string(step.plan.lobbies) + " lobbies" : "";
     std::printf(
-        "| %d%s | %d | %.1f / %.1f / %.1f ms | %.1f, %.1f ms | %.1f, %.1f ms | %.1f ms | %.2f "
+        "| %d%s%s | %d | %.1f / %.1f / %.1f ms | %.1f, %.1f ms | %.1f, %.1f ms | %.1f ms | %.2f "
         "(%.2f) cores | %.0f MB | %d / %d | %s |\n",
-        step.plan.rooms, faults ? " with faults (healthy rooms' periods)" : "", step.roomsInBattle,
-        median(step.joinMs), percentile(step.joinMs, 0.99), maximum(step.joinMs),
-        step.healthy.medianOfMedians, step.healthy.worstMedian, step.healthy.medianOfP99,
-        step.healthy.worstP99, step.healthy.worstMax, step.serverCores, step.networkThreadCores,
-        step.peakMegabytes, step.refused, step.droppedBeforeAnswer + step.closedHealthy,
-        step.met() ? "met" : "**missed**");
+        step.plan.rooms, faults ? " with faults (healthy rooms' periods)" : "", lobbies.c_str(),
+        step.roomsInBattle, median(step.joinMs), percentile(step.joinMs, 0.99),
+        maximum(step.joinMs), step.healthy.medianOfMedians, step.healthy.worstMedian,
+        step.healthy.medianOfP99, step.healthy.worstP99, step.healthy.worstMax, step.serverCores,
+        step.networkThreadCores, step.peakMegabytes, step.refused,
+        step.droppedBeforeAnswer + step.closedHealthy, step.met() ? "met" : "**missed**");
   }
 }
 
@@ -1174,6 +1899,10 @@ int measure(int argc, char** argv) {
   // stalled one is let go only once some 100 KiB have piled up for it:
   // minutes of a battle without fire.)
   double faultSeconds = 60.0;
+  int lobbies = 100;
+  int lobbyRooms = 1000;
+  int quickMatches = 10;
+  bool onlyLobbyStep = false;
   std::optional<std::ofstream> serverLog;
   for (int index = 2; index < argc; ++index) {
     const std::string option = argv[index];
@@ -1193,6 +1922,15 @@ int measure(int argc, char** argv) {
       faultRooms = std::atoi(value.c_str());
     } else if (option == "--fault-seconds") {
       faultSeconds = std::atof(value.c_str());
+    } else if (option == "--lobbies") {
+      lobbies = std::atoi(value.c_str());
+    } else if (option == "--lobby-rooms") {
+      lobbyRooms = std::atoi(value.c_str());
+    } else if (option == "--quick-matches") {
+      quickMatches = std::atoi(value.c_str());
+    } else if (option == "--lobby-step") {
+      lobbyRooms = std::atoi(value.c_str());
+      onlyLobbyStep = true;
     } else if (option == "--seconds") {
       seconds = std::atof(value.c_str());
     } else if (option == "--server-log") {
@@ -1208,6 +1946,10 @@ int measure(int argc, char** argv) {
       "Goal: every room's period median within %.0f ms and p99 within %.0f ms of %.0f ms, server "
       "CPU under %.0f core, peak RSS under %.0f MB\n",
       kMedianGoalMs, kP99GoalMs, kGameSpeed, kCpuGoalCores, kMemoryGoalMegabytes);
+  std::printf(
+      "Lobby step's goals: a lobby's page filled within %.0f ms of its hello, the lobbies under "
+      "%.0f %% of the server's CPU, quick match's second welcomed within %.0f ms\n",
+      kLobbyPageGoalMs, 100.0 * kLobbyCpuGoalShare, kQuickMatchGoalMs);
   std::ofstream* copy = serverLog ? &*serverLog : nullptr;
   std::vector<StepResult> steps;
   auto run = [&](const StepPlan& plan) {
@@ -1235,10 +1977,11 @@ int measure(int argc, char** argv) {
     return met;
   };
   bool held = true;
-  for (int rooms : ladder) {
-    held = note(rooms, run({rooms, 0, 0, 0.0})) && held;
+  for (std::size_t index = 0; !onlyLobbyStep && index < ladder.size(); ++index) {
+    held = note(ladder[index], run({ladder[index], 0, 0, 0.0})) && held;
   }
-  for (int rooms = ladder.back() + grow; held && grow > 0 && rooms <= upTo; rooms += grow) {
+  for (int rooms = ladder.back() + grow; !onlyLobbyStep && held && grow > 0 && rooms <= upTo;
+       rooms += grow) {
     held = note(rooms, run({rooms, 0, 0, 0.0}));
   }
   // Between the most that held and the fewest that missed, halving the gap
@@ -1257,10 +2000,13 @@ int measure(int argc, char** argv) {
   } else if (fewestMissed > 0) {
     std::printf("\nThe goal missed at %d rooms and held at no step\n", fewestMissed);
   }
-  if (faultRooms > 0) {
+  if (faultRooms > 0 && !onlyLobbyStep) {
     // A tenth of the terminals stalled and a tenth sending garbage: each is
     // pilot 2 of a room of its own, so a fifth of the rooms each.
     run({faultRooms, faultRooms / 5, faultRooms / 5, faultSeconds});
+  }
+  if ((lobbies > 0 || quickMatches > 0) && lobbyRooms > 0) {
+    run({lobbyRooms, 0, 0, 0.0, true, lobbies, quickMatches});
   }
   printTable(steps);
   return 0;
@@ -1274,8 +2020,9 @@ int main(int argc, char** argv) {
     std::fprintf(
         stderr,
         "usage: %s PATH/TO/skyrazor [--rooms 10,100,1000,2000] [--grow 500] [--up-to 4000] "
-        "[--resolution 50] [--fault-rooms 1000] [--fault-seconds 60] [--seconds 20] [--server-log "
-        "FILE]\n",
+        "[--resolution 50] [--fault-rooms 1000] [--fault-seconds 60] [--lobbies 100] "
+        "[--lobby-rooms 1000] [--quick-matches 10] [--lobby-step ROOMS] [--seconds 20] "
+        "[--server-log FILE]\n",
         argv[0]);
     return 2;
   }
