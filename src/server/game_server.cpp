@@ -85,7 +85,7 @@ class GameServer::Network {
   std::optional<Refusal> openAndSeat(const std::shared_ptr<Peer>& peer, const std::string& name,
                                      bool listed);
   std::shared_ptr<OpenRoom> longestWaitingForPilot() const;
-  std::vector<ListedRoom> listedRooms() const;
+  const std::vector<ListedRoom>& listedRooms();
   std::shared_ptr<OpenRoom> openRoom(const std::string& name, bool listed);
   std::string freshRoomName() const;
   void onRoomEmptied(const std::shared_ptr<OpenRoom>& open);
@@ -102,6 +102,11 @@ class GameServer::Network {
   // terminals have all gone, until both are true.
   std::map<std::string, std::shared_ptr<OpenRoom>> rooms_;
   std::list<std::shared_ptr<OpenRoom>> closing_;
+  // The lobby's rows, built again only after a tick or a room's opening or
+  // closing, so that a thousand lobbies turning pages cost a thousand copies
+  // of a few rows, not a thousand listings.
+  std::vector<ListedRoom> listing_;
+  bool listingStale_ = true;
   Lobby lobby_;
   Reception reception_;
   Listener listener_;
@@ -116,7 +121,8 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
       play_(std::move(play)),
       log_(std::move(log)),
       lobby_(
-          lobbyOptions(options_), [this] { return listedRooms(); }, log_),
+          lobbyOptions(options_),
+          [this]() -> const std::vector<ListedRoom>& { return listedRooms(); }, log_),
       reception_(
           io_, receptionOptions(options_), [this](const Hello& hello) { return judge(hello); },
           [this](const std::shared_ptr<Peer>& peer, const Hello& hello) {
@@ -230,6 +236,7 @@ std::optional<Refusal> GameServer::Network::openAndSeat(const std::shared_ptr<Pe
   }
   const std::shared_ptr<OpenRoom> open = openRoom(name, listed);
   rooms_.emplace(name, open);
+  listingStale_ = true;
   return seatInRoom(peer, open, Role::Pilot);
 }
 
@@ -260,7 +267,10 @@ std::shared_ptr<OpenRoom> GameServer::Network::longestWaitingForPilot() const {
 }
 
 // The lobby's rows: the listed rooms, oldest first.
-std::vector<ListedRoom> GameServer::Network::listedRooms() const {
+const std::vector<ListedRoom>& GameServer::Network::listedRooms() {
+  if (!listingStale_) {
+    return listing_;
+  }
   std::vector<const Room*> listed;
   for (const auto& [name, open] : rooms_) {
     if (open->room->listed()) {
@@ -271,12 +281,12 @@ std::vector<ListedRoom> GameServer::Network::listedRooms() const {
     return one->openedAt() < other->openedAt();
   });
   const SteadyTime now = std::chrono::steady_clock::now();
-  std::vector<ListedRoom> listing;
-  listing.reserve(listed.size());
+  listing_.clear();
   for (const Room* room : listed) {
-    listing.push_back(room->listing(now));
+    listing_.push_back(room->listing(now));
   }
-  return listing;
+  listingStale_ = false;
+  return listing_;
 }
 
 std::string GameServer::Network::freshRoomName() const {
@@ -323,6 +333,7 @@ void GameServer::Network::onRoomEmptied(const std::shared_ptr<OpenRoom>& open) {
   if (auto found = rooms_.find(open->room->name());
       found != rooms_.end() && found->second == open) {
     rooms_.erase(found);
+    listingStale_ = true;
     closing_.push_back(open);
   }
   open->room->firstKeys().close();
@@ -336,6 +347,7 @@ void GameServer::Network::onGameEnded(const std::shared_ptr<OpenRoom>& open, std
   if (auto found = rooms_.find(open->room->name());
       found != rooms_.end() && found->second == open) {
     rooms_.erase(found);
+    listingStale_ = true;
     closing_.push_back(open);
   }
   open->room->sayGoodbye(std::string(kGameEndedReason), "the room's game ended");
@@ -365,6 +377,7 @@ void GameServer::Network::scheduleHeartbeat() {
     for (const auto& [name, open] : rooms) {
       open->room->beatHeart();
     }
+    listingStale_ = true;
     lobby_.tick();
     scheduleHeartbeat();
   });

@@ -130,7 +130,7 @@ void Lobby::tick() {
     return;
   }
   const SteadyTime now = std::chrono::steady_clock::now();
-  const std::vector<ListedRoom> listing = listing_();
+  const std::vector<ListedRoom>& listing = listing_();
   std::vector<std::shared_ptr<Peer>> behind;
   for (auto& [key, visitor] : visitors_) {
     visitor.listingsThisSecond = 0;

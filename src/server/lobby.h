@@ -31,8 +31,9 @@ struct LobbyOptions {
 // hello; a lobby only ever looks. All on the network's thread.
 class Lobby final : public PeerHome {
  public:
-  // The listed rooms now, in the order they opened.
-  using Listing = std::function<std::vector<ListedRoom>()>;
+  // The listed rooms, in the order they opened, as of the server's last
+  // tick or the last room opened or closed.
+  using Listing = std::function<const std::vector<ListedRoom>&()>;
   using EventLog = std::function<void(const std::string&)>;
 
   Lobby(LobbyOptions options, Listing listing, EventLog log);

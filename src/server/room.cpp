@@ -280,14 +280,20 @@ std::size_t Room::terminals() const {
   return countSeated(Seat::RoomHost) + countSeated(Seat::Pilot) + countSeated(Seat::Watcher);
 }
 
+// The picture is posted to the network's thread once the lock is given up,
+// so that the network's thread never waits on a game's post.
 void Room::publish(const Screen& screen, bool cursorShown) {
-  std::lock_guard lock(shared_);
-  publishedPicture_ = screen;
-  if (!cursorShown) {
-    publishedPicture_.setCursorShape(false, screen.cursorSizePercent());
+  bool toPost = false;
+  {
+    std::lock_guard lock(shared_);
+    publishedPicture_ = screen;
+    if (!cursorShown) {
+      publishedPicture_.setCursorShape(false, screen.cursorSizePercent());
+    }
+    toPost = !picturePosted_ && post_;
+    picturePosted_ = picturePosted_ || toPost;
   }
-  if (!picturePosted_ && post_) {
-    picturePosted_ = true;
+  if (toPost) {
     post_([this] { sendPicture(); });
   }
 }
@@ -465,23 +471,23 @@ RoomStatus Room::status() const {
   return status_;
 }
 
+// Handed to the network's thread, which alone keeps them for the lobby's
+// row: listing a thousand rooms never waits for a game that holds its lock.
 void Room::tellFacts(const GameFacts& facts) {
-  std::lock_guard lock(shared_);
-  facts_ = facts;
+  if (post_) {
+    post_([this, facts] { facts_ = facts; });
+  }
 }
 
 ListedRoom Room::listing(SteadyTime now) const {
   ListedRoom row;
-  {
-    std::lock_guard lock(shared_);
-    row.activity = activityOf(facts_.activity);
-    row.leftPilot = listablePilotName(facts_.leftPilot);
-    row.rightPilot = listablePilotName(facts_.rightPilot);
-    row.leftHitPoints = smallCount(facts_.leftHitPoints);
-    row.rightHitPoints = smallCount(facts_.rightHitPoints);
-    row.computerLevel = smallCount(facts_.computerLevel);
-    row.arcadeWins = static_cast<std::uint16_t>(std::clamp(facts_.arcadeWins, 0, 65535));
-  }
+  row.activity = activityOf(facts_.activity);
+  row.leftPilot = listablePilotName(facts_.leftPilot);
+  row.rightPilot = listablePilotName(facts_.rightPilot);
+  row.leftHitPoints = smallCount(facts_.leftHitPoints);
+  row.rightHitPoints = smallCount(facts_.rightHitPoints);
+  row.computerLevel = smallCount(facts_.computerLevel);
+  row.arcadeWins = static_cast<std::uint16_t>(std::clamp(facts_.arcadeWins, 0, 65535));
   row.name = options_.name;
   row.pilot2Free = pilotSeatFreeSince_.has_value();
   row.watchers = static_cast<std::uint16_t>(countSeated(Seat::Watcher));

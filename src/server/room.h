@@ -120,7 +120,7 @@ class Room final : public SeatInbox, public PeerHome {
   // Whether pilot 2 is seated: until then the room's host plays both pilots.
   bool seated() const override;
   RoomStatus status() const;
-  // What the game is doing, for the lobby's row.
+  // What the game is doing, for the lobby's row (once onPublished is set).
   void tellFacts(const GameFacts& facts);
 
  private:
@@ -150,6 +150,7 @@ class Room final : public SeatInbox, public PeerHome {
   RoomSeats seats_;  // who sits in a server's room, as its terminals are told
   std::chrono::steady_clock::time_point openedAt_;
   std::optional<std::chrono::steady_clock::time_point> pilotSeatFreeSince_;
+  GameFacts facts_;  // as the game last told them
 
   mutable std::mutex shared_;  // guards everything below
   Screen publishedPicture_{80, 25};
@@ -157,7 +158,6 @@ class Room final : public SeatInbox, public PeerHome {
   std::string pilotKeys_;
   bool keysExpected_ = false;
   RoomStatus status_;
-  GameFacts facts_;
   std::function<void()> wake_;
 };
 
