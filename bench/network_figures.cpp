@@ -55,7 +55,6 @@
 #include <thread>
 #include <vector>
 
-#include "asio.hpp"
 #include "console/cp437.h"
 #include "console/screen.h"
 #include "console/seam.h"
@@ -63,6 +62,7 @@
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/key_clock.h"
 #include "platform/live/live_keyboard.h"
+#include "platform/network/boost_asio.h"
 #include "platform/network/join_client.h"
 #include "platform/network/screen_updates.h"
 #include "platform/network/wire_format.h"
@@ -751,7 +751,7 @@ class RawWatcher {
   // Reads what has arrived; how many bytes.
   std::size_t readWaiting() {
     std::array<char, 65536> buffer{};
-    asio::error_code error;
+    boost::system::error_code error;
     return socket_.read_some(asio::buffer(buffer), error);
   }
 
@@ -759,7 +759,7 @@ class RawWatcher {
   void send(const network::Message& message) {
     std::string bytes;
     network::encodeMessage(message, bytes);
-    asio::error_code ignored;
+    boost::system::error_code ignored;
     asio::write(socket_, asio::buffer(bytes), ignored);
   }
   asio::ip::tcp::socket socket_;

@@ -76,9 +76,9 @@
 #include <string>
 #include <vector>
 
-#include "asio.hpp"
 #include "console/screen.h"
 #include "picture_text.h"
+#include "platform/network/boost_asio.h"
 #include "platform/network/screen_updates.h"
 #include "platform/network/wire_format.h"
 #include "statistics.h"
@@ -237,7 +237,7 @@ class ServerChild {
  private:
   void readLog() {
     errors_.async_read_some(
-        asio::buffer(chunk_), [this](const asio::error_code& error, std::size_t count) {
+        asio::buffer(chunk_), [this](const boost::system::error_code& error, std::size_t count) {
           if (error) {
             return;
           }
@@ -463,9 +463,9 @@ class Terminal : public std::enable_shared_from_this<Terminal> {
   void forceClose() { finish(""); }
 
  private:
-  void onConnected(const asio::error_code& error);
+  void onConnected(const boost::system::error_code& error);
   void awaitBytes();
-  void onReadable(const asio::error_code& error);
+  void onReadable(const boost::system::error_code& error);
   void take(const char* bytes, std::size_t count);
   void onFrame();
   void onMessage(network::Message& message);
@@ -533,7 +533,7 @@ void Terminal::start(const std::string& roomName) {
   socket_.open(asio::ip::tcp::v4());
   if (fault_ == Fault::Stalled) {
     // As small as the kernel allows, so that it is soon full once it stops reading.
-    asio::error_code ignored;
+    boost::system::error_code ignored;
     socket_.set_option(asio::socket_base::receive_buffer_size(1), ignored);
   }
   socket_.non_blocking(true);
@@ -545,12 +545,13 @@ void Terminal::start(const std::string& roomName) {
                      newListed ? network::RoomWanted::NewListed : network::RoomWanted::Named, ""},
       hello);
   outgoing_ = std::move(hello);
-  socket_.async_connect(driver_.server, [self = shared_from_this()](const asio::error_code& error) {
-    self->onConnected(error);
-  });
+  socket_.async_connect(driver_.server,
+                        [self = shared_from_this()](const boost::system::error_code& error) {
+                          self->onConnected(error);
+                        });
 }
 
-void Terminal::onConnected(const asio::error_code& error) {
+void Terminal::onConnected(const boost::system::error_code& error) {
   if (stage_ == Stage::Closed) {
     return;
   }
@@ -559,7 +560,7 @@ void Terminal::onConnected(const asio::error_code& error) {
     finish("could not connect: " + error.message());
     return;
   }
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
   connected_ = true;
   flush();
@@ -572,12 +573,13 @@ void Terminal::awaitBytes() {
   if (stage_ == Stage::Closed || stalledNow_) {
     return;
   }
-  socket_.async_wait(
-      asio::socket_base::wait_read,
-      [self = shared_from_this()](const asio::error_code& error) { self->onReadable(error); });
+  socket_.async_wait(asio::socket_base::wait_read,
+                     [self = shared_from_this()](const boost::system::error_code& error) {
+                       self->onReadable(error);
+                     });
 }
 
-void Terminal::onReadable(const asio::error_code& error) {
+void Terminal::onReadable(const boost::system::error_code& error) {
   if (stage_ == Stage::Closed) {
     return;
   }
@@ -587,7 +589,7 @@ void Terminal::onReadable(const asio::error_code& error) {
   }
   // A few chunks at most, then the others' turn.
   for (int round = 0; round < 4 && stage_ != Stage::Closed && !stalledNow_; ++round) {
-    asio::error_code readError;
+    boost::system::error_code readError;
     const std::size_t count = socket_.read_some(asio::buffer(driver_.readBuffer), readError);
     if (readError == asio::error::would_block || readError == asio::error::try_again) {
       break;
@@ -763,24 +765,25 @@ void Terminal::flush() {
   writing_ = true;
   sending_.swap(outgoing_);
   outgoing_.clear();
-  asio::async_write(socket_, asio::buffer(sending_),
-                    [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-                      self->writing_ = false;
-                      self->sending_.clear();
-                      if (self->stage_ == Stage::Closed) {
-                        return;
-                      }
-                      if (error) {
-                        self->finish("cannot send: " + error.message());
-                        return;
-                      }
-                      if (!self->outgoing_.empty()) {
-                        self->flush();
-                      } else if (self->shutAfterSending_) {
-                        asio::error_code ignored;
-                        self->socket_.shutdown(asio::socket_base::shutdown_send, ignored);
-                      }
-                    });
+  asio::async_write(
+      socket_, asio::buffer(sending_),
+      [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+        self->writing_ = false;
+        self->sending_.clear();
+        if (self->stage_ == Stage::Closed) {
+          return;
+        }
+        if (error) {
+          self->finish("cannot send: " + error.message());
+          return;
+        }
+        if (!self->outgoing_.empty()) {
+          self->flush();
+        } else if (self->shutAfterSending_) {
+          boost::system::error_code ignored;
+          self->socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+        }
+      });
 }
 
 void Terminal::scheduleTick() {
@@ -788,7 +791,7 @@ void Terminal::scheduleTick() {
   timer_.expires_after(
       pressing ? std::chrono::milliseconds(driver_.between(kShortestKeyGapMs, kLongestKeyGapMs))
                : std::chrono::milliseconds(250));
-  timer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+  timer_.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
     if (!error) {
       self->onTick();
     }
@@ -860,7 +863,7 @@ void Terminal::finish(const std::string& why) {
     endReason_ = why;
   }
   stage_ = Stage::Closed;
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   timer_.cancel();
   socket_.close(ignored);
 }
@@ -906,10 +909,10 @@ class Visitor : public std::enable_shared_from_this<Visitor> {
   std::size_t bytesRead() const { return bytesRead_; }
 
  private:
-  void onConnected(const asio::error_code& error);
+  void onConnected(const boost::system::error_code& error);
   void awaitBytes();
-  void onReadable(const asio::error_code& error);
-  std::size_t receive(asio::error_code& error);
+  void onReadable(const boost::system::error_code& error);
+  std::size_t receive(boost::system::error_code& error);
   void take(const char* bytes, std::size_t count);
   void onFrame();
   void onMessage(const network::Message& message);
@@ -976,12 +979,13 @@ void Visitor::start(bool queued) {
                      "", "", lobby ? network::RoomWanted::Named : network::RoomWanted::QuickMatch,
                      ""},
       outgoing_);
-  socket_.async_connect(driver_.server, [self = shared_from_this()](const asio::error_code& error) {
-    self->onConnected(error);
-  });
+  socket_.async_connect(driver_.server,
+                        [self = shared_from_this()](const boost::system::error_code& error) {
+                          self->onConnected(error);
+                        });
 }
 
-void Visitor::onConnected(const asio::error_code& error) {
+void Visitor::onConnected(const boost::system::error_code& error) {
   if (closed_) {
     return;
   }
@@ -990,7 +994,7 @@ void Visitor::onConnected(const asio::error_code& error) {
     finish("could not connect: " + error.message());
     return;
   }
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
   const int stamped = 1;
   setsockopt(socket_.native_handle(), SOL_SOCKET, SO_TIMESTAMPNS, &stamped, sizeof stamped);
@@ -1006,12 +1010,13 @@ void Visitor::awaitBytes() {
   if (closed_) {
     return;
   }
-  socket_.async_wait(
-      asio::socket_base::wait_read,
-      [self = shared_from_this()](const asio::error_code& error) { self->onReadable(error); });
+  socket_.async_wait(asio::socket_base::wait_read,
+                     [self = shared_from_this()](const boost::system::error_code& error) {
+                       self->onReadable(error);
+                     });
 }
 
-void Visitor::onReadable(const asio::error_code& error) {
+void Visitor::onReadable(const boost::system::error_code& error) {
   if (closed_) {
     return;
   }
@@ -1020,7 +1025,7 @@ void Visitor::onReadable(const asio::error_code& error) {
     return;
   }
   for (int round = 0; round < 4 && !closed_; ++round) {
-    asio::error_code readError;
+    boost::system::error_code readError;
     const std::size_t count = receive(readError);
     if (readError == asio::error::would_block || readError == asio::error::try_again) {
       break;
@@ -1041,7 +1046,7 @@ void Visitor::onReadable(const asio::error_code& error) {
 
 // Reads what is there, and when the kernel received it (of the bytes read,
 // the last to arrive: at worst later than the first message among them).
-std::size_t Visitor::receive(asio::error_code& error) {
+std::size_t Visitor::receive(boost::system::error_code& error) {
   iovec into{driver_.readBuffer.data(), driver_.readBuffer.size()};
   alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
   msghdr header{};
@@ -1051,7 +1056,7 @@ std::size_t Visitor::receive(asio::error_code& error) {
   header.msg_controllen = control.size();
   const ssize_t count = recvmsg(socket_.native_handle(), &header, MSG_DONTWAIT);
   if (count < 0) {
-    error = asio::error_code(errno, asio::system_category());
+    error = boost::system::error_code(errno, asio::system_category());
     return 0;
   }
   if (count == 0) {
@@ -1197,30 +1202,31 @@ void Visitor::flush() {
   writing_ = true;
   sending_.swap(outgoing_);
   outgoing_.clear();
-  asio::async_write(socket_, asio::buffer(sending_),
-                    [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-                      self->writing_ = false;
-                      self->sending_.clear();
-                      if (self->closed_) {
-                        return;
-                      }
-                      if (error) {
-                        self->finish("cannot send: " + error.message());
-                        return;
-                      }
-                      if (!self->outgoing_.empty()) {
-                        self->flush();
-                      } else if (self->shutAfterSending_) {
-                        asio::error_code ignored;
-                        self->socket_.shutdown(asio::socket_base::shutdown_send, ignored);
-                      }
-                    });
+  asio::async_write(
+      socket_, asio::buffer(sending_),
+      [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+        self->writing_ = false;
+        self->sending_.clear();
+        if (self->closed_) {
+          return;
+        }
+        if (error) {
+          self->finish("cannot send: " + error.message());
+          return;
+        }
+        if (!self->outgoing_.empty()) {
+          self->flush();
+        } else if (self->shutAfterSending_) {
+          boost::system::error_code ignored;
+          self->socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+        }
+      });
 }
 
 // A ping every second once answered.
 void Visitor::scheduleTick() {
   timer_.expires_after(kPingPeriod);
-  timer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+  timer_.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
     if (error || self->closed_ || self->leaving_) {
       return;
     }
@@ -1267,7 +1273,7 @@ void Visitor::finish(const std::string& why) {
     closedByServer_ = true;
   }
   closed_ = true;
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   timer_.cancel();
   socket_.close(ignored);
 }
@@ -1687,7 +1693,7 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
   asio::steady_timer look(io);
   std::function<void()> lookAgain = [&] {
     look.expires_after(std::chrono::milliseconds(100));
-    look.async_wait([&](const asio::error_code& error) {
+    look.async_wait([&](const boost::system::error_code& error) {
       if (!error) {
         lookAgain();
       }

@@ -19,7 +19,7 @@
 # up on port 22, now or at the next boot.
 set -euo pipefail
 target=${1:-run}
-packages=(cmake g++ make pkg-config libncurses-dev libasio-dev)
+packages=(cmake g++ make pkg-config libncurses-dev libboost-dev)
 purpose="building and playing"
 case $target in
   run) ;;

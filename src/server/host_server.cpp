@@ -117,7 +117,7 @@ std::optional<Refusal> HostServer::Network::seat(const std::shared_ptr<Peer>& pe
 
 void HostServer::Network::scheduleHeartbeat() {
   heartbeat_.expires_after(options_.heartbeatPeriod);
-  heartbeat_.async_wait([this](const asio::error_code& error) {
+  heartbeat_.async_wait([this](const boost::system::error_code& error) {
     if (!error && !ending_) {
       room_.beatHeart();
       scheduleHeartbeat();
@@ -136,7 +136,7 @@ void HostServer::Network::endGame() {
   }
   room_.sayGoodbye(std::string(kGameEndedReason), "the game ended");
   goodbyeTimer_.expires_after(kGoodbyeLimit);
-  goodbyeTimer_.async_wait([this](const asio::error_code&) { io_.stop(); });
+  goodbyeTimer_.async_wait([this](const boost::system::error_code&) { io_.stop(); });
 }
 
 // --- The server's face ---------------------------------------------------------------

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 #include "platform/network/peer_connection.h"
 #include "platform/network/screen_updates.h"
 #include "server/peer_home.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 #include "server/peer.h"
 
 namespace skyrazor::network {
@@ -38,7 +38,7 @@ Role roleOf(Seat seat) {
 }  // namespace
 
 std::string guesserOf(const std::string& address) {
-  asio::error_code error;
+  boost::system::error_code error;
   const asio::ip::address parsed = asio::ip::make_address(address, error);
   if (error || !parsed.is_v6()) {
     return address;

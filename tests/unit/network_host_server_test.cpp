@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "asio.hpp"
 #include "console/screen.h"
+#include "platform/network/boost_asio.h"
 #include "platform/network/join_client.h"
 #include "platform/network/message_decoder.h"
 #include "platform/network/network_error.h"
@@ -160,7 +160,7 @@ class TestPeer {
   }
 
   void sendBytes(std::string_view bytes) {
-    asio::error_code ignored;  // a host that has closed is found when reading
+    boost::system::error_code ignored;  // a host that has closed is found when reading
     asio::write(socket_, asio::buffer(bytes.data(), bytes.size()), ignored);
   }
 
@@ -286,10 +286,10 @@ class TestPeer {
 
   // False when nothing came by the deadline or the connection closed.
   bool readSome(Clock::time_point deadline) {
-    std::optional<asio::error_code> result;
+    std::optional<boost::system::error_code> result;
     std::size_t count = 0;
     socket_.async_read_some(asio::buffer(buffer_),
-                            [&](const asio::error_code& error, std::size_t byteCount) {
+                            [&](const boost::system::error_code& error, std::size_t byteCount) {
                               result = error;
                               count = byteCount;
                             });

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 #include "platform/network/join_client.h"
 #include "platform/network/wire_format.h"
 
@@ -38,9 +38,9 @@ class StandIn {
     for (const Message& message : answer) {
       EXPECT_TRUE(encodeMessage(message, bytes_));
     }
-    acceptor_.async_accept(socket_, [this](const asio::error_code& error) {
+    acceptor_.async_accept(socket_, [this](const boost::system::error_code& error) {
       if (!error) {
-        socket_.async_read_some(asio::buffer(read_), [this](const asio::error_code& error,
+        socket_.async_read_some(asio::buffer(read_), [this](const boost::system::error_code& error,
                                                             std::size_t) { onHello(error); });
       }
     });
@@ -56,15 +56,15 @@ class StandIn {
   std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
 
  private:
-  void onHello(const asio::error_code& error) {
+  void onHello(const boost::system::error_code& error) {
     if (error) {
       return;
     }
     timer_.expires_after(hold_);
-    timer_.async_wait([this](const asio::error_code& error) {
+    timer_.async_wait([this](const boost::system::error_code& error) {
       if (!error) {
         asio::async_write(socket_, asio::buffer(bytes_),
-                          [this](const asio::error_code&, std::size_t) { onAnswered(); });
+                          [this](const boost::system::error_code&, std::size_t) { onAnswered(); });
       }
     });
   }
@@ -75,11 +75,11 @@ class StandIn {
       return;
     }
     socket_.async_read_some(asio::buffer(read_),
-                            [this](const asio::error_code&, std::size_t) { hangUp(); });
+                            [this](const boost::system::error_code&, std::size_t) { hangUp(); });
   }
 
   void hangUp() {
-    asio::error_code ignored;
+    boost::system::error_code ignored;
     socket_.close(ignored);
   }
 

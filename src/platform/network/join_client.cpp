@@ -42,7 +42,7 @@ class JoinClient::Network {
 
  private:
   void connect();
-  void tryAddress(std::size_t index, const asio::error_code& lastError);
+  void tryAddress(std::size_t index, const boost::system::error_code& lastError);
   void onConnected(StreamSocket socket, std::string address);
   void onMessage(Message& message);
   void onAnswer(Message& message);
@@ -106,10 +106,10 @@ JoinClient::Network::~Network() {
 void JoinClient::Network::connect() {
   connectStarted_ = std::chrono::steady_clock::now();
   timer_.expires_after(options_.connectLimit);
-  timer_.async_wait([this](const asio::error_code& error) {
+  timer_.async_wait([this](const boost::system::error_code& error) {
     if (!error && !connection_) {
       resolver_.cancel();
-      asio::error_code ignored;
+      boost::system::error_code ignored;
       connectingSocket_.close(ignored);
       end("no answer from " + options_.host + " port " + std::to_string(options_.port), false);
     }
@@ -119,7 +119,7 @@ void JoinClient::Network::connect() {
     const asio::local::stream_protocol::endpoint local(options_.localSocket);
     connectingSocket_.async_connect(
         asio::generic::stream_protocol::endpoint(local.data(), local.size()),
-        [this](const asio::error_code& error) {
+        [this](const boost::system::error_code& error) {
           if (error == asio::error::operation_aborted) {
             return;
           }
@@ -134,24 +134,25 @@ void JoinClient::Network::connect() {
 #endif
     return;
   }
-  resolver_.async_resolve(
-      options_.host, std::to_string(options_.port),
-      [this](const asio::error_code& error, const asio::ip::tcp::resolver::results_type& found) {
-        if (error) {
-          if (error != asio::error::operation_aborted) {
-            end("cannot find " + options_.host + ": " + error.message(), false);
-          }
-          return;
-        }
-        for (const auto& entry : found) {
-          addresses_.push_back(entry.endpoint());
-        }
-        tryAddress(0, asio::error::host_not_found);
-      });
+  resolver_.async_resolve(options_.host, std::to_string(options_.port),
+                          [this](const boost::system::error_code& error,
+                                 const asio::ip::tcp::resolver::results_type& found) {
+                            if (error) {
+                              if (error != asio::error::operation_aborted) {
+                                end("cannot find " + options_.host + ": " + error.message(), false);
+                              }
+                              return;
+                            }
+                            for (const auto& entry : found) {
+                              addresses_.push_back(entry.endpoint());
+                            }
+                            tryAddress(0, asio::error::host_not_found);
+                          });
 }
 
 // Each of the host's addresses in turn, until one takes the connection.
-void JoinClient::Network::tryAddress(std::size_t index, const asio::error_code& lastError) {
+void JoinClient::Network::tryAddress(std::size_t index,
+                                     const boost::system::error_code& lastError) {
   if (index >= addresses_.size()) {
     end("cannot reach " + options_.host + " port " + std::to_string(options_.port) + ": " +
             lastError.message(),
@@ -159,13 +160,13 @@ void JoinClient::Network::tryAddress(std::size_t index, const asio::error_code& 
     return;
   }
   const asio::ip::tcp::endpoint& address = addresses_[index];
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   connectingSocket_.close(ignored);
   connectStarted_ = std::chrono::steady_clock::now();
   connectingSocket_.async_connect(
       asio::generic::stream_protocol::endpoint(address.data(), address.size(),
                                                address.protocol().protocol()),
-      [this, index](const asio::error_code& error) {
+      [this, index](const boost::system::error_code& error) {
         if (error == asio::error::operation_aborted) {
           return;
         }
@@ -195,7 +196,7 @@ void JoinClient::Network::onConnected(StreamSocket socket, std::string address) 
   timer_.expires_after(options_.answerLimit +
                        std::clamp(3 * connectTook, options_.linkAllowance,
                                   std::max(options_.linkAllowance, options_.connectLimit)));
-  timer_.async_wait([this](const asio::error_code& error) {
+  timer_.async_wait([this](const boost::system::error_code& error) {
     if (!error && !welcomed_) {
       end(other() + " did not answer in time", false);
     }
@@ -320,7 +321,7 @@ std::string JoinClient::Network::other() const {
 
 void JoinClient::Network::scheduleHeartbeat() {
   timer_.expires_after(options_.heartbeatPeriod);
-  timer_.async_wait([this](const asio::error_code& error) {
+  timer_.async_wait([this](const boost::system::error_code& error) {
     if (error || !connection_->isOpen()) {
       return;
     }
@@ -354,7 +355,7 @@ void JoinClient::Network::leave() {
   }
   connection_->sendAndClose(Goodbye{"left"}, "left");
   timer_.expires_after(kGoodbyeLimit);
-  timer_.async_wait([this](const asio::error_code&) { io_.stop(); });
+  timer_.async_wait([this](const boost::system::error_code&) { io_.stop(); });
 }
 
 // The terminal is woken under the lock, so that once onNews has changed whom

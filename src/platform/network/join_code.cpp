@@ -4,7 +4,7 @@
 #include <random>
 #include <string_view>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 
 namespace skyrazor::network {
 
@@ -52,7 +52,7 @@ std::string drawRoomName() {
 std::string thisMachineAddress() {
   asio::io_context io;
   asio::ip::tcp::resolver resolver(io);
-  asio::error_code error;
+  boost::system::error_code error;
   const std::string name = asio::ip::host_name(error);
   if (error) {
     return "this machine's address";
@@ -69,7 +69,7 @@ std::string thisMachineAddress() {
 }
 
 bool isIpAddress(const std::string& text) {
-  asio::error_code error;
+  boost::system::error_code error;
   asio::ip::make_address(text, error);
   return !error && !text.empty() && text.size() <= 45;
 }

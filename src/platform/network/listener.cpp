@@ -50,7 +50,7 @@ std::uint16_t portOf(const GenericEndpoint& local) {
 Listener::Listener(asio::io_context& io, const std::string& address, std::uint16_t port)
     : io_(io), address_(address) {
   if (!address.empty()) {
-    asio::error_code error;
+    boost::system::error_code error;
     asio::ip::address parsed = asio::ip::make_address(address, error);
     if (error) {
       throw NetworkError("'" + address + "' is not an IPv4 or IPv6 address");
@@ -79,7 +79,7 @@ Listener::~Listener() {
 
 void Listener::open(const asio::ip::tcp::endpoint& endpoint) {
   Acceptor acceptor(io_);
-  asio::error_code error;
+  boost::system::error_code error;
   acceptor.open(endpoint.protocol(), error);
   if (!error && endpoint.address().is_v6()) {
     acceptor.set_option(asio::ip::v6_only(true), error);
@@ -122,7 +122,7 @@ void Listener::listenLocally(const std::string& path) {
   if (std::filesystem::is_socket(path, fileError)) {
     // Left by a server that is gone, or in use by one still serving.
     asio::local::stream_protocol::socket probe(io_);
-    asio::error_code refused;
+    boost::system::error_code refused;
     probe.connect(endpoint, refused);
     if (!refused) {
       throw NetworkError("another server is listening on " + path);
@@ -130,7 +130,7 @@ void Listener::listenLocally(const std::string& path) {
     std::filesystem::remove(path, fileError);
   }
   Acceptor acceptor(io_);
-  asio::error_code error;
+  boost::system::error_code error;
   acceptor.open(asio::generic::stream_protocol(endpoint.protocol()), error);
   if (!error) {
     acceptor.bind(GenericEndpoint(endpoint.data(), endpoint.size()), error);
@@ -163,7 +163,7 @@ void Listener::start(std::function<void(Accepted)> onConnection) {
 void Listener::close() {
   closed_ = true;
   for (Entrance& entrance : entrances_) {
-    asio::error_code ignored;
+    boost::system::error_code ignored;
     entrance.acceptor.close(ignored);
   }
   if (!localPath_.empty()) {
@@ -174,13 +174,13 @@ void Listener::close() {
 }
 
 void Listener::acceptNext(Entrance& entrance) {
-  entrance.acceptor.async_accept([this, &entrance](const asio::error_code& error,
+  entrance.acceptor.async_accept([this, &entrance](const boost::system::error_code& error,
                                                    StreamSocket socket) {
     if (closed_ || error == asio::error::operation_aborted) {
       return;
     }
     if (!error) {
-      asio::error_code unknown;
+      boost::system::error_code unknown;
       std::string address = addressOf(socket.remote_endpoint(unknown));
       onConnection_({std::move(socket), unknown ? "an unknown address" : address, entrance.local});
       acceptNext(entrance);
@@ -189,7 +189,7 @@ void Listener::acceptNext(Entrance& entrance) {
     // An error that may come again at once (out of descriptors, say):
     // try again a little later rather than spin.
     auto retry = std::make_shared<asio::steady_timer>(io_, kAcceptRetryDelay);
-    retry->async_wait([this, &entrance, retry](const asio::error_code& cancelled) {
+    retry->async_wait([this, &entrance, retry](const boost::system::error_code& cancelled) {
       if (!cancelled && !closed_) {
         acceptNext(entrance);
       }

@@ -5,7 +5,7 @@
 #include <list>
 #include <string>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 #include "platform/network/network_error.h"
 #include "platform/network/peer_connection.h"
 

@@ -28,7 +28,7 @@ PeerConnection::PeerConnection(StreamSocket socket, std::string address,
       silenceTimer_(socket_.get_executor()),
       lastHeard_(std::chrono::steady_clock::now()),
       address_(std::move(address)) {
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   // Keys and pictures go at once, not gathered up (a local socket has no
   // such delay, and says so harmlessly).
   socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
@@ -43,7 +43,7 @@ void PeerConnection::start(Handlers handlers) {
 void PeerConnection::readMore() {
   socket_.async_read_some(
       asio::buffer(received_),
-      [self = shared_from_this()](const asio::error_code& error, std::size_t byteCount) {
+      [self = shared_from_this()](const boost::system::error_code& error, std::size_t byteCount) {
         if (!self->open_) {
           return;
         }
@@ -110,7 +110,7 @@ void PeerConnection::sendAndClose(const Message& last, const std::string& why) {
   closeWhenWritten_ = true;
   closingWhy_ = why;
   lingerTimer_.expires_after(kLingerLimit);
-  lingerTimer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+  lingerTimer_.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
     if (!error) {
       self->close(self->closingWhy_);
     }
@@ -131,19 +131,20 @@ void PeerConnection::writeNext() {
     return;
   }
   writing_ = true;
-  asio::async_write(socket_, asio::buffer(queue_.front()),
-                    [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-                      if (!self->open_) {
-                        return;
-                      }
-                      if (error) {
-                        self->close(error.message());
-                        return;
-                      }
-                      self->queuedBytes_ -= self->queue_.front().size();
-                      self->queue_.pop_front();
-                      self->writeNext();
-                    });
+  asio::async_write(
+      socket_, asio::buffer(queue_.front()),
+      [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+        if (!self->open_) {
+          return;
+        }
+        if (error) {
+          self->close(error.message());
+          return;
+        }
+        self->queuedBytes_ -= self->queue_.front().size();
+        self->queue_.pop_front();
+        self->writeNext();
+      });
 }
 
 // Closing a socket whose peer's bytes lie unread makes the system reset the
@@ -152,7 +153,7 @@ void PeerConnection::writeNext() {
 // read and dropped until it closes too (or the linger limit runs out).
 void PeerConnection::drainAndClose() {
   draining_ = true;
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   socket_.shutdown(asio::socket_base::shutdown_send, ignored);
 }
 
@@ -166,7 +167,7 @@ void PeerConnection::watchForSilence(std::chrono::milliseconds limit) {
 
 void PeerConnection::awaitSilence(SteadyTime deadline) {
   silenceTimer_.expires_at(deadline);
-  silenceTimer_.async_wait([self = shared_from_this()](const asio::error_code& error) {
+  silenceTimer_.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
     if (error || !self->open_) {
       return;
     }
@@ -184,7 +185,7 @@ void PeerConnection::close(const std::string& why) {
     return;
   }
   open_ = false;
-  asio::error_code ignored;
+  boost::system::error_code ignored;
   socket_.shutdown(asio::socket_base::shutdown_both, ignored);
   socket_.close(ignored);
   lingerTimer_.cancel();

@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 #include "platform/network/message_decoder.h"
 #include "platform/network/wire_format.h"
 
 // The ssh entrance's local socket is a POSIX one: Windows has no ssh
 // entrance, and its Unix sockets know nothing of a file's owner and mode.
-#if defined(ASIO_HAS_LOCAL_SOCKETS) && !defined(_WIN32)
+#if defined(BOOST_ASIO_HAS_LOCAL_SOCKETS) && !defined(_WIN32)
 #define SKYRAZOR_LOCAL_SOCKETS 1
 #endif
 
