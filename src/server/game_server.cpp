@@ -10,12 +10,13 @@
 #include <map>
 #include <thread>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 #include "platform/network/join_code.h"
 #include "platform/network/listener.h"
 #include "server/lobby.h"
 #include "server/peer.h"
 #include "server/reception.h"
+#include "server/web_face.h"
 
 namespace skyrazor::network {
 namespace {
@@ -109,6 +110,7 @@ class GameServer::Network {
   bool listingStale_ = true;
   Lobby lobby_;
   Reception reception_;
+  WebFace webFace_;
   Listener listener_;
   asio::steady_timer heartbeat_;
   asio::steady_timer stoppingTimer_;
@@ -129,10 +131,13 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
             return seat(peer, hello);
           },
           log_),
+      webFace_(io_, WebFaceOptions{},
+               [this]() -> const std::vector<ListedRoom>& { return listedRooms(); }),
       listener_(io_, options_.address, options_.port),
       heartbeat_(io_),
       stoppingTimer_(io_),
       signals_(io_, SIGINT, SIGTERM) {
+  reception_.passRequestsTo([this](Accepted accepted) { webFace_.take(std::move(accepted)); });
   if (!options_.localSocket.empty()) {
     listener_.listenLocally(options_.localSocket);
   }
@@ -152,7 +157,7 @@ GameServer::Network::~Network() {
 }
 
 void GameServer::Network::serveUntilStopped() {
-  signals_.async_wait([this](const asio::error_code& error, int signal) {
+  signals_.async_wait([this](const boost::system::error_code& error, int signal) {
     if (!error) {
       stopServing(signal == SIGINT ? "interrupted (SIGINT)" : "terminated (SIGTERM)");
     }
@@ -368,7 +373,7 @@ void GameServer::Network::closeIfDone(const std::shared_ptr<OpenRoom>& open) {
 
 void GameServer::Network::scheduleHeartbeat() {
   heartbeat_.expires_after(options_.heartbeatPeriod);
-  heartbeat_.async_wait([this](const asio::error_code& error) {
+  heartbeat_.async_wait([this](const boost::system::error_code& error) {
     if (error || stopping_) {
       return;
     }
@@ -393,6 +398,7 @@ void GameServer::Network::stopServing(const std::string& why) {
   heartbeat_.cancel();
   listener_.close();
   reception_.sayGoodbye(std::string(kServerStoppedReason));
+  webFace_.closeAll();
   lobby_.sayGoodbye(std::string(kServerStoppedReason));
   const auto rooms = rooms_;
   for (const auto& [name, open] : rooms) {
@@ -404,7 +410,7 @@ void GameServer::Network::stopServing(const std::string& why) {
     return;
   }
   stoppingTimer_.expires_after(kStoppingLimit);
-  stoppingTimer_.async_wait([this](const asio::error_code& error) {
+  stoppingTimer_.async_wait([this](const boost::system::error_code& error) {
     if (!error) {
       io_.stop();
     }

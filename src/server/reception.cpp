@@ -1,6 +1,7 @@
 #include "server/reception.h"
 
 #include <algorithm>
+#include <array>
 
 #include "server/room.h"
 
@@ -17,6 +18,10 @@ constexpr int kMostWrongGuesses = 10;
 
 }  // namespace
 
+bool startsHttpRequest(unsigned char firstByte) {
+  return firstByte >= 'A' && firstByte <= 'Z';
+}
+
 Refusal versionRefusal(std::uint16_t theirVersion) {
   return Refusal{RefusalReason::VersionMismatch, "This game speaks Skyrazor protocol " +
                                                      std::to_string(kProtocolVersion) + ", yours " +
@@ -31,7 +36,62 @@ Reception::Reception(asio::io_context& io, ReceptionOptions options, Judge isRig
       seat_(std::move(seat)),
       log_(std::move(log)) {}
 
+// A connection whose first byte is awaited waits as one whose hello is:
+// bounded in time, and counted with the waiting ones from its address. Past
+// those limits it is admitted at once, to be turned away readably.
 void Reception::take(Accepted accepted) {
+  const std::string sorter = guesserOf(accepted.address);
+  const bool roomToSort =
+      countWaiting() < options_.mostWaiting &&
+      countWaitingFrom(sorter) < options_.mostWaitingPerAddress &&
+      (options_.mostPerAddress == 0 || connectionsFrom(sorter) < options_.mostPerAddress);
+  if (!onRequest_ || accepted.local || !roomToSort) {
+    admit(std::move(accepted));
+    return;
+  }
+  sorting_ += 1;
+  sortingFrom_[sorter] += 1;
+  sortOut(std::make_shared<Accepted>(std::move(accepted)), sorter);
+}
+
+void Reception::sortOut(const std::shared_ptr<Accepted>& accepted, const std::string& sorter) {
+  auto timer = std::make_shared<asio::steady_timer>(io_, options_.helloLimit);
+  timer->async_wait([this, accepted](const boost::system::error_code& error) {
+    if (!error) {
+      logEvent(accepted->address + " dropped before its answer (sent no hello in time)");
+      boost::system::error_code ignored;
+      accepted->socket.close(ignored);
+    }
+  });
+  accepted->socket.async_wait(
+      asio::socket_base::wait_read,
+      [this, accepted, timer, sorter](const boost::system::error_code& error) {
+        timer->cancel();
+        doneSorting(sorter);
+        std::array<unsigned char, 1> first{};
+        boost::system::error_code peekError;
+        if (!error) {
+          accepted->socket.receive(asio::buffer(first), asio::socket_base::message_peek, peekError);
+        }
+        if (error || peekError) {
+          boost::system::error_code ignored;
+          accepted->socket.close(ignored);
+        } else if (startsHttpRequest(first[0])) {
+          onRequest_(std::move(*accepted));
+        } else {
+          admit(std::move(*accepted));
+        }
+      });
+}
+
+void Reception::doneSorting(const std::string& sorter) {
+  sorting_ -= 1;
+  if (auto found = sortingFrom_.find(sorter); found != sortingFrom_.end() && --found->second == 0) {
+    sortingFrom_.erase(found);
+  }
+}
+
+void Reception::admit(Accepted accepted) {
   auto connection = std::make_shared<PeerConnection>(
       std::move(accepted.socket), std::move(accepted.address), options_.mostQueuedBytes);
   auto peer = std::make_shared<Peer>(connection, io_.get_executor());
@@ -77,8 +137,8 @@ void Reception::take(Accepted accepted) {
 // when that address has as many terminals as it may, or as many waiting.
 bool Reception::countFrom(const std::shared_ptr<Peer>& peer, const std::string& limitAddress) {
   peer->limitAddress = limitAddress;
-  const std::size_t fromThere = ++connectionsFrom_[limitAddress];
-  if (options_.mostPerAddress != 0 && fromThere > options_.mostPerAddress) {
+  ++connectionsFrom_[limitAddress];
+  if (options_.mostPerAddress != 0 && connectionsFrom(limitAddress) > options_.mostPerAddress) {
     refuse(peer, Refusal{RefusalReason::TooManyConnections,
                          "Too many terminals from your address (at most " +
                              std::to_string(options_.mostPerAddress) + " at a time)"});
@@ -97,7 +157,7 @@ bool Reception::countFrom(const std::shared_ptr<Peer>& peer, const std::string& 
 void Reception::awaitHello(const std::shared_ptr<Peer>& peer) {
   peer->helloTimer.expires_after(options_.helloLimit);
   std::weak_ptr<PeerConnection> connection = peer->connection;
-  peer->helloTimer.async_wait([connection](const asio::error_code& error) {
+  peer->helloTimer.async_wait([connection](const boost::system::error_code& error) {
     if (auto open = connection.lock(); !error && open) {
       open->close("sent no hello in time");
     }
@@ -148,7 +208,7 @@ void Reception::onHello(const std::shared_ptr<Peer>& peer, const Hello& hello) {
   peer->helloTimer.cancel();
   peer->helloTimer.expires_after(delay);
   std::weak_ptr<Peer> weak = peer;
-  peer->helloTimer.async_wait([this, weak, hello](const asio::error_code& error) {
+  peer->helloTimer.async_wait([this, weak, hello](const boost::system::error_code& error) {
     if (auto peer = weak.lock(); !error && peer && peer->connection->isOpen()) {
       answer(peer, hello);
     }
@@ -166,7 +226,7 @@ bool Reception::takePlayerAddress(const std::shared_ptr<Peer>& peer,
                          "Only the server's own ssh entrance says where a player is"});
     return false;
   }
-  asio::error_code error;
+  boost::system::error_code error;
   const asio::ip::address address = asio::ip::make_address(playerAddress, error);
   if (error) {
     refuse(peer, Refusal{RefusalReason::MalformedHello, "That is not a player's address"});
@@ -271,19 +331,33 @@ void Reception::sayGoodbye(const std::string& reason) {
   }
 }
 
+// Those whose first byte is awaited wait too.
 std::size_t Reception::countWaiting() const {
-  return static_cast<std::size_t>(
-      std::count_if(waiting_.begin(), waiting_.end(), [](const std::shared_ptr<Peer>& peer) {
-        return peer->seat == Seat::Waiting && peer->connection->isOpen();
-      }));
+  return sorting_ + static_cast<std::size_t>(std::count_if(
+                        waiting_.begin(), waiting_.end(), [](const std::shared_ptr<Peer>& peer) {
+                          return peer->seat == Seat::Waiting && peer->connection->isOpen();
+                        }));
 }
 
 std::size_t Reception::countWaitingFrom(const std::string& limitAddress) const {
-  return static_cast<std::size_t>(std::count_if(
-      waiting_.begin(), waiting_.end(), [&limitAddress](const std::shared_ptr<Peer>& peer) {
-        return peer->seat == Seat::Waiting && peer->connection->isOpen() &&
-               peer->limitAddress == limitAddress;
-      }));
+  return sortingFrom(limitAddress) +
+         static_cast<std::size_t>(std::count_if(
+             waiting_.begin(), waiting_.end(), [&limitAddress](const std::shared_ptr<Peer>& peer) {
+               return peer->seat == Seat::Waiting && peer->connection->isOpen() &&
+                      peer->limitAddress == limitAddress;
+             }));
+}
+
+std::size_t Reception::sortingFrom(const std::string& limitAddress) const {
+  const auto found = sortingFrom_.find(limitAddress);
+  return found == sortingFrom_.end() ? 0 : found->second;
+}
+
+// Every connection from the address: admitted ones, and those whose first
+// byte is awaited.
+std::size_t Reception::connectionsFrom(const std::string& limitAddress) const {
+  const auto found = connectionsFrom_.find(limitAddress);
+  return sortingFrom(limitAddress) + (found == connectionsFrom_.end() ? 0 : found->second);
 }
 
 void Reception::logEvent(const std::string& line) const {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "asio.hpp"
+#include "platform/network/boost_asio.h"
 #include "platform/network/listener.h"
 #include "platform/network/wire_format.h"
 #include "server/peer.h"
@@ -58,6 +58,12 @@ class Reception {
             EventLog log);
 
   void take(Accepted accepted);
+  // Browsers' requests come to the same port as terminals' hellos: with
+  // this set, a connection over the network is first waited on for its
+  // first byte, and one that begins an HTTP request goes to `onRequest`.
+  void passRequestsTo(std::function<void(Accepted)> onRequest) {
+    onRequest_ = std::move(onRequest);
+  }
   // Says goodbye to every connection still waiting for its answer.
   void sayGoodbye(const std::string& reason);
 
@@ -67,6 +73,9 @@ class Reception {
     SteadyTime last;
   };
 
+  void admit(Accepted accepted);
+  void sortOut(const std::shared_ptr<Accepted>& accepted, const std::string& sorter);
+  void doneSorting(const std::string& sorter);
   void awaitHello(const std::shared_ptr<Peer>& peer);
   void onMessage(const std::shared_ptr<Peer>& peer, Message& message);
   void onHello(const std::shared_ptr<Peer>& peer, const Hello& hello);
@@ -80,6 +89,8 @@ class Reception {
   void refuse(const std::shared_ptr<Peer>& peer, const Refusal& refusal);
   std::size_t countWaiting() const;
   std::size_t countWaitingFrom(const std::string& limitAddress) const;
+  std::size_t sortingFrom(const std::string& limitAddress) const;
+  std::size_t connectionsFrom(const std::string& limitAddress) const;
   void logEvent(const std::string& line) const;
 
   asio::io_context& io_;
@@ -90,7 +101,16 @@ class Reception {
   std::list<std::shared_ptr<Peer>> waiting_;
   std::map<std::string, std::size_t> connectionsFrom_;
   std::map<std::string, WrongGuesses> wrongGuesses_;
+  std::function<void(Accepted)> onRequest_;
+  // Connections whose first byte is awaited: in all and by address.
+  std::size_t sorting_ = 0;
+  std::map<std::string, std::size_t> sortingFrom_;
 };
+
+// Whether a connection's first byte begins an HTTP request (a method's
+// capital letter) rather than one of our frames, whose first byte, the top
+// of a length of at most 16 KiB, is 0.
+bool startsHttpRequest(unsigned char firstByte);
 
 // The refusal of a hello of another version, naming both.
 Refusal versionRefusal(std::uint16_t theirVersion);

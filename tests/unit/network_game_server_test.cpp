@@ -12,6 +12,7 @@
 
 #include "console/screen.h"
 #include "console/seam.h"
+#include "platform/network/boost_asio.h"
 #include "platform/network/join_client.h"
 #include "platform/network/listener.h"
 #include "server/game_server.h"
@@ -290,6 +291,74 @@ TEST(GameServer, QuickMatchSeatsStrangersTogetherInARoomTheLobbyLists) {
   ASSERT_EQ(listing.rows.size(), 1u);
   EXPECT_EQ(listing.rows.at(0).room.name, waiting.roomName);
   EXPECT_FALSE(listing.rows.at(0).room.pilot2Free);
+}
+
+// A browser's request on the server's port, answered and closed: the whole
+// answer, headers and body.
+std::string httpAnswer(std::uint16_t port, const std::string& request) {
+  asio::io_context io;
+  asio::ip::tcp::socket socket(io);
+  socket.connect({asio::ip::make_address("127.0.0.1"), port});
+  asio::write(socket, asio::buffer(request));
+  std::string answer;
+  boost::system::error_code error;
+  asio::read(socket, asio::dynamic_buffer(answer), error);
+  return answer;
+}
+
+std::string headerOf(const std::string& answer, const std::string& name) {
+  const std::size_t at = answer.find("\r\n" + name + ": ");
+  if (at == std::string::npos) {
+    return "";
+  }
+  const std::size_t start = at + name.size() + 4;
+  return answer.substr(start, answer.find("\r\n", start) - start);
+}
+
+// The same port answers browsers: the page with a fresh nonce that only its
+// own script and style carry, the listed rooms as JSON, and nothing else;
+// terminals are seated as before.
+TEST(GameServer, AnswersABrowsersRequestsOnTheTerminalsPort) {
+  RunningServer server(quickServer());
+  auto listed = join(server.port(), "", Role::Pilot, RoomWanted::NewListed);
+  const std::string room = listed->awaitAnswer().roomName;
+  ASSERT_FALSE(room.empty());
+
+  const std::string page = httpAnswer(server.port(), "GET /w/" + room + " HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << page.substr(0, 200);
+  const std::string policy = headerOf(page, "Content-Security-Policy");
+  const std::size_t nonceAt = policy.find("'nonce-");
+  ASSERT_NE(nonceAt, std::string::npos) << policy;
+  const std::string nonce =
+      policy.substr(nonceAt + 7, policy.find('\'', nonceAt + 7) - nonceAt - 7);
+  EXPECT_NE(page.find("<script nonce=\"" + nonce + "\">"), std::string::npos);
+  EXPECT_EQ(page.find("{{NONCE}}"), std::string::npos);
+  EXPECT_EQ(headerOf(page, "X-Content-Type-Options"), "nosniff");
+  EXPECT_NE(policy.find("frame-ancestors 'none'"), std::string::npos);
+  const std::string again = httpAnswer(server.port(), "GET / HTTP/1.1\r\n\r\n");
+  EXPECT_NE(headerOf(again, "Content-Security-Policy"), policy) << "a nonce used twice";
+
+  const std::string rooms = httpAnswer(server.port(), "GET /rooms.json HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(headerOf(rooms, "Content-Type"), "application/json");
+  EXPECT_NE(rooms.find("[{\"name\":\"" + room + "\",\"activity\":\"menus\",\"pilots\":[]"),
+            std::string::npos)
+      << rooms;
+  EXPECT_NE(rooms.find("\"pilot2Free\":true,\"watchers\":0"), std::string::npos) << rooms;
+
+  EXPECT_EQ(httpAnswer(server.port(), "POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n")
+                .rfind("HTTP/1.1 405", 0),
+            0u);
+  EXPECT_EQ(httpAnswer(server.port(), "GET /etc/passwd HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0),
+            0u);
+  EXPECT_EQ(httpAnswer(server.port(), "GET /w/no%20room HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0),
+            0u);
+  EXPECT_EQ(httpAnswer(server.port(),
+                       "GET / HTTP/1.1\r\nX-Padding: " + std::string(9000, 'x') + "\r\n\r\n")
+                .rfind("HTTP/1.1 431", 0),
+            0u);
+  // Terminals still come in by the same door.
+  auto pilot = join(server.port(), room);
+  EXPECT_EQ(pilot->awaitAnswer().seat, Role::Pilot);
 }
 
 // Wrong room names hold back further guesses from their address, never a

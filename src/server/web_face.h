@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/network/boost_asio.h"
+#include "platform/network/listener.h"
+#include "platform/network/wire_format.h"
+
+namespace skyrazor::network {
+
+struct WebFaceOptions {
+  // A request must be read whole within this.
+  std::chrono::milliseconds requestLimit{5000};
+  std::size_t mostHeaderBytes = 8 * 1024;
+  // Requests being read or answered at once, in all and from one address.
+  std::size_t mostRequests = 64;
+  std::size_t mostRequestsPerAddress = 8;
+};
+
+// The server's face to browsers, on the port terminals use: a request's
+// first bytes tell it from a terminal's hello. It answers only GET of its
+// own few addresses (the page, for the lobby and for a room's seat, and the
+// listed rooms as JSON), each on a connection of its own that closes after
+// the answer; bounded in size, time and number. All on the network's thread.
+class WebFace {
+ public:
+  // The listed rooms, oldest first, as the lobby has them.
+  using Listing = std::function<const std::vector<ListedRoom>&()>;
+
+  WebFace(asio::io_context& io, WebFaceOptions options, Listing listing);
+  WebFace(const WebFace&) = delete;
+  WebFace& operator=(const WebFace&) = delete;
+  ~WebFace();
+
+  // A connection whose first byte starts an HTTP request.
+  void take(Accepted accepted);
+  // Lets every request under way go.
+  void closeAll();
+
+ private:
+  class Exchange;
+  void finished(const Exchange& exchange);
+
+  asio::io_context& io_;
+  WebFaceOptions options_;
+  Listing listing_;
+  std::map<const Exchange*, std::shared_ptr<Exchange>> exchanges_;
+  std::map<std::string, std::size_t> requestsFrom_;
+};
+
+// The listed rooms as /rooms.json gives them: an array of objects, each
+// with at least name, pilots, pilot2Free, watchers and openSeconds; pilots'
+// names turned from the code page into UTF-8 and escaped.
+std::string roomsJson(const std::vector<ListedRoom>& rooms);
+
+}  // namespace skyrazor::network
