@@ -131,8 +131,12 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
             return seat(peer, hello);
           },
           log_),
-      webFace_(io_, WebFaceOptions{},
-               [this]() -> const std::vector<ListedRoom>& { return listedRooms(); }),
+      webFace_(
+          io_, WebFaceOptions{},
+          [this]() -> const std::vector<ListedRoom>& { return listedRooms(); },
+          [this](std::unique_ptr<WebSocketStream> webSocket, std::string address) {
+            reception_.takeWebSocket(std::move(webSocket), std::move(address));
+          }),
       listener_(io_, options_.address, options_.port),
       heartbeat_(io_),
       stoppingTimer_(io_),

@@ -92,10 +92,22 @@ void Reception::doneSorting(const std::string& sorter) {
 }
 
 void Reception::admit(Accepted accepted) {
-  auto connection = std::make_shared<PeerConnection>(
-      std::move(accepted.socket), std::move(accepted.address), options_.mostQueuedBytes);
+  admit(std::make_shared<PeerConnection>(std::move(accepted.socket), std::move(accepted.address),
+                                         options_.mostQueuedBytes),
+        accepted.local);
+}
+
+// A browser's seat is a terminal like any other once its WebSocket is open:
+// its hello is awaited, and it counts against its address's limits.
+void Reception::takeWebSocket(std::unique_ptr<WebSocketStream> webSocket, std::string address) {
+  admit(std::make_shared<PeerConnection>(std::move(webSocket), std::move(address),
+                                         options_.mostQueuedBytes),
+        false);
+}
+
+void Reception::admit(const std::shared_ptr<PeerConnection>& connection, bool local) {
   auto peer = std::make_shared<Peer>(connection, io_.get_executor());
-  peer->local = accepted.local;
+  peer->local = local;
   waiting_.push_back(peer);
   std::weak_ptr<Peer> weak = peer;
   connection->start({

@@ -58,6 +58,8 @@ class Reception {
             EventLog log);
 
   void take(Accepted accepted);
+  // A browser's WebSocket, its handshake done.
+  void takeWebSocket(std::unique_ptr<WebSocketStream> webSocket, std::string address);
   // Browsers' requests come to the same port as terminals' hellos: with
   // this set, a connection over the network is first waited on for its
   // first byte, and one that begins an HTTP request goes to `onRequest`.
@@ -74,6 +76,7 @@ class Reception {
   };
 
   void admit(Accepted accepted);
+  void admit(const std::shared_ptr<PeerConnection>& connection, bool local);
   void sortOut(const std::shared_ptr<Accepted>& accepted, const std::string& sorter);
   void doneSorting(const std::string& sorter);
   void awaitHello(const std::shared_ptr<Peer>& peer);

@@ -8,6 +8,7 @@
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
 
 #include "console/cp437.h"
 #include "platform/network/join_code.h"
@@ -153,6 +154,7 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
   Exchange(WebFace& face, Accepted accepted, std::string limitAddress)
       : face_(face),
         socket_(std::move(accepted.socket)),
+        address_(std::move(accepted.address)),
         limitAddress_(std::move(limitAddress)),
         timer_(socket_.get_executor()) {}
 
@@ -175,6 +177,9 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
     boost::system::error_code ignored;
     timer_.cancel();
     socket_.close(ignored);
+    if (webSocket_) {
+      beast::get_lowest_layer(*webSocket_).close(ignored);
+    }
     if (!done_) {
       done_ = true;
       face_.finished(*this);
@@ -197,11 +202,13 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
 
   void route(const http::request<http::empty_body>& request) {
     const std::string_view target(request.target().data(), request.target().size());
-    const bool known = target == "/rooms.json" || isPagePath(target);
+    const bool known = target == "/rooms.json" || target == "/ws" || isPagePath(target);
     if (!known) {
       answer(http::status::not_found, "text/plain", "Not found\n");
     } else if (request.method() != http::verb::get) {
       answer(http::status::method_not_allowed, "text/plain", "Only GET\n");
+    } else if (target == "/ws") {
+      openWebSocket(request);
     } else if (target == "/rooms.json") {
       answer(http::status::ok, "application/json", roomsJson(face_.listing_()));
     } else {
@@ -211,6 +218,38 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
                  "'; connect-src 'self'; img-src 'self'; base-uri 'none'; form-action 'none'; "
                  "frame-ancestors 'none'");
     }
+  }
+
+  // Only a page of this server's own (or of the origin it was told of) may
+  // take a seat: another site's page would play with its visitor's address.
+  bool fromOwnPage(const http::request<http::empty_body>& request) const {
+    const std::string origin(request[http::field::origin]);
+    const std::string host(request[http::field::host]);
+    return !origin.empty() &&
+           (origin == face_.options_.webOrigin ||
+            (!host.empty() && (origin == "http://" + host || origin == "https://" + host)));
+  }
+
+  void openWebSocket(const http::request<http::empty_body>& request) {
+    if (!beast::websocket::is_upgrade(request)) {
+      answer(http::status::bad_request, "text/plain", "A WebSocket only\n");
+      return;
+    }
+    if (!fromOwnPage(request)) {
+      answer(http::status::forbidden, "text/plain", "Not from this server's page\n");
+      return;
+    }
+    webSocket_ = std::make_unique<WebSocketStream>(std::move(socket_));
+    webSocket_->async_accept(request,
+                             [self = shared_from_this()](const boost::system::error_code& error) {
+                               self->timer_.cancel();
+                               if (error) {
+                                 self->close();
+                                 return;
+                               }
+                               self->face_.seat_(std::move(self->webSocket_), self->address_);
+                               self->close();
+                             });
   }
 
   void answer(http::status status, const std::string& type, std::string body,
@@ -259,6 +298,8 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
 
   WebFace& face_;
   StreamSocket socket_;
+  std::string address_;
+  std::unique_ptr<WebSocketStream> webSocket_;  // once asked for, until seated
   std::string limitAddress_;
   asio::steady_timer timer_;
   beast::flat_buffer buffer_;
@@ -268,8 +309,8 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
   bool done_ = false;
 };
 
-WebFace::WebFace(asio::io_context& io, WebFaceOptions options, Listing listing)
-    : io_(io), options_(options), listing_(std::move(listing)) {}
+WebFace::WebFace(asio::io_context& io, WebFaceOptions options, Listing listing, Seater seat)
+    : io_(io), options_(std::move(options)), listing_(std::move(listing)), seat_(std::move(seat)) {}
 
 WebFace::~WebFace() {
   closeAll();

@@ -15,6 +15,9 @@
 namespace skyrazor::network {
 
 struct WebFaceOptions {
+  // Besides the server's own address (as the browser's Host names it), the
+  // one origin whose pages may open a seat: a public name behind a proxy.
+  std::string webOrigin;
   // A request must be read whole within this.
   std::chrono::milliseconds requestLimit{5000};
   std::size_t mostHeaderBytes = 8 * 1024;
@@ -27,13 +30,17 @@ struct WebFaceOptions {
 // first bytes tell it from a terminal's hello. It answers only GET of its
 // own few addresses (the page, for the lobby and for a room's seat, and the
 // listed rooms as JSON), each on a connection of its own that closes after
-// the answer; bounded in size, time and number. All on the network's thread.
+// the answer, and opens the page's WebSocket (/ws) for the server's own
+// pages only, handing it on to be seated as a terminal is; bounded in size,
+// time and number. All on the network's thread.
 class WebFace {
  public:
   // The listed rooms, oldest first, as the lobby has them.
   using Listing = std::function<const std::vector<ListedRoom>&()>;
+  // Seats a browser whose WebSocket is open, as a terminal.
+  using Seater = std::function<void(std::unique_ptr<WebSocketStream>, std::string address)>;
 
-  WebFace(asio::io_context& io, WebFaceOptions options, Listing listing);
+  WebFace(asio::io_context& io, WebFaceOptions options, Listing listing, Seater seat);
   WebFace(const WebFace&) = delete;
   WebFace& operator=(const WebFace&) = delete;
   ~WebFace();
@@ -50,6 +57,7 @@ class WebFace {
   asio::io_context& io_;
   WebFaceOptions options_;
   Listing listing_;
+  Seater seat_;
   std::map<const Exchange*, std::shared_ptr<Exchange>> exchanges_;
   std::map<std::string, std::size_t> requestsFrom_;
 };

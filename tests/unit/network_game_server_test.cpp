@@ -10,11 +10,15 @@
 
 #include <unistd.h>
 
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
 #include "console/screen.h"
 #include "console/seam.h"
+
 #include "platform/network/boost_asio.h"
 #include "platform/network/join_client.h"
 #include "platform/network/listener.h"
+#include "platform/network/message_decoder.h"
 #include "server/game_server.h"
 
 // A server of rooms over the loopback, each room's game a small stand-in
@@ -359,6 +363,90 @@ TEST(GameServer, AnswersABrowsersRequestsOnTheTerminalsPort) {
   // Terminals still come in by the same door.
   auto pilot = join(server.port(), room);
   EXPECT_EQ(pilot->awaitAnswer().seat, Role::Pilot);
+}
+
+// A browser's WebSocket to the server, as its page opens it.
+class BrowserSeat {
+ public:
+  BrowserSeat(std::uint16_t port, const std::string& origin) : webSocket_(io_) {
+    webSocket_.next_layer().connect({asio::ip::make_address("127.0.0.1"), port});
+    webSocket_.set_option(boost::beast::websocket::stream_base::decorator(
+        [origin](boost::beast::websocket::request_type& request) {
+          request.set(boost::beast::http::field::origin, origin);
+        }));
+    webSocket_.handshake("127.0.0.1:" + std::to_string(port), "/ws", error_);
+    webSocket_.binary(true);
+  }
+  const boost::system::error_code& error() const { return error_; }
+  void send(const Message& message) {
+    std::string frame;
+    ASSERT_TRUE(encodeMessage(message, frame));
+    webSocket_.write(asio::buffer(frame));
+  }
+  void sendBytes(const std::string& bytes) { webSocket_.write(asio::buffer(bytes), error_); }
+  // The next message, each WebSocket message read as one whole frame.
+  std::optional<Message> receive() {
+    boost::beast::flat_buffer buffer;
+    webSocket_.read(buffer, error_);
+    if (error_) {
+      return std::nullopt;
+    }
+    MessageDecoder decoder;
+    const auto data = buffer.cdata();
+    const std::string_view bytes(static_cast<const char*>(data.data()), data.size());
+    EXPECT_EQ(decoder.feed(bytes), bytes.size());
+    DecodeStep step = decoder.next();
+    if (auto* message = std::get_if<Message>(&step)) {
+      return *message;
+    }
+    ADD_FAILURE() << "not one whole frame";
+    return std::nullopt;
+  }
+  boost::beast::websocket::close_reason closeReason() const { return webSocket_.reason(); }
+
+ private:
+  asio::io_context io_;
+  boost::beast::websocket::stream<asio::ip::tcp::socket> webSocket_;
+  boost::system::error_code error_;
+};
+
+// A browser takes a seat through the page's WebSocket, one frame a message,
+// as a terminal would; a page of another site may not, and a message over
+// its bound closes that browser alone.
+TEST(GameServer, SeatsABrowserFromItsOwnPagesWebSocketOnly) {
+  RunningServer server(quickServer());
+  const std::string ownOrigin = "http://127.0.0.1:" + std::to_string(server.port());
+  auto host = join(server.port(), "duel", Role::Pilot, RoomWanted::NewNamed);
+  ASSERT_EQ(host->awaitAnswer().seat, Role::RoomHost);
+
+  BrowserSeat browser(server.port(), ownOrigin);
+  ASSERT_FALSE(browser.error()) << browser.error().message();
+  browser.send(Hello{kProtocolVersion, Role::Pilot, "", "duel", RoomWanted::Named, ""});
+  std::optional<Message> welcome = browser.receive();
+  ASSERT_TRUE(welcome && std::holds_alternative<Welcome>(*welcome));
+  EXPECT_EQ(std::get<Welcome>(*welcome).role, Role::Pilot);
+  EXPECT_TRUE(awaitState(*host, [](const JoinState& state) {
+    return state.roomSeats && state.roomSeats->pilotSeated;
+  }));
+  for (int read = 0; read < 3; ++read) {
+    std::optional<Message> next = browser.receive();
+    ASSERT_TRUE(next);
+    if (std::holds_alternative<WholeScreen>(*next)) {
+      break;
+    }
+  }
+
+  BrowserSeat stranger(server.port(), "http://elsewhere.invalid");
+  EXPECT_TRUE(stranger.error()) << "a page of another site opened a seat";
+
+  browser.sendBytes(std::string(2000, 'x'));
+  while (browser.receive()) {
+  }
+  EXPECT_EQ(browser.closeReason().code, boost::beast::websocket::close_code::too_big);
+  EXPECT_TRUE(awaitState(*host, [](const JoinState& state) {
+    return state.roomSeats && !state.roomSeats->pilotSeated;
+  }));
+  EXPECT_EQ(host->state().phase, JoinState::Phase::Joined);
 }
 
 // Wrong room names hold back further guesses from their address, never a

@@ -35,9 +35,70 @@ PeerConnection::PeerConnection(StreamSocket socket, std::string address,
   socket_.set_option(asio::socket_base::send_buffer_size(kSocketSendBufferBytes), ignored);
 }
 
+PeerConnection::PeerConnection(std::unique_ptr<WebSocketStream> webSocket, std::string address,
+                               std::size_t mostQueuedBytes)
+    : webSocket_(std::move(webSocket)),
+      socket_(webSocket_->get_executor()),
+      mostQueuedBytes_(mostQueuedBytes),
+      lingerTimer_(socket_.get_executor()),
+      silenceTimer_(socket_.get_executor()),
+      lastHeard_(std::chrono::steady_clock::now()),
+      address_(std::move(address)) {
+  boost::system::error_code ignored;
+  socket().set_option(asio::ip::tcp::no_delay(true), ignored);
+  socket().set_option(asio::socket_base::send_buffer_size(kSocketSendBufferBytes), ignored);
+  webSocket_->binary(true);
+  // A message over the bound ends the connection (with close code 1009).
+  webSocket_->read_message_max(kLongestWebSocketMessage);
+}
+
 void PeerConnection::start(Handlers handlers) {
   handlers_ = std::move(handlers);
-  readMore();
+  if (webSocket_) {
+    readWebSocket();
+  } else {
+    readMore();
+  }
+}
+
+void PeerConnection::readWebSocket() {
+  webSocketMessage_.clear();
+  webSocket_->async_read(webSocketMessage_, [self = shared_from_this()](
+                                                const boost::system::error_code& error,
+                                                std::size_t) {
+    if (!self->open_) {
+      return;
+    }
+    if (error) {
+      self->close(self->draining_                                   ? self->closingWhy_
+                  : error == boost::beast::websocket::error::closed ? "closed the connection"
+                                                                    : error.message());
+      return;
+    }
+    if (!self->draining_) {
+      const auto data = self->webSocketMessage_.cdata();
+      self->takeWholeFrame(std::string_view(static_cast<const char*>(data.data()), data.size()));
+    }
+    if (self->open_) {
+      self->readWebSocket();
+    }
+  });
+}
+
+// A WebSocket message is one frame, whole: a part of one, or more than one,
+// is as malformed as a bad frame.
+void PeerConnection::takeWholeFrame(std::string_view bytes) {
+  lastHeard_ = std::chrono::steady_clock::now();
+  MessageDecoder decoder;
+  const std::size_t taken = decoder.feed(bytes);
+  DecodeStep step = decoder.next();
+  if (auto* malformed = std::get_if<MalformedMessage>(&step)) {
+    close("sent a malformed message (" + malformed->reason + ")");
+  } else if (taken != bytes.size() || !std::holds_alternative<Message>(step)) {
+    close("sent a WebSocket message that is not one whole frame");
+  } else if (handlers_.onMessage) {
+    handlers_.onMessage(std::get<Message>(step));
+  }
 }
 
 void PeerConnection::readMore() {
@@ -54,7 +115,7 @@ void PeerConnection::readMore() {
           return;
         }
         if (!self->draining_) {
-          self->takeIn(byteCount);
+          self->takeIn(std::string_view(self->received_.data(), byteCount));
         }
         if (self->open_) {
           self->readMore();
@@ -62,9 +123,8 @@ void PeerConnection::readMore() {
       });
 }
 
-void PeerConnection::takeIn(std::size_t byteCount) {
+void PeerConnection::takeIn(std::string_view bytes) {
   lastHeard_ = std::chrono::steady_clock::now();
-  std::string_view bytes(received_.data(), byteCount);
   while (open_) {
     bytes.remove_prefix(decoder_.feed(bytes));
     DecodeStep step = decoder_.next();
@@ -131,20 +191,27 @@ void PeerConnection::writeNext() {
     return;
   }
   writing_ = true;
-  asio::async_write(
-      socket_, asio::buffer(queue_.front()),
-      [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
-        if (!self->open_) {
-          return;
-        }
-        if (error) {
-          self->close(error.message());
-          return;
-        }
-        self->queuedBytes_ -= self->queue_.front().size();
-        self->queue_.pop_front();
-        self->writeNext();
-      });
+  writeFront();
+}
+
+void PeerConnection::writeFront() {
+  auto written = [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+    if (!self->open_) {
+      return;
+    }
+    if (error) {
+      self->close(error.message());
+      return;
+    }
+    self->queuedBytes_ -= self->queue_.front().size();
+    self->queue_.pop_front();
+    self->writeNext();
+  };
+  if (webSocket_) {
+    webSocket_->async_write(asio::buffer(queue_.front()), std::move(written));
+  } else {
+    asio::async_write(socket_, asio::buffer(queue_.front()), std::move(written));
+  }
 }
 
 // Closing a socket whose peer's bytes lie unread makes the system reset the
@@ -153,6 +220,12 @@ void PeerConnection::writeNext() {
 // read and dropped until it closes too (or the linger limit runs out).
 void PeerConnection::drainAndClose() {
   draining_ = true;
+  if (webSocket_) {
+    // A browser is told the WebSocket's own way, and closes its side then.
+    webSocket_->async_close(boost::beast::websocket::close_code::normal,
+                            [](const boost::system::error_code&) {});
+    return;
+  }
   boost::system::error_code ignored;
   socket_.shutdown(asio::socket_base::shutdown_send, ignored);
 }
@@ -186,8 +259,8 @@ void PeerConnection::close(const std::string& why) {
   }
   open_ = false;
   boost::system::error_code ignored;
-  socket_.shutdown(asio::socket_base::shutdown_both, ignored);
-  socket_.close(ignored);
+  socket().shutdown(asio::socket_base::shutdown_both, ignored);
+  socket().close(ignored);
   lingerTimer_.cancel();
   silenceTimer_.cancel();
   queue_.clear();

@@ -8,6 +8,9 @@
 #include <memory>
 #include <string>
 
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/websocket/stream.hpp>
+
 #include "platform/network/boost_asio.h"
 #include "platform/network/message_decoder.h"
 #include "platform/network/wire_format.h"
@@ -25,6 +28,14 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 // A connection's socket, whatever carries it: TCP from anywhere, or the
 // server's local socket on its own machine.
 using StreamSocket = asio::generic::stream_protocol::socket;
+
+// A browser's connection, once its WebSocket handshake is done: each binary
+// message carries one frame, the very bytes a terminal's stream would.
+using WebSocketStream = boost::beast::websocket::stream<StreamSocket>;
+
+// The most a browser may send in one WebSocket message: far above any
+// frame it has reason to send (keys, a hello, a lobby's view).
+inline constexpr std::size_t kLongestWebSocketMessage = 1024;
 
 // One connection to a peer, on the network thread: messages read out of the
 // stream as they come, messages written in order from a queue of bounded
@@ -46,6 +57,9 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   // little of the host's memory).
   // `address` is the peer's, as people write it.
   PeerConnection(StreamSocket socket, std::string address, std::size_t mostQueuedBytes);
+  // A browser's, over a WebSocket whose handshake is done.
+  PeerConnection(std::unique_ptr<WebSocketStream> webSocket, std::string address,
+                 std::size_t mostQueuedBytes);
 
   void start(Handlers handlers);
 
@@ -71,12 +85,20 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
 
  private:
   void readMore();
-  void takeIn(std::size_t byteCount);
+  void readWebSocket();
+  void takeIn(std::string_view bytes);
+  void takeWholeFrame(std::string_view bytes);
+  void writeFront();
+  StreamSocket& socket() { return webSocket_ ? webSocket_->next_layer() : socket_; }
   void writeNext();
   void drainAndClose();
   void awaitSilence(SteadyTime deadline);
 
+  // The socket a terminal's frames stream over, or (a browser's) the one
+  // under its WebSocket.
+  std::unique_ptr<WebSocketStream> webSocket_;
   StreamSocket socket_;
+  boost::beast::flat_buffer webSocketMessage_;
   std::size_t mostQueuedBytes_;
   Handlers handlers_;
   MessageDecoder decoder_;
