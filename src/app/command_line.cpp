@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <optional>
@@ -97,6 +99,21 @@ bool isJoinCode(const std::string& code) {
 
 bool isAddress(const std::string& text) {
   return network::isIpAddress(text);
+}
+
+// An origin as a browser sends it: a scheme, a host and maybe a port, no
+// path; only printable bytes, since it is compared byte for byte.
+bool isWebOrigin(const std::string& text) {
+  const bool secure = text.rfind("https://", 0) == 0;
+  if (!secure && text.rfind("http://", 0) != 0) {
+    return false;
+  }
+  const std::string host = text.substr(secure ? 8 : 7);
+  return !host.empty() && host.size() <= 253 &&
+         std::all_of(host.begin(), host.end(), [](char character) {
+           return std::isalnum(static_cast<unsigned char>(character)) || character == '.' ||
+                  character == '-' || character == ':' || character == '[' || character == ']';
+         });
 }
 
 CommandLine failure(std::string message) {
@@ -208,6 +225,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
           commandLine.serve.sshSocket.rfind('/', 0) != 0) {
         return failure("--ssh-socket needs a path from the root, e.g. /run/skyrazor/ssh.sock");
       }
+    } else if (argument == "--web-origin") {
+      serverOptionSeen = true;
+      if (!takeValue(commandLine.serve.webOrigin) || !isWebOrigin(commandLine.serve.webOrigin)) {
+        return failure("--web-origin needs an origin such as https://play.example.org");
+      }
+    } else if (argument == "--trust-proxy") {
+      serverOptionSeen = true;
+      if (!takeValue(commandLine.serve.trustedProxy) ||
+          !isAddress(commandLine.serve.trustedProxy)) {
+        return failure("--trust-proxy needs the proxy's IPv4 or IPv6 address");
+      }
     } else if (argument == "--record-dir") {
       serverOptionSeen = true;
       if (!takeValue(commandLine.serve.recordDirectory) ||
@@ -291,7 +319,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     return failure("--from goes with --join or --watch at a server's local socket (a path)");
   }
   if (serverOptionSeen && commandLine.mode != CommandLine::Mode::Serve) {
-    return failure("--record-dir, --max-per-address, --max-rooms and --ssh-socket go with --serve");
+    return failure(
+        "--record-dir, --max-per-address, --max-rooms, --ssh-socket, --web-origin and "
+        "--trust-proxy go with --serve");
   }
   return commandLine;
 }
@@ -304,7 +334,8 @@ const char* usageText() {
          "       skyrazor --watch HOST:PORT [--code CODE | --room NAME]\n"
          "       skyrazor --join PATH --from ADDRESS [--room NAME | --new-room NAME]\n"
          "       skyrazor --serve [ADDRESS:]PORT [--record-dir DIR] [--max-per-address N]\n"
-         "                [--max-rooms N] [--ssh-socket PATH]\n"
+         "                [--max-rooms N] [--ssh-socket PATH] [--web-origin URL]\n"
+         "                [--trust-proxy ADDRESS]\n"
          "       skyrazor --replay FILE [--speed X]\n"
          "       skyrazor --script FILE [--size COLSxROWS] [--dump-reads] [--dump-sleeps]\n"
          "                [--dump-frames] [--colors] [--limit MS]\n"
@@ -359,6 +390,11 @@ const char* usageText() {
          "  --ssh-socket PATH  also listen on a local socket for the ssh entrance\n"
          "                     (skyrazor-ssh-join --socket PATH), which alone may say where\n"
          "                     a player came from: --join PATH --from ADDRESS\n"
+         "  --web-origin URL   pages at this origin (a public name behind a proxy, e.g.\n"
+         "                     https://play.example.org) may open seats, besides the\n"
+         "                     server's own\n"
+         "  --trust-proxy ADDRESS  browsers coming through the reverse proxy at ADDRESS\n"
+         "                     count as the address its X-Forwarded-For names\n"
          "\n"
          "Record and replay:\n"
          "  --record FILE      play as usual (or --host) and write the session to FILE as\n"

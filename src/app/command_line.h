@@ -41,6 +41,11 @@ struct ServeOptions {
   std::size_t mostPerAddress = 16;
   std::size_t mostRooms = 1000;
   std::string sshSocket;  // --ssh-socket: the local socket for the ssh entrance
+  // --web-origin: a public origin (https://NAME) whose pages, besides the
+  // server's own, may open seats; --trust-proxy: the reverse proxy's
+  // address, whose X-Forwarded-For alone is believed.
+  std::string webOrigin;
+  std::string trustedProxy;
 };
 
 struct CommandLine {

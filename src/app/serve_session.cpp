@@ -37,6 +37,8 @@ int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
   options.mostPerAddress = serve.mostPerAddress;
   options.mostRooms = serve.mostRooms;
   options.localSocket = serve.sshSocket;
+  options.webOrigin = serve.webOrigin;
+  options.trustedProxy = serve.trustedProxy;
   std::unique_ptr<network::GameServer> server;
   try {
     server = std::make_unique<network::GameServer>(

@@ -49,6 +49,13 @@ ReceptionOptions receptionOptions(const ServerOptions& options) {
   return reception;
 }
 
+WebFaceOptions webFaceOptions(const ServerOptions& options) {
+  WebFaceOptions web;
+  web.webOrigin = options.webOrigin;
+  web.trustedProxy = options.trustedProxy;
+  return web;
+}
+
 LobbyOptions lobbyOptions(const ServerOptions& options) {
   LobbyOptions lobby;
   lobby.silenceLimit = options.silenceLimit;
@@ -132,7 +139,7 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
           },
           log_),
       webFace_(
-          io_, WebFaceOptions{},
+          io_, webFaceOptions(options_),
           [this]() -> const std::vector<ListedRoom>& { return listedRooms(); },
           [this](std::unique_ptr<WebSocketStream> webSocket, std::string address) {
             reception_.takeWebSocket(std::move(webSocket), std::move(address));

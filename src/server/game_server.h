@@ -23,6 +23,11 @@ struct ServerOptions {
   // A local socket beside the port for the server's own ssh entrance, the
   // only place a hello may say where its player is; empty: none.
   std::string localSocket;
+  // Pages at this origin may open seats, besides the server's own.
+  std::string webOrigin;
+  // A reverse proxy's address: a browser that comes through it counts as
+  // the address the proxy's X-Forwarded-For names. Empty: none is believed.
+  std::string trustedProxy;
   std::chrono::milliseconds helloLimit{5000};
   std::chrono::milliseconds heartbeatPeriod{1000};
   std::chrono::milliseconds silenceLimit{5000};

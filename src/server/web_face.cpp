@@ -200,7 +200,25 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
     }
   }
 
+  // Behind the reverse proxy it was told to trust, a browser is where the
+  // proxy says (the last address of X-Forwarded-For, the one the proxy
+  // added); from anywhere else, the header is the browser's own word and
+  // counts for nothing.
+  void believeProxy(const http::request<http::empty_body>& request) {
+    if (face_.options_.trustedProxy.empty() || address_ != face_.options_.trustedProxy) {
+      return;
+    }
+    const std::string forwarded(request["X-Forwarded-For"]);
+    std::string last = forwarded.substr(forwarded.rfind(',') + 1);
+    last.erase(0, last.find_first_not_of(' '));
+    last.erase(last.find_last_not_of(' ') + 1);
+    if (isIpAddress(last)) {
+      address_ = last;
+    }
+  }
+
   void route(const http::request<http::empty_body>& request) {
+    believeProxy(request);
     const std::string_view target(request.target().data(), request.target().size());
     const bool known = target == "/rooms.json" || target == "/ws" || isPagePath(target);
     if (!known) {

@@ -18,6 +18,8 @@ struct WebFaceOptions {
   // Besides the server's own address (as the browser's Host names it), the
   // one origin whose pages may open a seat: a public name behind a proxy.
   std::string webOrigin;
+  // The reverse proxy whose X-Forwarded-For is believed; empty: none.
+  std::string trustedProxy;
   // A request must be read whole within this.
   std::chrono::milliseconds requestLimit{5000};
   std::size_t mostHeaderBytes = 8 * 1024;

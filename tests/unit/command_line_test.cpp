@@ -170,7 +170,16 @@ TEST(CommandLineTest, ServerAndRooms) {
   EXPECT_EQ(parse({"--serve", "1", "--room", "a"}).error,
             "--room and --new-room go with --join or --watch");
   EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--record-dir", "d"}).error,
-            "--record-dir, --max-per-address, --max-rooms and --ssh-socket go with --serve");
+            "--record-dir, --max-per-address, --max-rooms, --ssh-socket, --web-origin and "
+            "--trust-proxy go with --serve");
+  EXPECT_EQ(parse({"--serve", "1", "--web-origin", "https://play.example.org/path"}).error,
+            "--web-origin needs an origin such as https://play.example.org");
+  EXPECT_EQ(parse({"--serve", "1", "--trust-proxy", "proxy.example.org"}).error,
+            "--trust-proxy needs the proxy's IPv4 or IPv6 address");
+  const CommandLine proxied = parse(
+      {"--serve", "1", "--web-origin", "https://play.example.org", "--trust-proxy", "127.0.0.1"});
+  EXPECT_EQ(proxied.serve.webOrigin, "https://play.example.org");
+  EXPECT_EQ(proxied.serve.trustedProxy, "127.0.0.1");
   EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--room", "a", "--code", "B"}).error,
             "--code is a host's, --room and --new-room a server's: give one of them");
 

@@ -368,11 +368,15 @@ TEST(GameServer, AnswersABrowsersRequestsOnTheTerminalsPort) {
 // A browser's WebSocket to the server, as its page opens it.
 class BrowserSeat {
  public:
-  BrowserSeat(std::uint16_t port, const std::string& origin) : webSocket_(io_) {
+  BrowserSeat(std::uint16_t port, const std::string& origin, const std::string& forwardedFor = "")
+      : webSocket_(io_) {
     webSocket_.next_layer().connect({asio::ip::make_address("127.0.0.1"), port});
     webSocket_.set_option(boost::beast::websocket::stream_base::decorator(
-        [origin](boost::beast::websocket::request_type& request) {
+        [origin, forwardedFor](boost::beast::websocket::request_type& request) {
           request.set(boost::beast::http::field::origin, origin);
+          if (!forwardedFor.empty()) {
+            request.set("X-Forwarded-For", forwardedFor);
+          }
         }));
     webSocket_.handshake("127.0.0.1:" + std::to_string(port), "/ws", error_);
     webSocket_.binary(true);
@@ -447,6 +451,20 @@ TEST(GameServer, SeatsABrowserFromItsOwnPagesWebSocketOnly) {
     return state.roomSeats && !state.roomSeats->pilotSeated;
   }));
   EXPECT_EQ(host->state().phase, JoinState::Phase::Joined);
+
+  // Behind a trusted proxy, a browser is where the proxy says, and a page at
+  // the public origin given may open seats.
+  ServerOptions proxied = quickServer();
+  proxied.trustedProxy = "127.0.0.1";
+  proxied.webOrigin = "https://play.example.org";
+  RunningServer behindProxy(proxied);
+  auto proxiedHost = join(behindProxy.port(), "duel", Role::Pilot, RoomWanted::NewNamed);
+  ASSERT_EQ(proxiedHost->awaitAnswer().seat, Role::RoomHost);
+  BrowserSeat forwarded(behindProxy.port(), "https://play.example.org", "127.0.0.7, 127.0.0.9");
+  ASSERT_FALSE(forwarded.error()) << forwarded.error().message();
+  forwarded.send(Hello{kProtocolVersion, Role::Pilot, "", "duel", RoomWanted::Named, ""});
+  EXPECT_TRUE(forwarded.receive());
+  EXPECT_TRUE(behindProxy.logged("room duel: 127.0.0.9 joined as pilot 2"));
 }
 
 // Wrong room names hold back further guesses from their address, never a
