@@ -70,9 +70,13 @@ void PeerConnection::readWebSocket() {
       return;
     }
     if (error) {
-      self->close(self->draining_                                   ? self->closingWhy_
-                  : error == boost::beast::websocket::error::closed ? "closed the connection"
-                                                                    : error.message());
+      // A browser that goes away may close its WebSocket, or only its socket.
+      const bool closed = error == boost::beast::websocket::error::closed ||
+                          error == asio::error::eof || error == asio::error::not_connected ||
+                          error == asio::error::connection_reset;
+      self->close(self->draining_ ? self->closingWhy_
+                  : closed        ? "closed the connection"
+                                  : error.message());
       return;
     }
     if (!self->draining_) {
