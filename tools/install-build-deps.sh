@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages one make target needs, when any is missing, and
 # nothing more: playing a game never installs the test tools.
-#   run      building and playing: cmake, g++, make, pkg-config, ncurses, Asio
-#   test     also GoogleTest, tmux and OpenSSH's client and server
+#   run      building and playing: cmake, g++, make, pkg-config, ncurses, Boost
+#   test     also GoogleTest, tmux, OpenSSH's client and server, and Chromium
+#            with its driver and Selenium for the browser tests
 #   bench    also Google Benchmark
 #   windows  also MinGW-w64, GoogleTest's source, Wine to run the tests, and
 #            tmux to play them in a pane
@@ -24,7 +25,8 @@ purpose="building and playing"
 case $target in
   run) ;;
   test)
-    packages+=(libgtest-dev libgmock-dev tmux openssh-client openssh-server)
+    packages+=(libgtest-dev libgmock-dev tmux openssh-client openssh-server chromium
+      chromium-driver python3-selenium)
     purpose="the tests"
     ;;
   bench)
