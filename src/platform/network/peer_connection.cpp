@@ -28,28 +28,26 @@ PeerConnection::PeerConnection(StreamSocket socket, std::string address,
       silenceTimer_(socket_.get_executor()),
       lastHeard_(std::chrono::steady_clock::now()),
       address_(std::move(address)) {
-  boost::system::error_code ignored;
-  // Keys and pictures go at once, not gathered up (a local socket has no
-  // such delay, and says so harmlessly).
-  socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
-  socket_.set_option(asio::socket_base::send_buffer_size(kSocketSendBufferBytes), ignored);
+  tuneSocket();
 }
 
+// The stream socket of its own stays unopened: the WebSocket's is used.
 PeerConnection::PeerConnection(std::unique_ptr<WebSocketStream> webSocket, std::string address,
                                std::size_t mostQueuedBytes)
-    : webSocket_(std::move(webSocket)),
-      socket_(webSocket_->get_executor()),
-      mostQueuedBytes_(mostQueuedBytes),
-      lingerTimer_(socket_.get_executor()),
-      silenceTimer_(socket_.get_executor()),
-      lastHeard_(std::chrono::steady_clock::now()),
-      address_(std::move(address)) {
-  boost::system::error_code ignored;
-  socket().set_option(asio::ip::tcp::no_delay(true), ignored);
-  socket().set_option(asio::socket_base::send_buffer_size(kSocketSendBufferBytes), ignored);
+    : PeerConnection(StreamSocket(webSocket->get_executor()), std::move(address), mostQueuedBytes) {
+  webSocket_ = std::move(webSocket);
+  tuneSocket();
   webSocket_->binary(true);
   // A message over the bound ends the connection (with close code 1009).
   webSocket_->read_message_max(kLongestWebSocketMessage);
+}
+
+// Keys and pictures go at once, not gathered up (a local socket has no such
+// delay, and says so harmlessly), and little waits in the kernel's buffer.
+void PeerConnection::tuneSocket() {
+  boost::system::error_code ignored;
+  socket().set_option(asio::ip::tcp::no_delay(true), ignored);
+  socket().set_option(asio::socket_base::send_buffer_size(kSocketSendBufferBytes), ignored);
 }
 
 void PeerConnection::start(Handlers handlers) {

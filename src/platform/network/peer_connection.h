@@ -84,6 +84,7 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   void setAddress(std::string address) { address_ = std::move(address); }
 
  private:
+  void tuneSocket();
   void readMore();
   void readWebSocket();
   void takeIn(std::string_view bytes);
