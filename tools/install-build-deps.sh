@@ -2,8 +2,9 @@
 # Installs the Debian packages one make target needs, when any is missing, and
 # nothing more: playing a game never installs the test tools.
 #   run      building and playing: cmake, g++, make, pkg-config, ncurses, Boost
-#   test     also GoogleTest, tmux, OpenSSH's client and server, and Chromium
-#            with its driver and Selenium for the browser tests
+#   test     also GoogleTest, tmux, OpenSSH's client and server, Chromium
+#            with its driver and Selenium for the browser tests, and nginx,
+#            openssl and curl for the test behind a TLS reverse proxy
 #   bench    also Google Benchmark
 #   windows  also MinGW-w64, GoogleTest's source, Wine to run the tests, and
 #            tmux to play them in a pane
@@ -14,10 +15,11 @@
 # It says in one line what it installs (apt-get's own output goes to
 # build/install-deps.log, shown when it fails), through sudo when not root; a
 # user without sudo is told in one line what to run as root.
-# The tests want OpenSSH's server only for its sshd program, which the ssh test
-# starts on loopback itself: it is installed with services forbidden to start
-# (policy-rc.d), and its service is disabled afterwards, so that no sshd comes
-# up on port 22, now or at the next boot.
+# The tests want OpenSSH's server only for its sshd program, and nginx only for
+# its program, which the ssh and nginx tests start on loopback themselves: they
+# are installed with services forbidden to start (policy-rc.d), and their
+# services are disabled afterwards, so that no sshd comes up on port 22 and no
+# nginx on port 80, now or at the next boot.
 set -euo pipefail
 target=${1:-run}
 packages=(cmake g++ make pkg-config libncurses-dev libboost-dev)
@@ -26,7 +28,7 @@ case $target in
   run) ;;
   test)
     packages+=(libgtest-dev libgmock-dev tmux openssh-client openssh-server chromium
-      chromium-driver python3-selenium)
+      chromium-driver python3-selenium nginx openssl curl)
     purpose="the tests"
     ;;
   bench)
@@ -63,13 +65,22 @@ done
 export PATH="$PATH:/usr/sbin:/sbin"
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 with_server=false
+with_ssh=false
+with_nginx=false
 note=""
 for package in "${missing[@]}"; do
-  if [ "$package" = openssh-server ]; then
-    with_server=true
-    note=" (OpenSSH's server for its sshd program only: its service is neither started nor enabled)"
-  fi
+  case $package in
+    openssh-server) with_server=true with_ssh=true ;;
+    nginx) with_server=true with_nginx=true ;;
+  esac
 done
+if $with_ssh && $with_nginx; then
+  note=" (OpenSSH's server and nginx for their programs only: their services are neither started nor enabled)"
+elif $with_ssh; then
+  note=" (OpenSSH's server for its sshd program only: its service is neither started nor enabled)"
+elif $with_nginx; then
+  note=" (nginx for its program only: its service is neither started nor enabled)"
+fi
 apt_command="apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
 
 if [ "$(id -u)" -eq 0 ]; then
@@ -79,7 +90,7 @@ elif command -v sudo >/dev/null 2>&1; then
 else
   if $with_server; then
     echo "make $target needs ${missing[*]}, and sudo is not here: as root, run" \
-      "$source_dir/tools/install-build-deps.sh $target (apt-get alone would start OpenSSH's server)"
+      "$source_dir/tools/install-build-deps.sh $target (apt-get alone would start the servers it installs)"
   else
     echo "make $target needs ${missing[*]}, and sudo is not here: as root, run $apt_command"
   fi
@@ -116,12 +127,16 @@ installed=true
 "${as_root[@]}" apt-get update -qq >>"$log" 2>&1 &&
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >>"$log" 2>&1 || installed=false
-if $with_server; then
+if $with_ssh; then
   # Disables the sysvinit links and systemd's ssh.service alike (even after a
   # failure half-way, when the server may be in); Ubuntu listens through
   # ssh.socket instead.
   "${as_root[@]}" update-rc.d ssh disable >>"$log" 2>&1 || true
   "${as_root[@]}" deb-systemd-helper disable ssh.socket >>"$log" 2>&1 || true
+fi
+if $with_nginx; then
+  # The same for nginx's links and nginx.service.
+  "${as_root[@]}" update-rc.d nginx disable >>"$log" 2>&1 || true
 fi
 if ! $installed; then
   tail -n 20 "$log"

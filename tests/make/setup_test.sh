@@ -6,7 +6,8 @@
 # - `make run`'s install is only what building and playing need, told in one
 #   line; `make test`'s keeps every service from starting while apt-get runs
 #   (a policy-rc.d answering 101, the machine's own put back after) and
-#   disables OpenSSH's server after it; with everything there, nothing runs.
+#   disables OpenSSH's server and nginx after it; with everything there,
+#   nothing runs.
 # - Not root and without sudo: one line naming what to run as root, failing.
 # - The build says one line, its chatter kept in build/release/build.log; a
 #   failing build shows its error and names the log.
@@ -81,7 +82,7 @@ fake "$work/policy-rc.d" "# the machine's own"
 cp "$work/policy-rc.d" "$work/own-policy"
 fake_path="$work/sudo:$work/bin"
 FAKE_UID=1000 install test
-for package in libgtest-dev tmux openssh-server; do
+for package in libgtest-dev tmux openssh-server nginx; do
   installed_list | grep -qw "$package" || fail "make test does not install $package: $(installed_list)"
 done
 grep -q "^sudo" "$work/calls" || fail "make test's install as a user does not go through sudo"
@@ -90,6 +91,8 @@ grep -qx "policy says 101 while DEBIAN_FRONTEND=noninteractive" "$work/calls" ||
 cmp -s "$work/policy-rc.d" "$work/own-policy" || fail "the machine's own policy-rc.d is not put back"
 sed -n '/^policy says/,$p' "$work/calls" | grep -qx "update-rc.d ssh disable" ||
   fail "OpenSSH's server is left enabled: $(cat "$work/calls")"
+sed -n '/^policy says/,$p' "$work/calls" | grep -qx "update-rc.d nginx disable" ||
+  fail "nginx is left enabled: $(cat "$work/calls")"
 one_line "make test's install"
 grep -q "openssh-server" "$work/out" || fail "make test's install does not say what it installs: $(cat "$work/out")"
 
