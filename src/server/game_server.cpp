@@ -46,6 +46,7 @@ ReceptionOptions receptionOptions(const ServerOptions& options) {
   reception.helloLimit = options.helloLimit;
   reception.mostQueuedBytes = options.mostQueuedBytes;
   reception.wrongGuessDelay = options.wrongGuessDelay;
+  reception.trustedProxy = options.trustedProxy;
   return reception;
 }
 

@@ -41,10 +41,13 @@ Reception::Reception(asio::io_context& io, ReceptionOptions options, Judge isRig
 // those limits it is admitted at once, to be turned away readably.
 void Reception::take(Accepted accepted) {
   const std::string sorter = guesserOf(accepted.address);
+  const bool fromProxy =
+      !options_.trustedProxy.empty() && accepted.address == options_.trustedProxy;
   const bool roomToSort =
       countWaiting() < options_.mostWaiting &&
-      countWaitingFrom(sorter) < options_.mostWaitingPerAddress &&
-      (options_.mostPerAddress == 0 || connectionsFrom(sorter) < options_.mostPerAddress);
+      (fromProxy ||
+       (countWaitingFrom(sorter) < options_.mostWaitingPerAddress &&
+        (options_.mostPerAddress == 0 || connectionsFrom(sorter) < options_.mostPerAddress)));
   if (!onRequest_ || accepted.local || !roomToSort) {
     admit(std::move(accepted));
     return;

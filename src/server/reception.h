@@ -32,6 +32,9 @@ struct ReceptionOptions {
   // answered after this long, and after each further one twice as long as
   // before.
   std::chrono::milliseconds wrongGuessDelay{1000};
+  // A reverse proxy's address: every browser behind it comes from there, so
+  // its connections are held only to the limits for everyone.
+  std::string trustedProxy;
 };
 
 // What a hello stakes on a secret: a join code, or a room's name. Only

@@ -336,8 +336,11 @@ WebFace::~WebFace() {
 
 void WebFace::take(Accepted accepted) {
   const std::string limitAddress = guesserOf(accepted.address);
+  // Every browser behind the trusted proxy comes from its address.
+  const bool fromProxy =
+      !options_.trustedProxy.empty() && accepted.address == options_.trustedProxy;
   if (exchanges_.size() >= options_.mostRequests ||
-      requestsFrom_[limitAddress] >= options_.mostRequestsPerAddress) {
+      (!fromProxy && requestsFrom_[limitAddress] >= options_.mostRequestsPerAddress)) {
     if (requestsFrom_[limitAddress] == 0) {
       requestsFrom_.erase(limitAddress);
     }
