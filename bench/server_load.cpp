@@ -38,11 +38,21 @@
 // and from the view to the page's) is read apart from this process's own
 // delays in reading. --lobby-step R runs that step alone, at R rooms.
 //
+// Watchers: --watchers-per-room W seats W watchers in every room of every
+// step, joining once the room has its name (after pilot 2, as many at a time
+// as the terminals); with --web-watchers-half, half of them come as a
+// browser's page does, over a WebSocket at /ws (Beast, with the page's
+// Host and Origin), the protocol's frames one to a binary message. They
+// read everything (pictures framed and skipped), answer pings and ping
+// every second; their join times and the bytes they were sent, WebSocket
+// framing included, are given apart. A step with watchers holds only if
+// every watcher was welcomed and none was let go.
+//
 //   skyrazor_server_load PATH/TO/skyrazor [--rooms 10,100,1000,2000]
 //       [--grow 500] [--up-to 4000] [--resolution 50] [--fault-rooms 1000]
 //       [--fault-seconds 60] [--lobbies 100] [--lobby-rooms 1000]
 //       [--quick-matches 10] [--lobby-step ROOMS] [--seconds 20]
-//       [--server-log FILE]
+//       [--watchers-per-room W] [--web-watchers-half] [--server-log FILE]
 //
 // Exits 1 when something could not be measured; a missed goal is reported,
 // not an error.
@@ -74,7 +84,11 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
 
 #include "console/screen.h"
 #include "picture_text.h"
@@ -86,6 +100,7 @@
 namespace {
 
 using namespace skyrazor;
+namespace beast = boost::beast;
 using SteadyClock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::duration<double, std::milli>;
 using skyrazor::bench::maximum;
@@ -521,6 +536,8 @@ struct RoomRun {
   std::string name;     // from the host's welcome
   std::shared_ptr<Terminal> host;
   std::shared_ptr<Terminal> pilot;
+  // Once the room has its name: its watchers queued to join, after pilot 2.
+  std::function<void()> queueWatchers;
   bool inBattle() const {
     return host->stage() == Terminal::Stage::Battle &&
            (pilot->stage() == Terminal::Stage::Battle || pilot->stalled());
@@ -674,6 +691,9 @@ void Terminal::onMessage(network::Message& message) {
     stage_ = Stage::Menus;
     if (isHost_) {
       room_.name = welcome->roomName;
+      if (room_.queueWatchers) {
+        room_.queueWatchers();
+      }
       // Pilot 2 joins this room next, ahead of the rooms still to open.
       std::weak_ptr<Terminal> pilot = room_.pilot;
       std::string name = room_.name;
@@ -877,15 +897,20 @@ double wallClockMs() {
 }
 
 // A terminal that comes by rather than playing in a room measured: a lobby
-// that shows a page of the listed rooms, or one that asks for a quick match.
-// It answers pings and pings every second, as any terminal does, and reads
-// every message but the pictures.
+// that shows a page of the listed rooms, one that asks for a quick match, or
+// a watcher of a room. It answers pings and pings every second, as any
+// terminal does, and reads every message but the pictures.
 class Visitor : public std::enable_shared_from_this<Visitor> {
  public:
-  enum class Kind { Lobby, QuickMatch };
+  enum class Kind { Lobby, QuickMatch, Watcher };
 
-  Visitor(Driver& driver, Kind kind, network::LobbyView view = {})
-      : driver_(driver), kind_(kind), view_(view), socket_(driver.io), timer_(driver.io) {}
+  Visitor(Driver& driver, Kind kind, network::LobbyView view = {}, std::string room = "")
+      : driver_(driver),
+        kind_(kind),
+        view_(view),
+        room_(std::move(room)),
+        socket_(driver.io),
+        timer_(driver.io) {}
 
   // Connects and says hello; `queued` when it waited in the driver's queue,
   // whose turn it then gives on when answered.
@@ -894,6 +919,7 @@ class Visitor : public std::enable_shared_from_this<Visitor> {
   void forceClose() { finish(""); }
 
   bool answered() const { return welcome_.has_value() || refused_; }
+  bool welcomed() const { return welcome_.has_value(); }
   bool closed() const { return closed_; }
   bool closedByServer() const { return closedByServer_; }
   const std::optional<network::Welcome>& welcome() const { return welcome_; }
@@ -907,6 +933,8 @@ class Visitor : public std::enable_shared_from_this<Visitor> {
   int rowsOnPage() const { return rowsOnPage_; }
   int battlesOnPage() const { return battlesOnPage_; }
   std::size_t bytesRead() const { return bytesRead_; }
+  // From the connect to the first whole picture.
+  std::optional<double> firstPictureMs() const { return firstPictureMs_; }
 
  private:
   void onConnected(const boost::system::error_code& error);
@@ -929,6 +957,7 @@ class Visitor : public std::enable_shared_from_this<Visitor> {
   Driver& driver_;
   const Kind kind_;
   const network::LobbyView view_;
+  const std::string room_;  // a watcher's
   asio::ip::tcp::socket socket_;
   asio::steady_timer timer_;
   bool queued_ = false;
@@ -940,8 +969,10 @@ class Visitor : public std::enable_shared_from_this<Visitor> {
   bool closed_ = false;
   bool closedByServer_ = false;
   bool refused_ = false;
+  SteadyClock::time_point startedAt_;
   SteadyClock::time_point helloSentAt_;
   std::optional<network::Welcome> welcome_;
+  std::optional<double> firstPictureMs_;
   std::optional<double> welcomeMs_;
   std::optional<double> pageMs_;
   // On the wall clock, as the kernel stamps what it receives: when the hello
@@ -971,14 +1002,17 @@ class Visitor : public std::enable_shared_from_this<Visitor> {
 void Visitor::start(bool queued) {
   queued_ = queued;
   joining_ = true;
+  startedAt_ = SteadyClock::now();
   socket_.open(asio::ip::tcp::v4());
   socket_.non_blocking(true);
-  const bool lobby = kind_ == Kind::Lobby;
-  network::encodeMessage(
-      network::Hello{network::kProtocolVersion, lobby ? network::Role::Lobby : network::Role::Pilot,
-                     "", "", lobby ? network::RoomWanted::Named : network::RoomWanted::QuickMatch,
-                     ""},
-      outgoing_);
+  const network::Role role = kind_ == Kind::Lobby     ? network::Role::Lobby
+                             : kind_ == Kind::Watcher ? network::Role::Watcher
+                                                      : network::Role::Pilot;
+  network::encodeMessage(network::Hello{network::kProtocolVersion, role, "", room_,
+                                        kind_ == Kind::QuickMatch ? network::RoomWanted::QuickMatch
+                                                                  : network::RoomWanted::Named,
+                                        ""},
+                         outgoing_);
   socket_.async_connect(driver_.server,
                         [self = shared_from_this()](const boost::system::error_code& error) {
                           self->onConnected(error);
@@ -1056,7 +1090,7 @@ std::size_t Visitor::receive(boost::system::error_code& error) {
   header.msg_controllen = control.size();
   const ssize_t count = recvmsg(socket_.native_handle(), &header, MSG_DONTWAIT);
   if (count < 0) {
-    error = boost::system::error_code(errno, asio::system_category());
+    error = boost::system::error_code(errno, boost::system::system_category());
     return 0;
   }
   if (count == 0) {
@@ -1094,6 +1128,9 @@ void Visitor::take(const char* bytes, std::size_t count) {
       const auto type = static_cast<network::MessageType>(header_[4]);
       keepPayload_ =
           type != network::MessageType::WholeScreen && type != network::MessageType::ScreenChanges;
+      if (type == network::MessageType::WholeScreen && !firstPictureMs_) {
+        firstPictureMs_ = Milliseconds(SteadyClock::now() - startedAt_).count();
+      }
       payload_.clear();
       payloadLeft_ = length - 1;
     } else {
@@ -1154,6 +1191,9 @@ void Visitor::onWelcome(const network::Welcome& welcome) {
     }
     viewSentWallMs_ = wallClockMs();
     send(view_);
+  } else if (kind_ == Kind::Watcher && welcome.role != network::Role::Watcher) {
+    ++driver_.protocolErrors;
+    finish("welcomed to another seat than a watcher's");
   }
 }
 
@@ -1278,6 +1318,276 @@ void Visitor::finish(const std::string& why) {
   socket_.close(ignored);
 }
 
+// A WebSocket message of `size` bytes from the server as the wire carries
+// it: Beast sends it in frames of at most 4096 bytes (its default), each
+// unmasked, with two bytes of header below 126 bytes and four above.
+std::size_t onTheWire(std::size_t size) {
+  constexpr std::size_t kFrameBytes = 4096;
+  std::size_t wire = 0;
+  do {
+    const std::size_t part = std::min(size, kFrameBytes);
+    wire += part + (part < 126 ? 2 : 4);
+    size -= part;
+  } while (size > 0);
+  return wire;
+}
+
+// A watcher as a browser's page is one: a WebSocket at /ws (its handshake
+// with Host 127.0.0.1:PORT and Origin http:// and the same), then the
+// protocol's frames, one to a binary message: a hello as a watcher of the
+// room, Pongs to the server's Pings, a Ping every second. WebSocket pings
+// are answered by Beast as it reads. It counts what comes in as the wire
+// carries it, each message's WebSocket framing included.
+class WebWatcher : public std::enable_shared_from_this<WebWatcher> {
+ public:
+  WebWatcher(Driver& driver, std::string room)
+      : driver_(driver), room_(std::move(room)), socket_(driver.io), timer_(driver.io) {}
+
+  void start();
+  void leave();
+  void forceClose();
+
+  bool welcomed() const { return welcomed_; }
+  bool closed() const { return closed_; }
+  bool closedByServer() const { return closedByServer_; }
+  std::size_t bytesRead() const { return bytesRead_; }
+  std::optional<double> firstPictureMs() const { return firstPictureMs_; }
+
+ private:
+  void onConnected(const boost::system::error_code& error);
+  void readNext();
+  void onMessage();
+  void send(const network::Message& message);
+  void writeNext();
+  void scheduleTick();
+  void finish(const std::string& why);
+  void doneJoining();
+
+  Driver& driver_;
+  const std::string room_;
+  beast::websocket::stream<asio::ip::tcp::socket> socket_;
+  asio::steady_timer timer_;
+  beast::flat_buffer incoming_;
+  std::deque<std::string> outgoing_;
+  bool writing_ = false;
+  bool joining_ = false;
+  bool welcomed_ = false;
+  bool leaving_ = false;
+  bool closing_ = false;
+  bool closed_ = false;
+  bool closedByServer_ = false;
+  SteadyClock::time_point startedAt_;
+  std::optional<double> firstPictureMs_;
+  std::size_t bytesRead_ = 0;
+};
+
+void WebWatcher::start() {
+  joining_ = true;
+  startedAt_ = SteadyClock::now();
+  beast::get_lowest_layer(socket_).async_connect(
+      driver_.server, [self = shared_from_this()](const boost::system::error_code& error) {
+        self->onConnected(error);
+      });
+}
+
+void WebWatcher::onConnected(const boost::system::error_code& error) {
+  if (closed_) {
+    return;
+  }
+  if (error) {
+    ++driver_.connectFailures;
+    finish("could not connect: " + error.message());
+    return;
+  }
+  boost::system::error_code ignored;
+  beast::get_lowest_layer(socket_).set_option(asio::ip::tcp::no_delay(true), ignored);
+  const std::string host =
+      driver_.server.address().to_string() + ":" + std::to_string(driver_.server.port());
+  socket_.set_option(
+      beast::websocket::stream_base::decorator([host](beast::websocket::request_type& request) {
+        request.set(beast::http::field::origin, "http://" + host);
+      }));
+  socket_.async_handshake(
+      host, "/ws", [self = shared_from_this()](const boost::system::error_code& error) {
+        if (self->closed_) {
+          return;
+        }
+        if (error) {
+          ++self->driver_.protocolErrors;
+          self->finish("no WebSocket: " + error.message());
+          return;
+        }
+        self->socket_.binary(true);
+        self->send(network::Hello{network::kProtocolVersion, network::Role::Watcher, "",
+                                  self->room_, network::RoomWanted::Named, ""});
+        self->readNext();
+        self->scheduleTick();
+      });
+}
+
+void WebWatcher::readNext() {
+  incoming_.clear();
+  socket_.async_read(incoming_, [self = shared_from_this()](const boost::system::error_code& error,
+                                                            std::size_t count) {
+    if (self->closed_) {
+      return;
+    }
+    if (error) {
+      self->finish(self->leaving_ ? "" : error.message());
+      return;
+    }
+    self->bytesRead_ += onTheWire(count);
+    self->onMessage();
+    if (!self->closed_) {
+      self->readNext();
+    }
+  });
+}
+
+void WebWatcher::onMessage() {
+  const auto data = incoming_.data();
+  const auto* bytes = static_cast<const unsigned char*>(data.data());
+  const std::size_t size = data.size();
+  const std::size_t length = size < 5
+                                 ? 0
+                                 : (std::size_t{bytes[0]} << 24) | (std::size_t{bytes[1]} << 16) |
+                                       (std::size_t{bytes[2]} << 8) | std::size_t{bytes[3]};
+  if (size < 5 || length != size - 4) {
+    ++driver_.protocolErrors;
+    finish("the server sent a message that is not one frame");
+    return;
+  }
+  const auto type = static_cast<network::MessageType>(bytes[4]);
+  if (type == network::MessageType::WholeScreen || type == network::MessageType::ScreenChanges) {
+    if (type == network::MessageType::WholeScreen && !firstPictureMs_) {
+      firstPictureMs_ = Milliseconds(SteadyClock::now() - startedAt_).count();
+    }
+    return;
+  }
+  auto decoded = network::decodeMessage(
+      bytes[4], std::string(reinterpret_cast<const char*>(bytes) + 5, size - 5));
+  if (auto* malformed = std::get_if<network::MalformedMessage>(&decoded)) {
+    ++driver_.protocolErrors;
+    finish("the server sent a malformed message (" + malformed->reason + ")");
+    return;
+  }
+  auto& message = std::get<network::Message>(decoded);
+  if (auto* welcome = std::get_if<network::Welcome>(&message)) {
+    welcomed_ = true;
+    doneJoining();
+    if (welcome->role != network::Role::Watcher) {
+      ++driver_.protocolErrors;
+      finish("welcomed to another seat than a watcher's");
+    }
+  } else if (auto* refusal = std::get_if<network::Refusal>(&message)) {
+    ++driver_.refusedHere;
+    finish("refused: " + refusal->text);
+  } else if (auto* ping = std::get_if<network::Ping>(&message)) {
+    send(network::Pong{ping->timestamp});
+  } else if (auto* goodbye = std::get_if<network::Goodbye>(&message)) {
+    finish("goodbye: " + goodbye->reason);
+  }
+}
+
+void WebWatcher::send(const network::Message& message) {
+  if (closed_ || closing_) {
+    return;
+  }
+  std::string bytes;
+  network::encodeMessage(message, bytes);
+  outgoing_.push_back(std::move(bytes));
+  writeNext();
+}
+
+// One write at a time; once a leaving watcher's goodbye is out, the
+// WebSocket's own close.
+void WebWatcher::writeNext() {
+  if (writing_ || closed_) {
+    return;
+  }
+  if (outgoing_.empty()) {
+    if (leaving_ && !closing_) {
+      closing_ = true;
+      writing_ = true;
+      socket_.async_close(beast::websocket::close_code::normal,
+                          [self = shared_from_this()](const boost::system::error_code&) {
+                            self->writing_ = false;
+                          });
+    }
+    return;
+  }
+  writing_ = true;
+  socket_.async_write(
+      asio::buffer(outgoing_.front()),
+      [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+        self->writing_ = false;
+        if (self->closed_) {
+          return;
+        }
+        if (error) {
+          self->finish(self->leaving_ ? "" : "cannot send: " + error.message());
+          return;
+        }
+        self->outgoing_.pop_front();
+        self->writeNext();
+      });
+}
+
+void WebWatcher::scheduleTick() {
+  timer_.expires_after(kPingPeriod);
+  timer_.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
+    if (error || self->closed_ || self->leaving_) {
+      return;
+    }
+    if (self->welcomed_) {
+      self->send(network::Ping{
+          static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                         SteadyClock::now().time_since_epoch())
+                                         .count())});
+    }
+    self->scheduleTick();
+  });
+}
+
+void WebWatcher::leave() {
+  if (closed_ || leaving_) {
+    return;
+  }
+  if (!welcomed_) {
+    finish("");
+    return;
+  }
+  timer_.cancel();
+  send(network::Goodbye{"the load is over"});
+  leaving_ = true;
+  writeNext();
+}
+
+void WebWatcher::forceClose() {
+  finish("");
+}
+
+void WebWatcher::doneJoining() {
+  if (joining_) {
+    joining_ = false;
+    driver_.joined();
+  }
+}
+
+void WebWatcher::finish(const std::string& why) {
+  if (closed_) {
+    return;
+  }
+  doneJoining();
+  if (!leaving_ && !why.empty()) {
+    closedByServer_ = true;
+  }
+  closed_ = true;
+  boost::system::error_code ignored;
+  timer_.cancel();
+  beast::get_lowest_layer(socket_).close(ignored);
+}
+
 // --- A step ------------------------------------------------------------------------
 
 struct StepPlan {
@@ -1290,6 +1600,18 @@ struct StepPlan {
   bool listed = false;
   int lobbies = 0;
   int quickMatches = 0;
+  // Watchers in every room, and how many of them over the page's WebSocket.
+  int watchersPerRoom = 0;
+  int webWatchersPerRoom = 0;
+};
+
+// The rooms' watchers, over TCP or the page's WebSocket.
+struct WatcherFigures {
+  int watchers = 0;
+  int welcomed = 0;
+  int closedByServer = 0;
+  std::vector<double> joinMs;          // connect to the first whole picture
+  double bytesPerWatcherSecond = 0.0;  // in the window, as the wire carried them
 };
 
 // The server's CPU over a window, and this process's own.
@@ -1381,10 +1703,14 @@ struct StepResult {
   std::map<std::string, int> leftEarly;
   bool serverStoppedCleanly = false;
   LobbyFigures lobby;
+  WatcherFigures tcpWatchers;
+  WatcherFigures webWatchers;
   bool met() const {
     return healthy.met() && serverCores >= 0.0 && serverCores < kCpuGoalCores &&
            peakMegabytes >= 0.0 && peakMegabytes < kMemoryGoalMegabytes && closedHealthy == 0 &&
-           roomsInBattle == plan.rooms;
+           roomsInBattle == plan.rooms && tcpWatchers.closedByServer == 0 &&
+           webWatchers.closedByServer == 0 && tcpWatchers.welcomed == tcpWatchers.watchers &&
+           webWatchers.welcomed == webWatchers.watchers;
   }
 };
 
@@ -1480,12 +1806,26 @@ std::vector<std::shared_ptr<Visitor>> openLobbies(Driver& driver, const StepPlan
   return lobbies;
 }
 
-std::size_t bytesReadBy(const std::vector<std::shared_ptr<Visitor>>& visitors) {
+template <typename Reader>
+std::size_t bytesReadBy(const std::vector<std::shared_ptr<Reader>>& readers) {
   std::size_t bytes = 0;
-  for (const auto& visitor : visitors) {
-    bytes += visitor->bytesRead();
+  for (const auto& reader : readers) {
+    bytes += reader->bytesRead();
   }
   return bytes;
+}
+
+template <typename Watcher>
+void takeWatcherFigures(const std::vector<std::shared_ptr<Watcher>>& watchers,
+                        WatcherFigures& figures) {
+  figures.watchers = static_cast<int>(watchers.size());
+  for (const auto& watcher : watchers) {
+    if (const auto joined = watcher->firstPictureMs()) {
+      figures.joinMs.push_back(*joined);
+    }
+    figures.welcomed += watcher->welcomed() ? 1 : 0;
+    figures.closedByServer += watcher->closedByServer() ? 1 : 0;
+  }
 }
 
 void takeLobbyFigures(const std::vector<std::shared_ptr<Visitor>>& lobbies, LobbyFigures& figures) {
@@ -1577,9 +1917,36 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
   const int spacing = faultRooms > 0 ? std::max(1, plan.rooms / faultRooms) : 1;
   int stalledPlaced = 0;
   int garbagePlaced = 0;
+  // Each room's watchers, the first webWatchersPerRoom of them over the WebSocket.
+  std::vector<std::shared_ptr<Visitor>> tcpWatchers;
+  std::vector<std::shared_ptr<WebWatcher>> webWatchers;
   for (int index = 0; index < plan.rooms; ++index) {
     auto room = std::make_unique<RoomRun>();
     room->listed = plan.listed;
+    if (plan.watchersPerRoom > 0) {
+      room->queueWatchers = [&driver, &tcpWatchers, &webWatchers, &plan, named = room.get()] {
+        for (int seat = plan.watchersPerRoom - 1; seat >= 0; --seat) {
+          if (seat < plan.webWatchersPerRoom) {
+            auto watcher = std::make_shared<WebWatcher>(driver, named->name);
+            webWatchers.push_back(watcher);
+            driver.toConnect.push_front([weak = std::weak_ptr<WebWatcher>(watcher)] {
+              if (auto watcher = weak.lock()) {
+                watcher->start();
+              }
+            });
+          } else {
+            auto watcher = std::make_shared<Visitor>(driver, Visitor::Kind::Watcher,
+                                                     network::LobbyView{}, named->name);
+            tcpWatchers.push_back(watcher);
+            driver.toConnect.push_front([weak = std::weak_ptr<Visitor>(watcher)] {
+              if (auto watcher = weak.lock()) {
+                watcher->start(true);
+              }
+            });
+          }
+        }
+      };
+    }
     if (faultRooms > 0 && index % spacing == 0) {
       const bool stalledTurn = (index / spacing) % 2 == 0;
       if (stalledPlaced < plan.stalledRooms &&
@@ -1629,7 +1996,18 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
     lobbies = openLobbies(driver, plan);
   }
   const std::size_t lobbyBytesBefore = bytesReadBy(lobbies);
+  const std::size_t tcpWatcherBytesBefore = bytesReadBy(tcpWatchers);
+  const std::size_t webWatcherBytesBefore = bytesReadBy(webWatchers);
   const WindowFigures window = measureWindow(io, server.pid(), windowSeconds);
+  const auto bytesPerWatcherSecond = [&window](std::size_t bytes, std::size_t watchers) {
+    return watchers == 0
+               ? 0.0
+               : static_cast<double>(bytes) / window.seconds / static_cast<double>(watchers);
+  };
+  result.tcpWatchers.bytesPerWatcherSecond =
+      bytesPerWatcherSecond(bytesReadBy(tcpWatchers) - tcpWatcherBytesBefore, tcpWatchers.size());
+  result.webWatchers.bytesPerWatcherSecond =
+      bytesPerWatcherSecond(bytesReadBy(webWatchers) - webWatcherBytesBefore, webWatchers.size());
   driver.timingTicks = false;
   result.tickLatenessMs = std::move(driver.tickLatenessMs);
   result.windowSeconds = window.seconds;
@@ -1665,6 +2043,9 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
     }
   }
 
+  takeWatcherFigures(tcpWatchers, result.tcpWatchers);
+  takeWatcherFigures(webWatchers, result.webWatchers);
+
   // Everyone leaves; each room closes and logs its periods.
   server.log().leaving = true;
   result.leftEarly = server.log().leftEarly;
@@ -1675,6 +2056,12 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
   for (const auto& lobby : lobbies) {
     lobby->leave();
   }
+  for (const auto& watcher : tcpWatchers) {
+    watcher->leave();
+  }
+  for (const auto& watcher : webWatchers) {
+    watcher->leave();
+  }
   runUntil(io, SteadyClock::now() + std::chrono::seconds(30), [&] {
     return static_cast<int>(server.log().closedRooms.size()) >= server.log().roomsOpened;
   });
@@ -1684,6 +2071,12 @@ StepResult runStep(const std::string& binary, const StepPlan& plan, double secon
   }
   for (const auto& lobby : lobbies) {
     lobby->forceClose();
+  }
+  for (const auto& watcher : tcpWatchers) {
+    watcher->forceClose();
+  }
+  for (const auto& watcher : webWatchers) {
+    watcher->forceClose();
   }
   // Their cancelled waits let go of them.
   io.poll();
@@ -1795,6 +2188,10 @@ void printLobbies(const StepResult& step) {
 
 void printStep(const StepResult& step) {
   std::printf("\n%d rooms", step.plan.rooms);
+  if (step.plan.watchersPerRoom > 0) {
+    std::printf(" (%d watchers each, %d of them over the WebSocket)", step.plan.watchersPerRoom,
+                step.plan.webWatchersPerRoom);
+  }
   if (step.plan.stalledRooms + step.plan.garbageRooms > 0) {
     std::printf(" (%d with pilot 2 stalled, %d with pilot 2 sending garbage)",
                 step.plan.stalledRooms, step.plan.garbageRooms);
@@ -1834,6 +2231,19 @@ void printStep(const StepResult& step) {
   for (const auto& [why, count] : step.leftEarly) {
     std::printf("  left before the end (the server's word): %d × %s\n", count, why.c_str());
   }
+  for (const auto& [what, watchers] :
+       {std::pair<const char*, const WatcherFigures*>{"TCP", &step.tcpWatchers},
+        std::pair<const char*, const WatcherFigures*>{"WebSocket", &step.webWatchers}}) {
+    if (watchers->watchers == 0) {
+      continue;
+    }
+    std::printf(
+        "  watchers over %s: %d, %d welcomed, %d closed by the server; join (connect to first "
+        "picture): median %.1f, p99 %.1f, max %.1f ms; %.0f bytes a second each in the window\n",
+        what, watchers->watchers, watchers->welcomed, watchers->closedByServer,
+        median(watchers->joinMs), percentile(watchers->joinMs, 0.99), maximum(watchers->joinMs),
+        watchers->bytesPerWatcherSecond);
+  }
   std::printf("  the server stopped cleanly: %s\n", step.serverStoppedCleanly ? "yes" : "NO");
   if (step.plan.lobbies + step.plan.quickMatches > 0) {
     printLobbies(step);
@@ -1848,8 +2258,12 @@ void printTable(const std::vector<StepResult>& steps) {
       "refused / dropped | goal |\n|---|---|---|---|---|---|---|---|---|---|\n");
   for (const StepResult& step : steps) {
     const bool faults = step.plan.stalledRooms + step.plan.garbageRooms > 0;
-    const std::string lobbies =
+    std::string lobbies =
         step.plan.lobbies > 0 ? " listed, " + std::to_string(step.plan.lobbies) + " lobbies" : "";
+    if (step.plan.watchersPerRoom > 0) {
+      lobbies += ", " + std::to_string(step.plan.watchersPerRoom) + " watchers each (" +
+                 std::to_string(step.plan.webWatchersPerRoom) + " WebSocket)";
+    }
     std::printf(
         "| %d%s%s | %d | %.1f / %.1f / %.1f ms | %.1f, %.1f ms | %.1f, %.1f ms | %.1f ms | %.2f "
         "(%.2f) cores | %.0f MB | %d / %d | %s |\n",
@@ -1875,16 +2289,16 @@ std::vector<int> parseList(const std::string& text) {
   return values;
 }
 
-// Each room takes two sockets here and two in the server, and the server a
-// thread; the descriptors' soft limit goes up to the hard one, which the
-// server inherits.
-int mostRoomsThisAllows() {
+// Each room takes two sockets here and two in the server (and one more on
+// each side for each of its watchers), and the server a thread; the descriptors' soft limit goes up
+// to the hard one, which the server inherits.
+int mostRoomsThisAllows(int watchersPerRoom) {
   rlimit limit{};
   getrlimit(RLIMIT_NOFILE, &limit);
   limit.rlim_cur = limit.rlim_max;
   setrlimit(RLIMIT_NOFILE, &limit);
   getrlimit(RLIMIT_NOFILE, &limit);
-  return static_cast<int>((limit.rlim_cur - 64) / 2);
+  return static_cast<int>((limit.rlim_cur - 64) / static_cast<rlim_t>(2 + watchersPerRoom));
 }
 
 int measure(int argc, char** argv) {
@@ -1909,9 +2323,15 @@ int measure(int argc, char** argv) {
   int lobbyRooms = 1000;
   int quickMatches = 10;
   bool onlyLobbyStep = false;
+  int watchersPerRoom = 0;
+  bool webWatchersHalf = false;
   std::optional<std::ofstream> serverLog;
   for (int index = 2; index < argc; ++index) {
     const std::string option = argv[index];
+    if (option == "--web-watchers-half") {
+      webWatchersHalf = true;
+      continue;
+    }
     if (index + 1 >= argc) {
       throw Failure(option + " needs a value");
     }
@@ -1941,11 +2361,14 @@ int measure(int argc, char** argv) {
       seconds = std::atof(value.c_str());
     } else if (option == "--server-log") {
       serverLog.emplace(value);
+    } else if (option == "--watchers-per-room") {
+      watchersPerRoom = std::max(0, std::atoi(value.c_str()));
     } else {
       throw Failure("unknown option " + option);
     }
   }
-  const int mostRooms = mostRoomsThisAllows();
+  const int mostRooms = mostRoomsThisAllows(watchersPerRoom);
+  const int webWatchersPerRoom = webWatchersHalf ? watchersPerRoom / 2 : 0;
   std::printf("The server of rooms under load on loopback, gameSpeed %.0f, %.0f s windows\n",
               kGameSpeed, seconds);
   std::printf(
@@ -1958,7 +2381,9 @@ int measure(int argc, char** argv) {
       kLobbyPageGoalMs, 100.0 * kLobbyCpuGoalShare, kQuickMatchGoalMs);
   std::ofstream* copy = serverLog ? &*serverLog : nullptr;
   std::vector<StepResult> steps;
-  auto run = [&](const StepPlan& plan) {
+  auto run = [&](StepPlan plan) {
+    plan.watchersPerRoom = watchersPerRoom;
+    plan.webWatchersPerRoom = webWatchersPerRoom;
     if (plan.rooms > mostRooms) {
       std::printf("\n%d rooms: skipped, the descriptor limit allows %d\n", plan.rooms, mostRooms);
       return false;
@@ -2028,7 +2453,7 @@ int main(int argc, char** argv) {
         "usage: %s PATH/TO/skyrazor [--rooms 10,100,1000,2000] [--grow 500] [--up-to 4000] "
         "[--resolution 50] [--fault-rooms 1000] [--fault-seconds 60] [--lobbies 100] "
         "[--lobby-rooms 1000] [--quick-matches 10] [--lobby-step ROOMS] [--seconds 20] "
-        "[--server-log FILE]\n",
+        "[--watchers-per-room 0] [--web-watchers-half] [--server-log FILE]\n",
         argv[0]);
     return 2;
   }
