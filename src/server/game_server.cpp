@@ -140,7 +140,7 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
           },
           log_),
       webFace_(
-          io_, webFaceOptions(options_),
+          webFaceOptions(options_),
           [this]() -> const std::vector<ListedRoom>& { return listedRooms(); },
           [this](std::unique_ptr<WebSocketStream> webSocket, std::string address) {
             reception_.takeWebSocket(std::move(webSocket), std::move(address));

@@ -120,7 +120,7 @@ void Lobby::onSilent(const std::shared_ptr<Peer>& peer) {
   peer->connection->sendAndClose(Goodbye{"no sign of life for a while"}, why);
 }
 
-bool Lobby::isBehind(Visitor& visitor, SteadyTime now) {
+bool Lobby::isBehind(const Visitor& visitor, SteadyTime now) const {
   const Peer& peer = *visitor.peer;
   return peer.behindSince && now - *peer.behindSince > options_.behindLimit;
 }

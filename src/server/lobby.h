@@ -65,7 +65,7 @@ class Lobby final : public PeerHome {
 
   void onView(Visitor& visitor, const LobbyView& view);
   void tell(Visitor& visitor, const std::vector<ListedRoom>& listing);
-  bool isBehind(Visitor& visitor, SteadyTime now);
+  bool isBehind(const Visitor& visitor, SteadyTime now) const;
   void logEvent(const std::string& line) const;
 
   LobbyOptions options_;

@@ -327,8 +327,8 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
   bool done_ = false;
 };
 
-WebFace::WebFace(asio::io_context& io, WebFaceOptions options, Listing listing, Seater seat)
-    : io_(io), options_(std::move(options)), listing_(std::move(listing)), seat_(std::move(seat)) {}
+WebFace::WebFace(WebFaceOptions options, Listing listing, Seater seat)
+    : options_(std::move(options)), listing_(std::move(listing)), seat_(std::move(seat)) {}
 
 WebFace::~WebFace() {
   closeAll();

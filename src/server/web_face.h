@@ -42,7 +42,7 @@ class WebFace {
   // Seats a browser whose WebSocket is open, as a terminal.
   using Seater = std::function<void(std::unique_ptr<WebSocketStream>, std::string address)>;
 
-  WebFace(asio::io_context& io, WebFaceOptions options, Listing listing, Seater seat);
+  WebFace(WebFaceOptions options, Listing listing, Seater seat);
   WebFace(const WebFace&) = delete;
   WebFace& operator=(const WebFace&) = delete;
   ~WebFace();
@@ -56,7 +56,6 @@ class WebFace {
   class Exchange;
   void finished(const Exchange& exchange);
 
-  asio::io_context& io_;
   WebFaceOptions options_;
   Listing listing_;
   Seater seat_;
