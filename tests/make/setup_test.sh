@@ -163,7 +163,8 @@ until pane | grep -q "^game on"; do
 done
 tmux -L "$socket" send-keys C-c
 tries=0
-until pane | grep -q "make ended\|Error"; do
+# The typed line says "make ended: $?" too; only the echo's number ends the wait.
+until pane | grep -q "make ended: [0-9]\|Error"; do
   tries=$((tries + 1))
   [ $tries -gt 50 ] && break
   sleep 0.1
