@@ -22,7 +22,7 @@
 # nginx on port 80, now or at the next boot.
 set -euo pipefail
 target=${1:-run}
-packages=(cmake g++ make pkg-config libncurses-dev libboost-dev)
+packages=(cmake g++ make pkg-config libncurses-dev libboost-dev libsystemd-dev)
 purpose="building and playing"
 case $target in
   run) ;;

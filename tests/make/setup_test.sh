@@ -71,7 +71,7 @@ one_line() { [ "$(wc -l <"$work/out")" -eq 1 ] || fail "$1 says more than one li
 fake_path="$work/bin"
 FAKE_UID=0 install run
 list=$(installed_list)
-[ $status -eq 0 ] && [ "$list" = "cmake g++ make pkg-config libncurses-dev libboost-dev" ] ||
+[ $status -eq 0 ] && [ "$list" = "cmake g++ make pkg-config libncurses-dev libboost-dev libsystemd-dev" ] ||
   fail "make run's install ($status) is '$list', not just what building and playing need"
 one_line "make run's install"
 grep -q "cmake g++ make" "$work/out" || fail "make run's install does not name its packages: $(cat "$work/out")"
