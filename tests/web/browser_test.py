@@ -9,7 +9,13 @@ driven through Selenium:
     seated as pilot 2: types its name in the page's field when the game asks
     for it, flies the right ship with its on-screen buttons, changes weapon
     and fires rocket volleys until the host's ship is down, and shows the
-    host's own result picture.
+    host's own result picture;
+  - while the battle plays, strangers are refused and the room plays on: a
+    page of another site opening the server's WebSocket (403), a message
+    over 1 KiB from the server's own page (closed with 1009), and a request
+    that is not HTTP's GET;
+  - the phone, its connection cut mid-battle, says so, and its Reconnect
+    button seats it as pilot 2 again, flying the ship it kept.
 When failing it keeps the phone's screenshots at the battle and at the result
 and prints where, with what the terminals last showed.
 
@@ -17,11 +23,14 @@ Usage: browser_test.py PATH/TO/skyrazor. Exits 77 (skipped) without tmux,
 Chromium, its driver or Selenium."""
 
 import os
+import http.server
 import re
 import shutil
+import socket as sockets
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
 
@@ -159,6 +168,35 @@ def chromium(profile, phone=False):
             "userAgent": "Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 "
                          "(KHTML, like Gecko) Chrome/124.0 Mobile Safari/537.36"})
     return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+
+
+# Put in before the page's own script: the page's WebSockets, for the test
+# to cut as a lost connection would.
+KEEP_SOCKETS = r"""
+(function () {
+  const Original = window.WebSocket;
+  const kept = (window.__keptSockets = []);
+  function Socket(url, protocols) {
+    const ws = protocols === undefined ? new Original(url) : new Original(url, protocols);
+    kept.push(ws);
+    return ws;
+  }
+  Socket.prototype = Original.prototype;
+  for (const name of ["CONNECTING", "OPEN", "CLOSING", "CLOSED"]) Socket[name] = Original[name];
+  window.WebSocket = Socket;
+})();
+"""
+
+# Opens a WebSocket, sends `size` bytes if asked once it is open, and answers
+# with how it ended: "open" (still open after 3 s) or "closed CODE".
+SOCKET_FATE = r"""
+const [url, size, done] = arguments;
+const ws = new WebSocket(url);
+ws.binaryType = "arraybuffer";
+const timer = setTimeout(function () { done("open"); ws.close(); }, 3000);
+ws.onopen = function () { if (size > 0) ws.send(new Uint8Array(size)); };
+ws.onclose = function (event) { clearTimeout(timer); done("closed " + event.code); };
+"""
 
 
 def screen_text(browser):
@@ -306,7 +344,7 @@ def shoot_the_host_down(phone, watcher):
     raise Stuck("the battle went on")
 
 
-def battle(phone, watcher):
+def battle(phone, watcher, port):
     name_the_pilots(phone)
     step("the battle began")
     same_picture(watcher, "watcher", "the battle's first frame", f"{PHONE}: Shields(100)")
@@ -316,6 +354,14 @@ def battle(phone, watcher):
     fly_right_ship(phone, "p", -1)
     same_picture(watcher, "watcher", "the right ship moved", f"{PHONE}: Shields(")
     fly_right_ship(phone, "l", +1)
+    reconnect_to_the_seat(phone)
+    step("the phone lost its connection and took its seat again")
+    stranger = chromium("stranger")
+    try:
+        strangers_refused(stranger, phone, port)
+    finally:
+        stranger.quit()
+    step("strangers were refused while the room played on")
     pick_rockets(phone)
     shoot(phone, "battle")
     step("the phone flew the right ship and picked the rockets")
@@ -329,6 +375,61 @@ def battle(phone, watcher):
     shoot(phone, "result")
     same_picture(watcher, "watcher", "the result", winner)
     step("the phone and the browser watcher showed the result")
+
+
+def other_site():
+    """A page of another site on loopback: a plain file server's."""
+    with open(os.path.join(work, "index.html"), "w") as page:
+        page.write("<!DOCTYPE html><title>elsewhere</title>")
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+    handler = lambda *args: Quiet(*args, directory=work)
+    site = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=site.serve_forever, daemon=True).start()
+    return site
+
+
+def room_plays_on(phone):
+    """The room's battle still moves: the phone's pilot can still fly."""
+    fly_right_ship(phone, "l", +1)
+    fly_right_ship(phone, "p", -1)
+
+
+def strangers_refused(stranger, phone, port):
+    site = other_site()
+    try:
+        stranger.get(f"http://127.0.0.1:{site.server_port}/index.html")
+        fate = stranger.execute_async_script(SOCKET_FATE, f"ws://127.0.0.1:{port}/ws", 0)
+        if not fate.startswith("closed"):
+            fail(f"a page of another site opened the server's WebSocket ({fate})")
+    finally:
+        site.shutdown()
+        site.server_close()
+    stranger.get(f"http://127.0.0.1:{port}/")
+    fate = stranger.execute_async_script(SOCKET_FATE, f"ws://127.0.0.1:{port}/ws", 2000)
+    if fate != "closed 1009":
+        fail(f"a 2000-byte message from the server's own page ended as '{fate}', not closed with 1009")
+    with sockets.create_connection(("127.0.0.1", port), timeout=PATIENCE) as connection:
+        connection.sendall(b"BREW /w/pot HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        answer = connection.recv(100).decode("ascii", "replace")
+        if not answer.startswith("HTTP/1.1 405"):
+            fail(f"a request that is not GET was answered '{answer.splitlines()[0] if answer else ''}'")
+    room_plays_on(phone)
+
+
+def reconnect_to_the_seat(phone):
+    phone.execute_script("window.__keptSockets.forEach(function (ws) { ws.close(); });")
+    until("the phone never said its connection was lost",
+          lambda: phone.find_element("id", "lost").is_displayed())
+    until("the host never saw pilot 2 leave", lambda: "no pilot 2 yet" in status_row("host"))
+    phone.find_element("id", "reconnect").click()
+    until("the host never saw pilot 2 back", lambda: "pilot 2 here" in status_row("host"))
+    until("the phone never took pilot 2's seat again",
+          lambda: "pilot 2, right ship" in phone.find_element("id", "status").text and
+          not phone.find_element("id", "lost").is_displayed())
+    room_plays_on(phone)
 
 
 def keep_evidence(phone):
@@ -354,9 +455,10 @@ try:
     watch_title_and_menu(watcher, port, room)
     step(f"a browser watched room {room} at the title and the menu")
     phone = chromium("phone", phone=True)
+    phone.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": KEEP_SOCKETS})
     seat_phone(phone, port, room)
     step("the phone is seated as pilot 2")
-    battle(phone, watcher)
+    battle(phone, watcher, port)
 except Stuck:
     pass
 except Exception as error:  # a browser or its driver gave up: a failure, with the evidence
@@ -371,7 +473,7 @@ finally:
     tmux("kill-server")
     server.terminate()
     server.wait(timeout=10)
-    for profile in ("watcher", "phone"):
+    for profile in ("watcher", "phone", "stranger"):
         shutil.rmtree(os.path.join(work, profile), ignore_errors=True)
     if failures:
         print("the server said:\n" + open(os.path.join(work, "server.log")).read())
