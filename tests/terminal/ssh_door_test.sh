@@ -116,6 +116,7 @@ groupadd "$group" && made_group=1
 made_accounts=$door
 "$setup" "${setup_options[@]}" >"$work/setup.out" 2>&1 || fail "the setup failed: $(cat "$work/setup.out")"
 grep -q '^Next: reload sshd' "$work/setup.out" || fail "the setup did not say what next: $(cat "$work/setup.out")"
+grep -q -e warning -e note "$work/setup.out" && fail "the setup warned: $(cat "$work/setup.out")"
 [ "$(getent shadow "$door" | cut -d: -f2)" = "" ] || fail "the door's password is not empty"
 [ "$(getent passwd "$door" | cut -d: -f7)" = "$shell" ] || fail "the door's shell is not $shell"
 id -nG "$door" | grep -qw "$group" || fail "the door's account is not in $group"
