@@ -5,6 +5,7 @@
 # run under a throwaway group whose ssh socket the account reaches through
 # --group:
 #   - bad options are refused with status 2; a second run changes nothing;
+#     a setting the main configuration overrules is told;
 #   - `ssh -t` with no key, no password and no typing (BatchMode) lands in the
 #     lobby, a command asked for is not run, Ctrl-D leaves with status 0;
 #     without a terminal the forced command says so;
@@ -59,6 +60,30 @@ stop_all() {
   tmux_harness_cleanup
 }
 trap stop_all EXIT
+
+# A run killed outright (ctest's timeout) could not clean up: its door's
+# shell is in a scratch folder of this test's, and its accounts and group
+# carry the process id of a run no longer there.
+getent passwd | while IFS=: read -r name _ _ _ _ _ login_shell; do
+  case $name:$login_shell in
+    skyd*:"${TMPDIR:-/tmp}"/skyrazor-ssh-door.*/door-shell) ;;
+    *) continue ;;
+  esac
+  stale=${name#skyd}
+  kill -0 "$stale" 2>/dev/null && continue
+  echo "removing what a killed run left: $name"
+  stale_work=$(dirname "$login_shell")
+  for pid_file in "$stale_work/sshd.pid" "$stale_work/server.pid"; do
+    stale_pid=$(cat "$pid_file" 2>/dev/null) || continue
+    tr '\0' ' ' <"/proc/$stale_pid/cmdline" 2>/dev/null | grep -q -F "$stale_work/" && kill "$stale_pid"
+  done
+  tmux -L "skyrazor-ssh-door-$stale" kill-server >/dev/null 2>&1
+  [ "$(getent group "skyg$stale" | cut -d: -f4)" = "$name" ] && stale_group=1 || stale_group=
+  userdel -f "$name"
+  [ -n "$stale_group" ] && groupdel "skyg$stale"
+  getent passwd "skyo$stale" | grep -q ":Skyrazor ssh door test:" && userdel -f "skyo$stale"
+  rm -rf "$stale_work"
+done
 
 for name in "$door" "$other"; do
   getent passwd "$name" >/dev/null && {
@@ -126,8 +151,17 @@ snapshot >"$work/first"
 [ "$(cat "$work/again.out")" = "Nothing to change: the door of $door is as asked." ] ||
   fail "the second setup said: $(cat "$work/again.out")"
 snapshot | cmp -s - "$work/first" || fail "the second setup changed something"
+# A later line of the main configuration overrules the drop-in's MaxStartups.
+{
+  cat "$work/sshd_config"
+  echo "MaxStartups 10:30:100"
+} >"$work/overruled_config"
+"$setup" "${setup_options[@]}" --main-config "$work/overruled_config" >"$work/overruled.out" 2>&1
+grep -q "warning: sshd does not take these from $drop_in for $door: MaxStartups$" "$work/overruled.out" ||
+  fail "an overruled MaxStartups was not told: $(cat "$work/overruled.out")"
 
-if useradd --system --no-create-home --home-dir / --shell /usr/sbin/nologin "$other"; then
+if useradd --system --no-create-home --home-dir / --shell /usr/sbin/nologin \
+  --comment "Skyrazor ssh door test" "$other"; then
   made_accounts="$door $other"
   passwd -q -d "$other" || fail "the other account's password was not emptied"
 else
@@ -140,6 +174,7 @@ scenario=sshd
 setpriv --regid "$group" --clear-groups "$binary" --serve "127.0.0.1:$server_port" \
   --ssh-socket "$work/ssh.sock" 2>"$work/server.log" &
 server_pid=$!
+echo "$server_pid" >"$work/server.pid"
 "$sshd" -D -e -f "$work/sshd_config" -p "$ssh_port" 2>"$work/sshd.log" &
 sshd_pid=$!
 wait_for_file "$work/sshd.pid" || fail "sshd did not start: $(cat "$work/sshd.log")"
