@@ -70,7 +70,7 @@ getent passwd | while IFS=: read -r name _ _ _ _ _ login_shell; do
     *) continue ;;
   esac
   stale=${name#skyd}
-  kill -0 "$stale" 2>/dev/null && continue
+  [ "$stale" != $$ ] && kill -0 "$stale" 2>/dev/null && continue
   echo "removing what a killed run left: $name"
   stale_work=$(dirname "$login_shell")
   for pid_file in "$stale_work/sshd.pid" "$stale_work/server.pid"; do
