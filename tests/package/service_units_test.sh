@@ -13,6 +13,8 @@ game=${1:?usage: service_units_test.sh GAME SOURCE_DIR BUILD_DIR}
 source=${2:?usage: service_units_test.sh GAME SOURCE_DIR BUILD_DIR}
 build=${3:?usage: service_units_test.sh GAME SOURCE_DIR BUILD_DIR}
 command -v systemd-analyze >/dev/null 2>&1 || { echo "SKIP: no systemd-analyze"; exit 77; }
+# ExecStart= takes only a path from the root.
+case $game in /*) ;; *) game="$(pwd)/$game" ;; esac
 
 failures=0
 fail() {
