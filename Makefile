@@ -12,9 +12,10 @@
 # `make compare` checks that the working tree's game prints byte for byte what
 # BASE's does (default: where HEAD left main) over tests/scripts and
 # COMPARE_SESSIONS random sessions (tools/compare-outputs).
-# `make deb` builds the Debian package into build/deb (tools/build-deb);
-# `make deb-test` also checks it with lintian and installs it into a throwaway
-# root (tests/package/deb_test.sh).
+# `make deb` builds the Debian packages (skyrazor, the game, and
+# skyrazor-server, its service) into build/deb (tools/build-deb);
+# `make deb-test` also checks them with lintian and installs them into a
+# throwaway root (tests/package/deb_test.sh).
 
 JOBS ?= 2
 FUZZ_SECONDS ?= 60

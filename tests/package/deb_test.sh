@@ -1,9 +1,13 @@
 #!/bin/sh
-# Checks the Debian package that `make deb` built into DEB_DIR: its version is
-# the project's, lintian has nothing to say about it, and installed with dpkg
-# into a throwaway root (not this machine's) it holds the game in /usr/games,
-# which prints its version, the ssh account's forced command, a manual page
-# that man renders, the desktop entry and valid AppStream metainfo; purged, it leaves nothing but dpkg's own files.
+# Checks the Debian packages that `make deb` built into DEB_DIR: their version
+# is the project's, lintian has nothing to say about them, and installed with
+# dpkg into a throwaway root (not this machine's) skyrazor holds the game in
+# /usr/games, which prints its version, the ssh account's forced command, a
+# manual page that man renders, the desktop entry and valid AppStream
+# metainfo; skyrazor-server holds the server's units, its settings and the ssh
+# door's setup script, and its maintainer scripts enable the socket but not
+# the service and never run the setup script; purged, they leave nothing but
+# dpkg's own files.
 # Usage: deb_test.sh DEB_DIR SOURCE_DIR
 
 set -u
@@ -23,41 +27,57 @@ finish() {
     echo "$failures failure(s)"
     exit 1
   fi
-  echo "the package is lintian clean, installs, plays its version, reads and purges"
+  echo "the packages are lintian clean, install, play their version, read, enable the socket alone and purge"
   exit 0
 }
 
 version=$(sed -n 's/^project(skyrazor VERSION \([0-9][0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 deb="$deb_dir/skyrazor_${version}_$(dpkg --print-architecture).deb"
-[ -f "$deb" ] || { fail "no package $deb (make deb)"; finish; }
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
-
-tags=$(lintian "$deb" 2>&1 | grep -v '^running with root privileges is not recommended!$')
+server_deb="$deb_dir/skyrazor-server_${version}_all.deb"
+for package in "$deb" "$server_deb"; do
+  [ -f "$package" ] || { fail "no package $package (make deb)"; finish; }
+  [ "$(dpkg-deb -f "$package" Version)" = "$version" ] || fail "$package's version is not $version"
+done
+tags=$(lintian "$deb" "$server_deb" 2>&1 | grep -v '^running with root privileges is not recommended!$')
 [ -z "$tags" ] || fail "lintian: $tags"
 
 # As root dpkg installs into the throwaway root directly, otherwise under
-# fakeroot; either way no maintainer script of this machine runs.
-dpkg_root() {
-  if [ "$(id -u)" -eq 0 ]; then
-    dpkg --root="$root" --log="$work/dpkg.log" "$@"
-  else
-    fakeroot dpkg --force-not-root --root="$root" --log="$work/dpkg.log" "$@"
-  fi
-}
+# fakeroot. The root has no shell of its own, so skyrazor-server's maintainer
+# scripts run outside it (chrootless) with DPKG_ROOT naming it, as
+# deb-systemd-helper understands; systemctl and deb-systemd-invoke are
+# stand-ins that only log, so that this machine's systemd is never touched.
 work=$(mktemp -d "${TMPDIR:-/tmp}/skyrazor-deb.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/bin"
+for tool in systemctl deb-systemd-invoke; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$work/systemd.log" >"$work/bin/$tool"
+  chmod +x "$work/bin/$tool"
+done
+dpkg_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    PATH="$work/bin:$PATH" dpkg --root="$root" --force-script-chrootless --log="$work/dpkg.log" "$@"
+  else
+    PATH="$work/bin:$PATH" fakeroot dpkg --force-not-root --root="$root" --force-script-chrootless \
+      --log="$work/dpkg.log" "$@"
+  fi
+}
 root="$work/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
+# systemd's own directories, which deb-systemd-helper uses and leaves, as
+# they are on any machine with systemd.
+mkdir -p "$root/etc/systemd/system" "$root/var/lib/systemd"
 : >"$root/var/lib/dpkg/status"
 : >"$root/var/lib/dpkg/available"
 listing() { (cd "$root" && find . ! -path './var/lib/dpkg/*' | sort); }
 listing >"$work/before"
 
 # The root has no libraries: the game's dependencies are this machine's.
-dpkg_root --force-depends --install "$deb" >"$work/install.log" 2>&1 ||
+dpkg_root --force-depends --install "$deb" "$server_deb" >"$work/install.log" 2>&1 ||
   { fail "dpkg --install failed"; cat "$work/install.log"; }
-[ "$(dpkg-query --root="$root" -W -f='${Status}' skyrazor 2>/dev/null)" = "install ok installed" ] ||
-  fail "skyrazor is not installed in the throwaway root"
+for package in skyrazor skyrazor-server; do
+  [ "$(dpkg-query --root="$root" -W -f='${Status}' $package 2>/dev/null)" = "install ok installed" ] ||
+    fail "$package is not installed in the throwaway root"
+done
 
 game="$root/usr/games/skyrazor"
 [ -x "$game" ] || fail "no /usr/games/skyrazor"
@@ -96,9 +116,13 @@ fi
 grep -q '^License: Expat$' "$root/usr/share/doc/skyrazor/copyright" 2>/dev/null ||
   fail "usr/share/doc/skyrazor/copyright does not give the licence"
 
-dpkg_root --purge skyrazor >"$work/purge.log" 2>&1 ||
+. "$source/tests/package/deb_server_checks.sh"
+
+dpkg_root --purge skyrazor-server skyrazor >"$work/purge.log" 2>&1 ||
   { fail "dpkg --purge failed"; cat "$work/purge.log"; }
-dpkg-query --root="$root" -W skyrazor >/dev/null 2>&1 && fail "skyrazor is still known to dpkg"
+for package in skyrazor skyrazor-server; do
+  dpkg-query --root="$root" -W $package >/dev/null 2>&1 && fail "$package is still known to dpkg"
+done
 listing >"$work/after"
 cmp -s "$work/before" "$work/after" ||
   fail "the purge left: $(comm -13 "$work/before" "$work/after" | tr '\n' ' ')"
