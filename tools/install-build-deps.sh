@@ -4,7 +4,8 @@
 #   run      building and playing: cmake, g++, make, pkg-config, ncurses, Boost
 #   test     also GoogleTest, tmux, OpenSSH's client and server, Chromium
 #            with its driver and Selenium for the browser tests, and nginx,
-#            openssl and curl for the test behind a TLS reverse proxy
+#            openssl and curl for the test behind a TLS reverse proxy, and
+#            Prometheus's Python client for the service test's metrics
 #   bench    also Google Benchmark
 #   windows  also MinGW-w64, GoogleTest's source, Wine to run the tests, and
 #            tmux to play them in a pane
@@ -28,7 +29,7 @@ case $target in
   run) ;;
   test)
     packages+=(libgtest-dev libgmock-dev tmux openssh-client openssh-server chromium
-      chromium-driver python3-selenium nginx openssl curl)
+      chromium-driver python3-selenium nginx openssl curl python3-prometheus-client)
     purpose="the tests"
     ;;
   bench)

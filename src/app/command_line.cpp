@@ -132,6 +132,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   bool codeSeen = false;
   bool roomSeen = false;
   bool serverOptionSeen = false;
+  bool metricsFromSeen = false;
   std::string modeOption;  // --script, --replay, --host, --join, --watch or --serve
   std::set<std::string> optionsSeen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -139,7 +140,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     // Given twice, an option's second value would quietly win over the first.
     // (Anything reached here a second time was taken as an option the first
     // time: an unknown argument has already ended the parse.)
-    if (!optionsSeen.insert(argument).second) {
+    // --metrics-from alone names one more address each time.
+    if (argument != "--metrics-from" && !optionsSeen.insert(argument).second) {
       return failure(argument + " given twice");
     }
     auto takeValue = [&](std::string& value) {
@@ -194,6 +196,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (!listening && i + 1 < arguments.size() && arguments[i + 1].rfind('/', 0) == 0) {
         // A path: the server's local socket, as its ssh entrance joins.
         takeValue(commandLine.network.localSocket);
+      } else if (argument == "--serve" &&
+                 (i + 1 >= arguments.size() || arguments[i + 1].rfind("--", 0) == 0)) {
+        // No address: systemd's sockets, when it passed any.
+        commandLine.serve.passedSockets = true;
       } else if (!takeValue(value) || !parseEndpoint(value, listening, commandLine.network)) {
         return failure(listening
                            ? argument + " needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151"
@@ -235,6 +241,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (!takeValue(commandLine.serve.trustedProxy) ||
           !isAddress(commandLine.serve.trustedProxy)) {
         return failure("--trust-proxy needs the proxy's IPv4 or IPv6 address");
+      }
+    } else if (argument == "--metrics-from") {
+      metricsFromSeen = true;
+      commandLine.serve.metricsFrom.emplace_back();
+      if (!takeValue(commandLine.serve.metricsFrom.back()) ||
+          !isAddress(commandLine.serve.metricsFrom.back())) {
+        return failure("--metrics-from needs an IPv4 or IPv6 address");
       }
     } else if (argument == "--record-dir") {
       serverOptionSeen = true;
@@ -323,6 +336,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         "--record-dir, --max-per-address, --max-rooms, --ssh-socket, --web-origin and "
         "--trust-proxy go with --serve");
   }
+  if (metricsFromSeen && commandLine.mode != CommandLine::Mode::Serve) {
+    return failure("--metrics-from goes with --serve");
+  }
   return commandLine;
 }
 
@@ -333,9 +349,9 @@ const char* usageText() {
          "       skyrazor --join HOST:PORT [--code CODE | --room NAME | --new-room NAME]\n"
          "       skyrazor --watch HOST:PORT [--code CODE | --room NAME]\n"
          "       skyrazor --join PATH --from ADDRESS [--room NAME | --new-room NAME]\n"
-         "       skyrazor --serve [ADDRESS:]PORT [--record-dir DIR] [--max-per-address N]\n"
+         "       skyrazor --serve [[ADDRESS:]PORT] [--record-dir DIR] [--max-per-address N]\n"
          "                [--max-rooms N] [--ssh-socket PATH] [--web-origin URL]\n"
-         "                [--trust-proxy ADDRESS]\n"
+         "                [--trust-proxy ADDRESS] [--metrics-from ADDRESS]...\n"
          "       skyrazor --replay FILE [--speed X]\n"
          "       skyrazor --script FILE [--size COLSxROWS] [--dump-reads] [--dump-sleeps]\n"
          "                [--dump-frames] [--colors] [--limit MS]\n"
@@ -373,7 +389,9 @@ const char* usageText() {
          "\n"
          "A server of many rooms, each its own game:\n"
          "  --serve [ADDRESS:]PORT  serve rooms without a terminal of its own until SIGINT or\n"
-         "                     SIGTERM, one line per event on standard error\n"
+         "                     SIGTERM, one line per event on standard error; without\n"
+         "                     ADDRESS:PORT, on the listening sockets systemd passed\n"
+         "                     (socket activation)\n"
          "  --room NAME        with --join or --watch at a server: the room to join (1 to 32\n"
          "                     letters, digits, - or _); a room that is not there is refused\n"
          "  --new-room NAME    with --join: open a new private room of that name (refused\n"
@@ -395,6 +413,8 @@ const char* usageText() {
          "                     server's own\n"
          "  --trust-proxy ADDRESS  browsers coming through the reverse proxy at ADDRESS\n"
          "                     count as the address its X-Forwarded-For names\n"
+         "  --metrics-from ADDRESS  besides this machine, ADDRESS may read the Prometheus\n"
+         "                     metrics at /metrics (repeatable)\n"
          "\n"
          "Record and replay:\n"
          "  --record FILE      play as usual (or --host) and write the session to FILE as\n"

@@ -46,6 +46,11 @@ struct ServeOptions {
   // address, whose X-Forwarded-For alone is believed.
   std::string webOrigin;
   std::string trustedProxy;
+  // --serve without an address: serve on the listening sockets the service
+  // manager (systemd) passed.
+  bool passedSockets = false;
+  // --metrics-from (repeatable): besides this machine, who may read /metrics.
+  std::vector<std::string> metricsFrom;
 };
 
 struct CommandLine {

@@ -2,11 +2,13 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/network_sessions.h"
 #include "app/network_status.h"
 #include "platform/network/network_error.h"
 #include "platform/scripted/printable_text.h"
+#include "platform/service/service_manager.h"
 #include "server/game_server.h"
 #include "server/room_games.h"
 #include "server/server_log.h"
@@ -20,9 +22,40 @@ bool prepareRecordDirectory(const std::string& directory) {
   return std::filesystem::is_directory(directory, error) && !error;
 }
 
+// What systemd is told while the server runs, when systemd started it
+// (nothing otherwise): ready once it serves, stopping when it stops, and a
+// sign of life from the network thread at least twice in every watchdog
+// period while it serves. `status` is read once it serves.
+void tellTheServiceManager(network::ServerOptions& options, const std::string& status) {
+  options.onServing = [&status] { service::tellReady("serving on " + status); };
+  options.onStopping = [] { service::tellStopping(); };
+  if (const auto period = service::watchdogPeriod()) {
+    options.keepAlive = [] { service::tellWatchdog(); };
+    options.keepAlivePeriod = *period / 3;
+  }
+}
+
+std::string whereServing(const NetworkOptions& network, const network::GameServer& server,
+                         bool passedSockets) {
+  if (passedSockets) {
+    return "the sockets systemd passed (port " + std::to_string(server.port()) + ")";
+  }
+  return network.address.empty() ? "port " + std::to_string(server.port()) + " of every address"
+                                 : endpointText(network.address, server.port());
+}
+
 }  // namespace
 
 int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
+  std::vector<int> passedSockets;
+  if (serve.passedSockets) {
+    passedSockets = service::listeningSocketsPassed();
+    if (passedSockets.empty()) {
+      std::cerr << "skyrazor: --serve needs [ADDRESS:]PORT, or listening sockets passed by "
+                   "systemd (socket activation)\n";
+      return 2;
+    }
+  }
   if (!serve.recordDirectory.empty() && !prepareRecordDirectory(serve.recordDirectory)) {
     std::cerr << "skyrazor: cannot write recordings in '"
               << printableFileName(serve.recordDirectory) << "'\n";
@@ -39,6 +72,10 @@ int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
   options.localSocket = serve.sshSocket;
   options.webOrigin = serve.webOrigin;
   options.trustedProxy = serve.trustedProxy;
+  options.metricsFrom = serve.metricsFrom;
+  options.passedSockets = passedSockets;
+  std::string where;
+  tellTheServiceManager(options, where);
   std::unique_ptr<network::GameServer> server;
   try {
     server = std::make_unique<network::GameServer>(
@@ -48,12 +85,9 @@ int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
     std::cerr << "skyrazor: " << error.what() << "\n";
     return 1;
   }
-  const std::string where =
-      network.address.empty() ? "every address" : endpointText(network.address, server->port());
-  log.write("serving on " +
-            (network.address.empty() ? "port " + std::to_string(server->port()) + " of " + where
-                                     : where) +
-            (serve.sshSocket.empty() ? "" : ", and for ssh on " + serve.sshSocket));
+  where = whereServing(network, *server, serve.passedSockets) +
+          (serve.sshSocket.empty() ? "" : ", and for ssh on " + serve.sshSocket);
+  log.write("serving on " + where);
   server->serveUntilStopped();
   server.reset();
   log.write("stopped");

@@ -16,17 +16,21 @@ namespace skyrazor::network {
 // keeps the same few kilobytes.
 class FramePeriods {
  public:
-  void frameEnded(int frameNumber) {
+  // Gives the period that ended, in seconds, when the frame follows the last.
+  std::optional<double> frameEnded(int frameNumber) {
     const auto now = std::chrono::steady_clock::now();
+    std::optional<double> period;
     if (lastFrame_ && frameNumber == *lastFrame_ + 1) {
       const double ms = std::chrono::duration<double, std::milli>(now - lastEnd_).count();
       longestMs_ = std::max(longestMs_, ms);
       const auto tenths = static_cast<std::size_t>(ms * 10.0);
       counts_[std::min(tenths, counts_.size() - 1)] += 1;
       total_ += 1;
+      period = ms / 1000.0;
     }
     lastFrame_ = frameNumber;
     lastEnd_ = now;
+    return period;
   }
 
   std::string summary() const {

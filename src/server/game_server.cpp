@@ -14,6 +14,7 @@
 #include "platform/network/join_code.h"
 #include "platform/network/listener.h"
 #include "server/lobby.h"
+#include "server/metrics.h"
 #include "server/peer.h"
 #include "server/reception.h"
 #include "server/web_face.h"
@@ -38,7 +39,7 @@ void giveWayToTheNetwork() {
 // to end.
 constexpr std::chrono::milliseconds kStoppingLimit{2000};
 
-ReceptionOptions receptionOptions(const ServerOptions& options) {
+ReceptionOptions receptionOptions(const ServerOptions& options, ServerCounters* counters) {
   ReceptionOptions reception;
   reception.mostWaiting = options.mostWaiting;
   reception.mostPerAddress = options.mostPerAddress;
@@ -47,13 +48,16 @@ ReceptionOptions receptionOptions(const ServerOptions& options) {
   reception.mostQueuedBytes = options.mostQueuedBytes;
   reception.wrongGuessDelay = options.wrongGuessDelay;
   reception.trustedProxy = options.trustedProxy;
+  reception.counters = counters;
   return reception;
 }
 
-WebFaceOptions webFaceOptions(const ServerOptions& options) {
+WebFaceOptions webFaceOptions(const ServerOptions& options, ServerCounters* counters) {
   WebFaceOptions web;
   web.webOrigin = options.webOrigin;
   web.trustedProxy = options.trustedProxy;
+  web.metricsFrom = options.metricsFrom;
+  web.counters = counters;
   return web;
 }
 
@@ -63,6 +67,13 @@ LobbyOptions lobbyOptions(const ServerOptions& options) {
   lobby.behindLimit = options.behindLimit;
   lobby.mostQueuedBytes = options.mostQueuedBytes;
   return lobby;
+}
+
+Listener listenerFor(asio::io_context& io, const ServerOptions& options) {
+  if (!options.passedSockets.empty()) {
+    return Listener(io, options.passedSockets);
+  }
+  return Listener(io, options.address, options.port);
 }
 
 }  // namespace
@@ -101,11 +112,16 @@ class GameServer::Network {
   void onGameEnded(const std::shared_ptr<OpenRoom>& open, std::string note);
   void closeIfDone(const std::shared_ptr<OpenRoom>& open);
   void scheduleHeartbeat();
+  void scheduleKeepAlive();
+  std::string metrics();
   void stopServing(const std::string& why);
 
   ServerOptions options_;
   RoomPlayer play_;
   EventLog log_;
+  // Before everything that counts into it: the rooms' games and the
+  // connections' writes end first.
+  ServerCounters counters_;
   asio::io_context io_;
   // Rooms that take terminals, by name; and rooms whose game is over or whose
   // terminals have all gone, until both are true.
@@ -121,6 +137,7 @@ class GameServer::Network {
   WebFace webFace_;
   Listener listener_;
   asio::steady_timer heartbeat_;
+  asio::steady_timer keepAlive_;
   asio::steady_timer stoppingTimer_;
   asio::signal_set signals_;
   bool stopping_ = false;
@@ -134,19 +151,22 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
           lobbyOptions(options_),
           [this]() -> const std::vector<ListedRoom>& { return listedRooms(); }, log_),
       reception_(
-          io_, receptionOptions(options_), [this](const Hello& hello) { return judge(hello); },
+          io_, receptionOptions(options_, &counters_),
+          [this](const Hello& hello) { return judge(hello); },
           [this](const std::shared_ptr<Peer>& peer, const Hello& hello) {
             return seat(peer, hello);
           },
           log_),
       webFace_(
-          webFaceOptions(options_),
+          webFaceOptions(options_, &counters_),
           [this]() -> const std::vector<ListedRoom>& { return listedRooms(); },
           [this](std::unique_ptr<WebSocketStream> webSocket, std::string address) {
             reception_.takeWebSocket(std::move(webSocket), std::move(address));
-          }),
-      listener_(io_, options_.address, options_.port),
+          },
+          [this] { return metrics(); }),
+      listener_(listenerFor(io_, options_)),
       heartbeat_(io_),
+      keepAlive_(io_),
       stoppingTimer_(io_),
       signals_(io_, SIGINT, SIGTERM) {
   reception_.passRequestsTo([this](Accepted accepted) { webFace_.take(std::move(accepted)); });
@@ -180,6 +200,10 @@ void GameServer::Network::serveUntilStopped() {
     }
   });
   scheduleHeartbeat();
+  scheduleKeepAlive();
+  if (options_.onServing) {
+    asio::post(io_, options_.onServing);
+  }
   io_.run();
 }
 
@@ -323,6 +347,7 @@ std::shared_ptr<OpenRoom> GameServer::Network::openRoom(const std::string& name,
   roomOptions.silenceLimit = options_.silenceLimit;
   roomOptions.behindLimit = options_.behindLimit;
   roomOptions.mostQueuedBytes = options_.mostQueuedBytes;
+  roomOptions.counters = &counters_;
   auto open = std::make_shared<OpenRoom>();
   open->room = std::make_shared<Room>(roomOptions, log_);
   std::weak_ptr<OpenRoom> weak = open;
@@ -400,14 +425,56 @@ void GameServer::Network::scheduleHeartbeat() {
   });
 }
 
+// The sign of life comes from the network thread's own timer, so that a
+// thread stuck anywhere stops giving it.
+void GameServer::Network::scheduleKeepAlive() {
+  if (!options_.keepAlive || options_.keepAlivePeriod.count() <= 0) {
+    return;
+  }
+  options_.keepAlive();
+  keepAlive_.expires_after(options_.keepAlivePeriod);
+  keepAlive_.async_wait([this](const boost::system::error_code& error) {
+    if (!error && !stopping_) {
+      scheduleKeepAlive();
+    }
+  });
+}
+
+// The gauges are counted afresh, on the network thread that owns the rooms'
+// seats, without any room's lock; the counters are read as they stand.
+std::string GameServer::Network::metrics() {
+  MetricFigures figures;
+  figures.rooms = rooms_.size();
+  for (const auto& [name, open] : rooms_) {
+    open->room->countSeats(figures.seats);
+  }
+  figures.lobbyVisitors = lobby_.size();
+  for (std::size_t kind = 0; kind < counters_.refusals.size(); ++kind) {
+    figures.refusals.emplace_back(refusalLabel(static_cast<RefusalKind>(kind)),
+                                  counters_.refusals[kind].load(std::memory_order_relaxed));
+  }
+  const auto& bounds = FramePeriodHistogram::kBounds;
+  const auto counts = counters_.framePeriods.bucketCounts();
+  figures.frameBounds.assign(bounds.begin(), bounds.end());
+  figures.frameCounts.assign(counts.begin(), counts.end());
+  figures.frameSumSeconds = counters_.framePeriods.sumSeconds();
+  figures.sentBytes = counters_.sentBytes.load(std::memory_order_relaxed);
+  figures.process = readProcessFigures();
+  return metricsText(figures);
+}
+
 void GameServer::Network::stopServing(const std::string& why) {
   if (stopping_) {
     return;
   }
   stopping_ = true;
   log_("stopping: " + why);
+  if (options_.onStopping) {
+    options_.onStopping();
+  }
   signals_.cancel();
   heartbeat_.cancel();
+  keepAlive_.cancel();
   listener_.close();
   reception_.sayGoodbye(std::string(kServerStoppedReason));
   webFace_.closeAll();

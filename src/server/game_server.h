@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/network/network_error.h"
 #include "server/room.h"
@@ -15,6 +16,9 @@ namespace skyrazor::network {
 struct ServerOptions {
   std::string address;     // empty: every address of this machine, IPv4 and IPv6
   std::uint16_t port = 0;  // 0: any free port
+  // Listening sockets handed over by the service manager that started the
+  // server, served instead of address and port; none: listen itself.
+  std::vector<int> passedSockets;
   std::size_t mostRooms = 1000;
   std::size_t mostWatchersPerRoom = 32;
   std::size_t mostPerAddress = 16;        // connections from one address at a time
@@ -28,6 +32,15 @@ struct ServerOptions {
   // A reverse proxy's address: a browser that comes through it counts as
   // the address the proxy's X-Forwarded-For names. Empty: none is believed.
   std::string trustedProxy;
+  // Besides this machine's own addresses, those that may read /metrics.
+  std::vector<std::string> metricsFrom;
+  // On the network thread: once it serves, and once it begins to stop.
+  std::function<void()> onServing;
+  std::function<void()> onStopping;
+  // On the network thread, every keepAlivePeriod while it serves (none when
+  // zero): a sign of life for whoever watches that the thread is not stuck.
+  std::function<void()> keepAlive;
+  std::chrono::microseconds keepAlivePeriod{0};
   std::chrono::milliseconds helloLimit{5000};
   std::chrono::milliseconds heartbeatPeriod{1000};
   std::chrono::milliseconds silenceLimit{5000};

@@ -111,6 +111,9 @@ void Reception::takeWebSocket(std::unique_ptr<WebSocketStream> webSocket, std::s
 void Reception::admit(const std::shared_ptr<PeerConnection>& connection, bool local) {
   auto peer = std::make_shared<Peer>(connection, io_.get_executor());
   peer->local = local;
+  if (options_.counters != nullptr) {
+    connection->countSentBytesIn(options_.counters->sentBytes);
+  }
   waiting_.push_back(peer);
   std::weak_ptr<Peer> weak = peer;
   connection->start({
@@ -141,8 +144,10 @@ void Reception::admit(const std::shared_ptr<PeerConnection>& connection, bool lo
     return;
   }
   if (countWaiting() > options_.mostWaiting) {
-    refuse(peer, Refusal{RefusalReason::TooManyConnections,
-                         "Too many terminals are joining at once; try again shortly"});
+    refuse(peer,
+           Refusal{RefusalReason::TooManyConnections,
+                   "Too many terminals are joining at once; try again shortly"},
+           RefusalKind::TooManyWaiting);
   } else {
     awaitHello(peer);
   }
@@ -154,16 +159,20 @@ bool Reception::countFrom(const std::shared_ptr<Peer>& peer, const std::string& 
   peer->limitAddress = limitAddress;
   ++connectionsFrom_[limitAddress];
   if (options_.mostPerAddress != 0 && connectionsFrom(limitAddress) > options_.mostPerAddress) {
-    refuse(peer, Refusal{RefusalReason::TooManyConnections,
-                         "Too many terminals from your address (at most " +
-                             std::to_string(options_.mostPerAddress) + " at a time)"});
+    refuse(peer,
+           Refusal{RefusalReason::TooManyConnections,
+                   "Too many terminals from your address (at most " +
+                       std::to_string(options_.mostPerAddress) + " at a time)"},
+           RefusalKind::PerAddressLimit);
     return false;
   }
   if (options_.mostWaitingPerAddress != 0 &&
       countWaitingFrom(limitAddress) > options_.mostWaitingPerAddress) {
-    refuse(peer, Refusal{RefusalReason::TooManyConnections,
-                         "Too many terminals from your address are joining at once; try again "
-                         "shortly"});
+    refuse(peer,
+           Refusal{RefusalReason::TooManyConnections,
+                   "Too many terminals from your address are joining at once; try again "
+                   "shortly"},
+           RefusalKind::PerAddressLimit);
     return false;
   }
   return true;
@@ -211,8 +220,10 @@ void Reception::onHello(const std::shared_ptr<Peer>& peer, const Hello& hello) {
   }
   const Guess guess = isRight_(hello);
   if (guess != Guess::None && tooManyWrongGuesses(peer->limitAddress)) {
-    refuse(peer, Refusal{RefusalReason::TooManyConnections,
-                         "Too many wrong guesses from your address; try again in a minute"});
+    refuse(peer,
+           Refusal{RefusalReason::TooManyConnections,
+                   "Too many wrong guesses from your address; try again in a minute"},
+           RefusalKind::TooManyWrongGuesses);
     return;
   }
   const std::chrono::milliseconds delay = answerDelay(peer->limitAddress, guess);
@@ -331,6 +342,14 @@ bool Reception::tooManyWrongGuesses(const std::string& guesser) {
 }
 
 void Reception::refuse(const std::shared_ptr<Peer>& peer, const Refusal& refusal) {
+  refuse(peer, refusal, refusalKindOf(refusal.reason));
+}
+
+void Reception::refuse(const std::shared_ptr<Peer>& peer, const Refusal& refusal,
+                       RefusalKind kind) {
+  if (options_.counters != nullptr) {
+    options_.counters->refused(kind);
+  }
   peer->helloTimer.cancel();
   peer->seat = Seat::Leaving;
   logEvent(peer->connection->address() + " refused: " + refusal.text);

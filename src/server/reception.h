@@ -13,6 +13,7 @@
 #include "platform/network/listener.h"
 #include "platform/network/wire_format.h"
 #include "server/peer.h"
+#include "server/server_counters.h"
 
 namespace skyrazor::network {
 
@@ -35,6 +36,8 @@ struct ReceptionOptions {
   // A reverse proxy's address: every browser behind it comes from there, so
   // its connections are held only to the limits for everyone.
   std::string trustedProxy;
+  // Where refusals and bytes sent are counted; none: nowhere.
+  ServerCounters* counters = nullptr;
 };
 
 // What a hello stakes on a secret: a join code, or a room's name. Only
@@ -93,6 +96,7 @@ class Reception {
   void forgetOldGuesses(SteadyTime now);
   bool tooManyWrongGuesses(const std::string& guesser);
   void refuse(const std::shared_ptr<Peer>& peer, const Refusal& refusal);
+  void refuse(const std::shared_ptr<Peer>& peer, const Refusal& refusal, RefusalKind kind);
   std::size_t countWaiting() const;
   std::size_t countWaitingFrom(const std::string& limitAddress) const;
   std::size_t sortingFrom(const std::string& limitAddress) const;

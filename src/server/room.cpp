@@ -280,6 +280,17 @@ std::size_t Room::terminals() const {
   return countSeated(Seat::RoomHost) + countSeated(Seat::Pilot) + countSeated(Seat::Watcher);
 }
 
+void Room::countSeats(SeatCounts& seats) const {
+  for (const std::shared_ptr<Peer>& peer : peers_) {
+    const bool browser = peer->connection->overWebSocket();
+    if (peer->seat == Seat::RoomHost || peer->seat == Seat::Pilot) {
+      (browser ? seats.browserPilots : seats.terminalPilots) += 1;
+    } else if (peer->seat == Seat::Watcher) {
+      (browser ? seats.browserWatchers : seats.terminalWatchers) += 1;
+    }
+  }
+}
+
 // The picture is posted to the network's thread once the lock is given up,
 // so that the network's thread never waits on a game's post.
 void Room::publish(const Screen& screen, bool cursorShown) {

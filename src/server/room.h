@@ -15,7 +15,9 @@
 #include "platform/live/inbox_key_source.h"
 #include "platform/live/key_clock.h"
 #include "platform/network/wire_format.h"
+#include "server/metrics.h"
 #include "server/peer_home.h"
+#include "server/server_counters.h"
 
 namespace skyrazor::network {
 
@@ -33,6 +35,9 @@ struct RoomOptions {
   // Shown in the server's lobby, and offered by quick match; a room opened
   // by its name, or as a private one, is joined only by its name.
   bool listed = false;
+  // The server's counts, which its game's frame periods go to; none at a
+  // host. The server outlives its rooms.
+  ServerCounters* counters = nullptr;
 };
 
 // The room's terminals as its game sees them, for the host's status line.
@@ -72,6 +77,8 @@ class Room final : public SeatInbox, public PeerHome {
   bool atServer() const { return !options_.name.empty(); }
   bool listed() const { return options_.listed; }
   std::chrono::steady_clock::time_point openedAt() const { return openedAt_; }
+  // Safe from any thread.
+  ServerCounters* counters() const { return options_.counters; }
 
   // --- On the network's thread.
   // Seats a peer whose hello passed, or says why not.
@@ -92,6 +99,8 @@ class Room final : public SeatInbox, public PeerHome {
   bool isEmpty() const { return peers_.empty(); }
   // Terminals seated now.
   std::size_t terminals() const;
+  // Adds the room's seated terminals and browsers to `seats`.
+  void countSeats(SeatCounts& seats) const;
   // Since when pilot 2's seat has been free; none while it is taken.
   std::optional<std::chrono::steady_clock::time_point> pilotSeatFreeSince() const {
     return pilotSeatFreeSince_;

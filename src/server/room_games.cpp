@@ -22,7 +22,12 @@ class RoomDisplay final : public Display {
  public:
   RoomDisplay(Room& room, const Screen& screen) : room_(room), screen_(screen) {}
   void present() override { room_.publish(screen_, room_.firstKeys().typing()); }
-  void frameEnded(int frameNumber) override { periods_.frameEnded(frameNumber); }
+  void frameEnded(int frameNumber) override {
+    const std::optional<double> period = periods_.frameEnded(frameNumber);
+    if (period && room_.counters() != nullptr) {
+      room_.counters()->framePeriods.count(*period);
+    }
+  }
   void tellFacts(const GameFacts& facts) override { room_.tellFacts(facts); }
   const FramePeriods& periods() const { return periods_; }
 

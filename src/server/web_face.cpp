@@ -1,5 +1,6 @@
 #include "server/web_face.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <random>
@@ -115,6 +116,22 @@ void addSecurityHeaders(http::response<http::string_body>& response) {
 
 }  // namespace
 
+bool mayReadMetrics(const std::string& address, const std::vector<std::string>& allowed) {
+  boost::system::error_code error;
+  const asio::ip::address parsed = asio::ip::make_address(address, error);
+  if (error) {
+    return false;
+  }
+  if (parsed.is_loopback()) {
+    return true;
+  }
+  return std::any_of(allowed.begin(), allowed.end(), [&parsed](const std::string& one) {
+    boost::system::error_code wrong;
+    const asio::ip::address other = asio::ip::make_address(one, wrong);
+    return !wrong && other == parsed;
+  });
+}
+
 std::string roomsJson(const std::vector<ListedRoom>& rooms) {
   std::string json = "[";
   for (const ListedRoom& room : rooms) {
@@ -208,25 +225,50 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
     if (face_.options_.trustedProxy.empty() || address_ != face_.options_.trustedProxy) {
       return;
     }
-    const std::string forwarded(request["X-Forwarded-For"]);
+    const auto header = request.find("X-Forwarded-For");
+    if (header == request.end()) {
+      return;
+    }
+    // Whoever it forwards is not the proxy's machine, even when it names
+    // nobody readable.
+    forwarded_ = true;
+    const std::string forwarded(header->value());
     std::string last = forwarded.substr(forwarded.rfind(',') + 1);
     last.erase(0, last.find_first_not_of(' '));
     last.erase(last.find_last_not_of(' ') + 1);
     if (isIpAddress(last)) {
       address_ = last;
+      forwardedAddress_ = true;
     }
+  }
+
+  // The metrics tell how busy the server is and how it runs: for this
+  // machine's own scraper and the addresses the server was told of. Behind
+  // the trusted proxy it is the forwarded address that counts, or everyone
+  // who comes through a proxy on this machine would read them.
+  void answerMetrics() {
+    const bool allowed =
+        (!forwarded_ || forwardedAddress_) && mayReadMetrics(address_, face_.options_.metricsFrom);
+    if (!allowed || !face_.metrics_) {
+      answer(http::status::forbidden, "text/plain", "Metrics are not for your address\n");
+      return;
+    }
+    answer(http::status::ok, "text/plain; version=0.0.4; charset=utf-8", face_.metrics_());
   }
 
   void route(const http::request<http::empty_body>& request) {
     believeProxy(request);
     const std::string_view target(request.target().data(), request.target().size());
-    const bool known = target == "/rooms.json" || target == "/ws" || isPagePath(target);
+    const bool known =
+        target == "/rooms.json" || target == "/ws" || target == "/metrics" || isPagePath(target);
     if (!known) {
       answer(http::status::not_found, "text/plain", "Not found\n");
     } else if (request.method() != http::verb::get) {
       answer(http::status::method_not_allowed, "text/plain", "Only GET\n");
     } else if (target == "/ws") {
       openWebSocket(request);
+    } else if (target == "/metrics") {
+      answerMetrics();
     } else if (target == "/rooms.json") {
       answer(http::status::ok, "application/json", roomsJson(face_.listing_()));
     } else {
@@ -254,6 +296,7 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
       return;
     }
     if (!fromOwnPage(request)) {
+      face_.countRefusal(RefusalKind::OriginRefused);
       answer(http::status::forbidden, "text/plain", "Not from this server's page\n");
       return;
     }
@@ -325,10 +368,21 @@ class WebFace::Exchange : public std::enable_shared_from_this<Exchange> {
   http::response<http::string_body> response_;
   std::array<char, 512> dropped_{};
   bool done_ = false;
+  bool forwarded_ = false;         // it came through the trusted proxy for someone
+  bool forwardedAddress_ = false;  // and address_ is theirs
 };
 
-WebFace::WebFace(WebFaceOptions options, Listing listing, Seater seat)
-    : options_(std::move(options)), listing_(std::move(listing)), seat_(std::move(seat)) {}
+WebFace::WebFace(WebFaceOptions options, Listing listing, Seater seat, Metrics metrics)
+    : options_(std::move(options)),
+      listing_(std::move(listing)),
+      seat_(std::move(seat)),
+      metrics_(std::move(metrics)) {}
+
+void WebFace::countRefusal(RefusalKind kind) {
+  if (options_.counters != nullptr) {
+    options_.counters->refused(kind);
+  }
+}
 
 WebFace::~WebFace() {
   closeAll();
@@ -344,6 +398,7 @@ void WebFace::take(Accepted accepted) {
     if (requestsFrom_[limitAddress] == 0) {
       requestsFrom_.erase(limitAddress);
     }
+    countRefusal(RefusalKind::TooManyRequests);
     boost::system::error_code ignored;
     accepted.socket.close(ignored);
     return;

@@ -82,7 +82,7 @@ fake "$work/policy-rc.d" "# the machine's own"
 cp "$work/policy-rc.d" "$work/own-policy"
 fake_path="$work/sudo:$work/bin"
 FAKE_UID=1000 install test
-for package in libgtest-dev tmux openssh-server nginx; do
+for package in libgtest-dev tmux openssh-server nginx python3-prometheus-client; do
   installed_list | grep -qw "$package" || fail "make test does not install $package: $(installed_list)"
 done
 grep -q "^sudo" "$work/calls" || fail "make test's install as a user does not go through sudo"

@@ -180,6 +180,20 @@ TEST(CommandLineTest, ServerAndRooms) {
       {"--serve", "1", "--web-origin", "https://play.example.org", "--trust-proxy", "127.0.0.1"});
   EXPECT_EQ(proxied.serve.webOrigin, "https://play.example.org");
   EXPECT_EQ(proxied.serve.trustedProxy, "127.0.0.1");
+  // Without an address, the server serves on the sockets systemd passed;
+  // only --metrics-from may be given more than once.
+  const CommandLine activated =
+      parse({"--serve", "--metrics-from", "192.0.2.7", "--metrics-from", "2001:db8::7"});
+  EXPECT_EQ(activated.mode, Mode::Serve);
+  EXPECT_TRUE(activated.serve.passedSockets);
+  EXPECT_EQ(activated.serve.metricsFrom, (std::vector<std::string>{"192.0.2.7", "2001:db8::7"}));
+  EXPECT_TRUE(parse({"--serve"}).serve.passedSockets);
+  EXPECT_FALSE(parse({"--serve", "1"}).serve.passedSockets);
+  EXPECT_EQ(parse({"--serve", "1", "--metrics-from", "prometheus.example.org"}).error,
+            "--metrics-from needs an IPv4 or IPv6 address");
+  EXPECT_EQ(parse({"--host", "1", "--metrics-from", "127.0.0.1"}).error,
+            "--metrics-from goes with --serve");
+  EXPECT_EQ(parse({"--host"}).error, "--host needs [ADDRESS:]PORT, e.g. 5151 or [::1]:5151");
   EXPECT_EQ(parse({"--join", "127.0.0.1:1", "--room", "a", "--code", "B"}).error,
             "--code is a host's, --room and --new-room a server's: give one of them");
 

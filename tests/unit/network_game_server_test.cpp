@@ -20,6 +20,8 @@
 #include "platform/network/listener.h"
 #include "platform/network/message_decoder.h"
 #include "server/game_server.h"
+#include "server/metrics.h"
+#include "server/web_face.h"
 
 // A server of rooms over the loopback, each room's game a small stand-in
 // that shows what its first keyboard typed; the terminals are JoinClients.
@@ -526,6 +528,99 @@ TEST(GameServer, TellsARefusedTerminalWhichLimitItMet) {
   auto third = join(server.port(), "one");
   EXPECT_NE(third->awaitAnswer().endReason.find("Too many terminals from your address (at most 2"),
             std::string::npos);
+}
+
+// /metrics answers this machine and the addresses it was told of; behind
+// the trusted proxy, by the address the proxy forwards, never by the proxy's
+// own. Its gauges and counters follow the server's rooms and refusals.
+TEST(GameServer, AnswersMetricsOnlyToThisMachineAndThoseAllowed) {
+  ServerOptions options = quickServer();
+  options.trustedProxy = "127.0.0.1";
+  options.metricsFrom = {"198.51.100.7"};
+  RunningServer server(options);
+  auto pilot = join(server.port(), "", Role::Pilot, RoomWanted::NewListed);
+  ASSERT_EQ(pilot->awaitAnswer().phase, JoinState::Phase::Joined);
+  auto stranger = join(server.port(), "nowhere");
+  ASSERT_EQ(stranger->awaitAnswer().phase, JoinState::Phase::Ended);
+
+  const auto metricsFor = [&server](const std::string& forwardedFor) {
+    return httpAnswer(
+        server.port(),
+        "GET /metrics HTTP/1.1\r\n" +
+            (forwardedFor.empty() ? std::string() : "X-Forwarded-For: " + forwardedFor + "\r\n") +
+            "\r\n");
+  };
+  const std::string local = metricsFor("");
+  ASSERT_EQ(local.rfind("HTTP/1.1 200", 0), 0u) << local.substr(0, 200);
+  EXPECT_EQ(headerOf(local, "Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+  EXPECT_NE(local.find("\nskyrazor_rooms 1\n"), std::string::npos) << local;
+  EXPECT_NE(local.find("\nskyrazor_seats{kind=\"terminal\",seat=\"pilot\"} 1\n"),
+            std::string::npos);
+  EXPECT_NE(local.find("\nskyrazor_refusals_total{reason=\"no_such_room\"} 1\n"),
+            std::string::npos);
+  EXPECT_EQ(local.find("\nskyrazor_sent_bytes_total 0\n"), std::string::npos)
+      << "the pilot's welcome went uncounted";
+  EXPECT_NE(local.find("\nprocess_resident_memory_bytes "), std::string::npos);
+
+  EXPECT_EQ(metricsFor("203.0.113.9").rfind("HTTP/1.1 403", 0), 0u);
+  EXPECT_EQ(metricsFor("198.51.100.7, 203.0.113.9").rfind("HTTP/1.1 403", 0), 0u);
+  EXPECT_EQ(metricsFor("nobody").rfind("HTTP/1.1 403", 0), 0u);
+  EXPECT_EQ(metricsFor("203.0.113.9, 198.51.100.7").rfind("HTTP/1.1 200", 0), 0u);
+}
+
+TEST(Metrics, AllowsThisMachineAndTheAddressesGivenWhicheverWayWritten) {
+  EXPECT_TRUE(mayReadMetrics("127.0.0.1", {}));
+  EXPECT_TRUE(mayReadMetrics("127.8.0.3", {}));
+  EXPECT_TRUE(mayReadMetrics("::1", {}));
+  EXPECT_TRUE(mayReadMetrics("2001:db8::1", {"192.0.2.1", "2001:0db8:0:0::1"}));
+  EXPECT_FALSE(mayReadMetrics("2001:db8::2", {"2001:db8::1"}));
+  EXPECT_FALSE(mayReadMetrics("203.0.113.9", {}));
+  EXPECT_FALSE(mayReadMetrics("an unknown address", {"an unknown address"}));
+}
+
+// Every family has its HELP and TYPE first; a histogram's buckets add up,
+// end at +Inf and agree with its count; the process's own figures are left
+// out where the system does not tell them.
+TEST(Metrics, WritesPrometheusTextFormat) {
+  MetricFigures figures;
+  figures.rooms = 3;
+  figures.lobbyVisitors = 2;
+  figures.seats.browserWatchers = 4;
+  figures.refusals = {{"room_full", 5}, {"origin_refused", 0}};
+  figures.frameBounds = {0.049, 0.051};
+  figures.frameCounts = {1, 6, 2};
+  figures.frameSumSeconds = 0.45;
+  figures.sentBytes = 12345678901;
+  const std::string text = metricsText(figures);
+  EXPECT_NE(text.find("# HELP skyrazor_rooms "), std::string::npos);
+  EXPECT_NE(text.find("\n# TYPE skyrazor_rooms gauge\nskyrazor_rooms 3\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\nskyrazor_lobbies 2\n"), std::string::npos);
+  EXPECT_NE(text.find("\nskyrazor_seats{kind=\"browser\",seat=\"watcher\"} 4\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("# TYPE skyrazor_refusals_total counter\n"
+                      "skyrazor_refusals_total{reason=\"room_full\"} 5\n"
+                      "skyrazor_refusals_total{reason=\"origin_refused\"} 0\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("# TYPE skyrazor_room_frame_period_seconds histogram\n"
+                      "skyrazor_room_frame_period_seconds_bucket{le=\"0.049\"} 1\n"
+                      "skyrazor_room_frame_period_seconds_bucket{le=\"0.051\"} 7\n"
+                      "skyrazor_room_frame_period_seconds_bucket{le=\"+Inf\"} 9\n"
+                      "skyrazor_room_frame_period_seconds_sum 0.45\n"
+                      "skyrazor_room_frame_period_seconds_count 9\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\nskyrazor_sent_bytes_total 12345678901\n"), std::string::npos);
+  EXPECT_EQ(text.find("process_"), std::string::npos);
+  EXPECT_EQ(text.back(), '\n');
+
+  figures.process = ProcessFigures{1.5, 4096, 1.7e9};
+  const std::string withProcess = metricsText(figures);
+  EXPECT_NE(withProcess.find("# TYPE process_cpu_seconds_total counter\n"
+                             "process_cpu_seconds_total 1.5\n"),
+            std::string::npos);
+  EXPECT_NE(withProcess.find("\nprocess_resident_memory_bytes 4096\n"), std::string::npos);
 }
 
 TEST(GameServer, StoppingTellsEveryTerminalAndEndsEveryGame) {

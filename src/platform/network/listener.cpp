@@ -7,6 +7,8 @@
 #include <memory>
 
 #if defined(SKYRAZOR_LOCAL_SOCKETS)
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #endif
 
@@ -73,6 +75,15 @@ Listener::Listener(asio::io_context& io, const std::string& address, std::uint16
   }
 }
 
+Listener::Listener(asio::io_context& io, const std::vector<int>& listeningSockets) : io_(io) {
+  if (listeningSockets.empty()) {
+    throw NetworkError("no listening sockets were passed");
+  }
+  for (const int listeningSocket : listeningSockets) {
+    adopt(listeningSocket);
+  }
+}
+
 Listener::~Listener() {
   close();
 }
@@ -105,6 +116,33 @@ void Listener::open(const asio::ip::tcp::endpoint& endpoint) {
   }
   port_ = portOf(acceptor.local_endpoint());
   entrances_.push_back({std::move(acceptor), false});
+}
+
+// The family of a socket made elsewhere is its own address's; the generic
+// acceptor must be told it to take the socket over.
+void Listener::adopt(int listeningSocket) {
+#if defined(SKYRAZOR_LOCAL_SOCKETS)
+  sockaddr_storage bound{};
+  socklen_t size = sizeof bound;
+  if (::getsockname(listeningSocket, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
+    throw NetworkError("cannot take over passed socket " + std::to_string(listeningSocket));
+  }
+  Acceptor acceptor(io_);
+  boost::system::error_code error;
+  acceptor.assign(asio::generic::stream_protocol(bound.ss_family, IPPROTO_TCP), listeningSocket,
+                  error);
+  if (error) {
+    throw NetworkError("cannot take over passed socket " + std::to_string(listeningSocket) + ": " +
+                       error.message());
+  }
+  if (port_ == 0) {
+    port_ = portOf(acceptor.local_endpoint());
+  }
+  entrances_.push_back({std::move(acceptor), false});
+#else
+  throw NetworkError("this build cannot take over passed socket " +
+                     std::to_string(listeningSocket));
+#endif
 }
 
 bool Listener::hasLocalSockets() {

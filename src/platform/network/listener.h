@@ -4,6 +4,7 @@
 #include <functional>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "platform/network/boost_asio.h"
 #include "platform/network/network_error.h"
@@ -30,6 +31,10 @@ class Listener {
  public:
   // An empty `address` means every address; port 0 any free port.
   Listener(asio::io_context& io, const std::string& address, std::uint16_t port);
+  // Takes over listening IPv4 and IPv6 sockets made elsewhere (handed over by
+  // the service manager that started the server), as descriptors; at least
+  // one. Throws NetworkError where sockets cannot be taken over (Windows).
+  Listener(asio::io_context& io, const std::vector<int>& listeningSockets);
   ~Listener();
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
@@ -54,6 +59,7 @@ class Listener {
   };
 
   void open(const asio::ip::tcp::endpoint& endpoint);
+  void adopt(int listeningSocket);
   void acceptNext(Entrance& entrance);
 
   asio::io_context& io_;

@@ -197,7 +197,11 @@ void PeerConnection::writeNext() {
 }
 
 void PeerConnection::writeFront() {
-  auto written = [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+  auto written = [self = shared_from_this()](const boost::system::error_code& error,
+                                             std::size_t bytes) {
+    if (self->sentBytes_ != nullptr) {
+      self->sentBytes_->fetch_add(bytes, std::memory_order_relaxed);
+    }
     if (!self->open_) {
       return;
     }

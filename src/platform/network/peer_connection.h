@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -82,6 +84,11 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   const std::string& address() const { return address_; }
   // Where the player really is, once the server's own ssh entrance has said.
   void setAddress(std::string address) { address_ = std::move(address); }
+  // A browser's, over a WebSocket, rather than a terminal's.
+  bool overWebSocket() const { return webSocket_ != nullptr; }
+  // Adds every byte written from now on to `total` (a server's count, which
+  // outlives its connections' writing).
+  void countSentBytesIn(std::atomic<std::uint64_t>& total) { sentBytes_ = &total; }
 
  private:
   void tuneSocket();
@@ -118,6 +125,7 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   std::chrono::milliseconds silenceLimit_{0};
   SteadyTime lastHeard_;
   std::string address_;
+  std::atomic<std::uint64_t>* sentBytes_ = nullptr;
 };
 
 // Microseconds on the steady clock, for heartbeats.
