@@ -47,10 +47,10 @@ std::string whereServing(const NetworkOptions& network, const network::GameServe
 }  // namespace
 
 int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
-  std::vector<int> passedSockets;
+  service::PassedSockets passedSockets;
   if (serve.passedSockets) {
     passedSockets = service::listeningSocketsPassed();
-    if (passedSockets.empty()) {
+    if (passedSockets.network.empty()) {
       std::cerr << "skyrazor: --serve needs [ADDRESS:]PORT, or listening sockets passed by "
                    "systemd (socket activation)\n";
       return 2;
@@ -73,7 +73,8 @@ int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
   options.webOrigin = serve.webOrigin;
   options.trustedProxy = serve.trustedProxy;
   options.metricsFrom = serve.metricsFrom;
-  options.passedSockets = passedSockets;
+  options.passedSockets = passedSockets.network;
+  options.passedLocalSockets = passedSockets.local;
   std::string where;
   tellTheServiceManager(options, where);
   std::unique_ptr<network::GameServer> server;
@@ -86,7 +87,8 @@ int serveRooms(const NetworkOptions& network, const ServeOptions& serve) {
     return 1;
   }
   where = whereServing(network, *server, serve.passedSockets) +
-          (serve.sshSocket.empty() ? "" : ", and for ssh on " + serve.sshSocket);
+          (serve.sshSocket.empty() ? "" : ", and for ssh on " + serve.sshSocket) +
+          (passedSockets.local.empty() ? "" : ", and for ssh on the local socket systemd passed");
   log.write("serving on " + where);
   server->serveUntilStopped();
   server.reset();

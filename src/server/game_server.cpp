@@ -173,6 +173,9 @@ GameServer::Network::Network(ServerOptions options, RoomPlayer play, EventLog lo
   if (!options_.localSocket.empty()) {
     listener_.listenLocally(options_.localSocket);
   }
+  for (const int passedLocalSocket : options_.passedLocalSockets) {
+    listener_.adoptLocally(passedLocalSocket);
+  }
 }
 
 GameServer::Network::~Network() {

@@ -27,6 +27,9 @@ struct ServerOptions {
   // A local socket beside the port for the server's own ssh entrance, the
   // only place a hello may say where its player is; empty: none.
   std::string localSocket;
+  // Local sockets for the ssh entrance handed over by the service manager,
+  // served as localSocket is.
+  std::vector<int> passedLocalSockets;
   // Pages at this origin may open seats, besides the server's own.
   std::string webOrigin;
   // A reverse proxy's address: a browser that comes through it counts as

@@ -14,7 +14,7 @@ esac
 
 unit_dir="$root/lib/systemd/system"
 [ -d "$unit_dir" ] || unit_dir="$root/usr/lib/systemd/system"
-for unit in skyrazor-server.service skyrazor-server.socket; do
+for unit in skyrazor-server.service skyrazor-server.socket skyrazor-server-ssh.socket; do
   cmp -s "$source/debian/$unit" "$unit_dir/$unit" || fail "$unit is not installed as debian/ has it"
 done
 
@@ -36,8 +36,8 @@ MANWIDTH=80 man -l "$setup_page" 2>&1 | grep -q "skyrazor-server-ssh-setup - mak
 
 [ -L "$root/etc/systemd/system/sockets.target.wants/skyrazor-server.socket" ] ||
   fail "installing did not enable skyrazor-server.socket"
-enabled_service=$(find "$root/etc/systemd" -name skyrazor-server.service 2>/dev/null)
-[ -z "$enabled_service" ] || fail "installing enabled the service on its own: $enabled_service"
+enabled_service=$(find "$root/etc/systemd" -name skyrazor-server.service -o -name skyrazor-server-ssh.socket 2>/dev/null)
+[ -z "$enabled_service" ] || fail "installing enabled the service or the ssh entrance on its own: $enabled_service"
 
 dpkg-deb -e "$server_deb" "$work/control"
 for script in preinst postinst prerm postrm; do

@@ -26,7 +26,7 @@ trap 'rm -rf "$work"' EXIT
 
 units="$work/units"
 mkdir -p "$units"
-cp "$source/debian/skyrazor-server.socket" "$units/"
+cp "$source/debian/skyrazor-server.socket" "$source/debian/skyrazor-server-ssh.socket" "$units/"
 sed "s|^ExecStart=/usr/games/skyrazor |ExecStart=$game |" \
   "$source/debian/skyrazor-server.service" >"$units/skyrazor-server.service"
 grep -q "^ExecStart=$game --serve \$SKYRAZOR_SERVER_OPTIONS\$" "$units/skyrazor-server.service" ||
@@ -34,13 +34,15 @@ grep -q "^ExecStart=$game --serve \$SKYRAZOR_SERVER_OPTIONS\$" "$units/skyrazor-
 
 if command -v man >/dev/null 2>&1; then
   mkdir -p "$work/man/man6"
+  mkdir -p "$work/man/man8"
   cp "$build/doc/skyrazor.6" "$work/man/man6/"
+  cp "$source/debian/skyrazor-server-ssh-setup.8" "$work/man/man8/"
   manual="--man=yes"
 else
   manual="--man=no"
 fi
 said=$(cd "$units" && MANPATH="$work/man" systemd-analyze verify "$manual" \
-  skyrazor-server.socket skyrazor-server.service 2>&1) ||
+  skyrazor-server.socket skyrazor-server-ssh.socket skyrazor-server.service 2>&1) ||
   fail "systemd-analyze verify failed"
 [ -z "$said" ] || fail "systemd-analyze verify: $said"
 

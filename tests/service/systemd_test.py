@@ -7,6 +7,8 @@ own, it
   - tells WATCHDOG=1 again and again while it serves, as WATCHDOG_USEC asks;
   - shows /metrics to this machine in Prometheus's text format, and refuses
     a browser its trusted proxy forwards from elsewhere;
+  - takes, on a passed local socket (the ssh entrance's), a lobby's hello
+    that names its player's own address, and believes it;
   - on SIGTERM tells STOPPING=1 and ends with status 0.
 And without an address and without passed sockets it says so and ends with
 status 2.
@@ -19,6 +21,7 @@ import os
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -160,7 +163,7 @@ def serve_activated(skyrazor, work):
                        WATCHDOG_USEC=str(int(WATCHDOG_SECONDS * 1e6)))
     environment.pop("WATCHDOG_PID", None)
     server = subprocess.Popen(
-        [ACTIVATE, "-l", f"127.0.0.1:{port}", "-E", "NOTIFY_SOCKET", "-E", "WATCHDOG_USEC",
+        [ACTIVATE, "-l", f"127.0.0.1:{port}", "-l", os.path.join(work, "ssh.sock"), "-E", "NOTIFY_SOCKET", "-E", "WATCHDOG_USEC",
          "-E", "ASAN_OPTIONS", "-E", "UBSAN_OPTIONS",
          skyrazor, "--serve", "--trust-proxy", "127.0.0.1", "--metrics-from", "198.51.100.7"],
         env=environment, stdout=log, stderr=subprocess.STDOUT)
@@ -169,7 +172,8 @@ def serve_activated(skyrazor, work):
         # which waits on the passed socket until the server serves it.
         first = connect_when_listening(port)
         ready = notifications.await_line("READY=1")
-        if f"STATUS=serving on the sockets systemd passed (port {port})" not in ready:
+        if (f"STATUS=serving on the sockets systemd passed (port {port}), and for ssh on the "
+                "local socket systemd passed") not in ready:
             fail(f"READY=1 came with {ready!r}")
         first.sendall(b"GET /rooms.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
         answer = read_all(first)
@@ -179,6 +183,7 @@ def serve_activated(skyrazor, work):
         if beats < 4:
             fail(f"only {beats} WATCHDOG=1 in {2.5 * WATCHDOG_SECONDS} s")
         check_metrics(port)
+        ssh_player_comes_in(os.path.join(work, "ssh.sock"), log)
         server.send_signal(signal.SIGTERM)
         notifications.await_line("STOPPING=1")
         status = server.wait(timeout=PATIENCE)
@@ -190,6 +195,27 @@ def serve_activated(skyrazor, work):
         log.seek(0)
         print("the server's log:\n" + log.read())
         raise
+
+
+def ssh_player_comes_in(path, log):
+    """The ssh entrance's passed local socket takes a lobby's hello that says
+    where its player came from, and the server believes it."""
+    hello = (b"SKYRAZOR" + bytes([0, 5, 4, 0, 0, 0]) + bytes([len(b"203.0.113.5")]) +
+             b"203.0.113.5")
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as entrance:
+        entrance.settimeout(PATIENCE)
+        entrance.connect(path)
+        entrance.sendall(struct.pack(">IB", len(hello) + 1, 1) + hello)
+        welcome = entrance.recv(5)
+        if len(welcome) < 5 or welcome[4] != 2:
+            fail(f"the ssh entrance answered a lobby's hello with {welcome!r}")
+    deadline = time.monotonic() + PATIENCE
+    while time.monotonic() < deadline:
+        log.seek(0)
+        if "lobby: 203.0.113.5 (ssh) came in" in log.read():
+            return
+        time.sleep(0.05)
+    fail("the server never logged the ssh player's own address")
 
 
 def refuse_without_sockets(skyrazor):

@@ -191,6 +191,25 @@ void Listener::listenLocally(const std::string& path) {
 #endif
 }
 
+void Listener::adoptLocally(int listeningSocket) {
+#if defined(SKYRAZOR_LOCAL_SOCKETS)
+  Acceptor acceptor(io_);
+  boost::system::error_code error;
+  acceptor.assign(asio::generic::stream_protocol(AF_UNIX, 0), listeningSocket, error);
+  if (error) {
+    throw NetworkError("cannot take over passed local socket " + std::to_string(listeningSocket) +
+                       ": " + error.message());
+  }
+  entrances_.push_back({std::move(acceptor), true});
+  if (onConnection_) {
+    acceptNext(entrances_.back());
+  }
+#else
+  throw NetworkError("this build cannot take over passed local socket " +
+                     std::to_string(listeningSocket));
+#endif
+}
+
 void Listener::start(std::function<void(Accepted)> onConnection) {
   onConnection_ = std::move(onConnection);
   for (Entrance& entrance : entrances_) {

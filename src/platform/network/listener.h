@@ -43,6 +43,10 @@ class Listener {
   // reach (a stale one left by a server that died is taken over; one that a
   // live server answers on is not). Throws NetworkError.
   void listenLocally(const std::string& path);
+  // Also takes over a listening local socket made elsewhere (the service
+  // manager's, which set who may open it), as listenLocally's. Throws
+  // NetworkError.
+  void adoptLocally(int listeningSocket);
 
   std::uint16_t port() const { return port_; }
   void start(std::function<void(Accepted)> onConnection);

@@ -11,15 +11,17 @@ namespace skyrazor::service {
 
 #if defined(SKYRAZOR_SYSTEMD)
 
-std::vector<int> listeningSocketsPassed() {
-  std::vector<int> sockets;
+PassedSockets listeningSocketsPassed() {
+  PassedSockets sockets;
   // The variables are unset, so that nothing the server starts believes the
   // sockets are its own.
   const int passed = sd_listen_fds(1);
   for (int descriptor = SD_LISTEN_FDS_START; descriptor < SD_LISTEN_FDS_START + passed;
        ++descriptor) {
     if (sd_is_socket_inet(descriptor, AF_UNSPEC, SOCK_STREAM, 1, 0) > 0) {
-      sockets.push_back(descriptor);
+      sockets.network.push_back(descriptor);
+    } else if (sd_is_socket_unix(descriptor, SOCK_STREAM, 1, nullptr, 0) > 0) {
+      sockets.local.push_back(descriptor);
     }
   }
   return sockets;
@@ -47,7 +49,7 @@ std::optional<std::chrono::microseconds> watchdogPeriod() {
 
 #else
 
-std::vector<int> listeningSocketsPassed() {
+PassedSockets listeningSocketsPassed() {
   return {};
 }
 

@@ -11,10 +11,16 @@ namespace skyrazor::service {
 // the listening sockets it was handed. Everywhere else (started by hand, or
 // on Windows) each of these is nothing at all.
 
-// The listening IPv4 and IPv6 stream sockets passed to this process
-// (LISTEN_FDS), as descriptors now the caller's; none when none were passed.
-// Passed descriptors of any other kind are left alone and not counted.
-std::vector<int> listeningSocketsPassed();
+// The listening stream sockets passed to this process (LISTEN_FDS), as
+// descriptors now the caller's: the IPv4 and IPv6 ones the players come to,
+// and local ones, the ssh entrance's (a socket unit of its own, which only
+// the ssh players' account may open). None when none were passed; passed
+// descriptors of any other kind are left alone and not counted.
+struct PassedSockets {
+  std::vector<int> network;
+  std::vector<int> local;
+};
+PassedSockets listeningSocketsPassed();
 
 // The server listens and serves; `status` is a line for `systemctl status`.
 void tellReady(const std::string& status);
