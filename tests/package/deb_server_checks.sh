@@ -15,7 +15,9 @@ esac
 unit_dir="$root/lib/systemd/system"
 [ -d "$unit_dir" ] || unit_dir="$root/usr/lib/systemd/system"
 for unit in skyrazor-server.service skyrazor-server.socket skyrazor-server-ssh.socket; do
-  cmp -s "$source/debian/$unit" "$unit_dir/$unit" || fail "$unit is not installed as debian/ has it"
+  shipped="$source/debian/$unit"
+  [ -e "$shipped" ] || shipped="$source/debian/skyrazor-server.$unit"
+  cmp -s "$shipped" "$unit_dir/$unit" || fail "$unit is not installed as debian/ has it"
 done
 
 defaults="$root/etc/default/skyrazor-server"

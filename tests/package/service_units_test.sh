@@ -26,7 +26,8 @@ trap 'rm -rf "$work"' EXIT
 
 units="$work/units"
 mkdir -p "$units"
-cp "$source/debian/skyrazor-server.socket" "$source/debian/skyrazor-server-ssh.socket" "$units/"
+cp "$source/debian/skyrazor-server.socket" "$units/"
+cp "$source/debian/skyrazor-server.skyrazor-server-ssh.socket" "$units/skyrazor-server-ssh.socket"
 sed "s|^ExecStart=/usr/games/skyrazor |ExecStart=$game |" \
   "$source/debian/skyrazor-server.service" >"$units/skyrazor-server.service"
 grep -q "^ExecStart=$game --serve \$SKYRAZOR_SERVER_OPTIONS\$" "$units/skyrazor-server.service" ||
