@@ -115,7 +115,7 @@ void Listener::open(const asio::ip::tcp::endpoint& endpoint) {
                        (address_.empty() ? "this machine" : address_) + ": " + error.message());
   }
   port_ = portOf(acceptor.local_endpoint());
-  entrances_.push_back({std::move(acceptor), false});
+  enter(std::move(acceptor), false);
 }
 
 // The family of a socket made elsewhere is its own address's; the generic
@@ -138,7 +138,7 @@ void Listener::adopt(int listeningSocket) {
   if (port_ == 0) {
     port_ = portOf(acceptor.local_endpoint());
   }
-  entrances_.push_back({std::move(acceptor), false});
+  enter(std::move(acceptor), false);
 #else
   throw NetworkError("this build cannot take over passed socket " +
                      std::to_string(listeningSocket));
@@ -182,10 +182,7 @@ void Listener::listenLocally(const std::string& path) {
     throw NetworkError("cannot listen on " + path + ": " + error.message());
   }
   localPath_ = path;
-  entrances_.push_back({std::move(acceptor), true});
-  if (onConnection_) {
-    acceptNext(entrances_.back());
-  }
+  enter(std::move(acceptor), true);
 #else
   throw NetworkError("this build has no local sockets for " + path);
 #endif
@@ -200,14 +197,19 @@ void Listener::adoptLocally(int listeningSocket) {
     throw NetworkError("cannot take over passed local socket " + std::to_string(listeningSocket) +
                        ": " + error.message());
   }
-  entrances_.push_back({std::move(acceptor), true});
-  if (onConnection_) {
-    acceptNext(entrances_.back());
-  }
+  enter(std::move(acceptor), true);
 #else
   throw NetworkError("this build cannot take over passed local socket " +
                      std::to_string(listeningSocket));
 #endif
+}
+
+// A way in, taking connections at once when the listener has started.
+void Listener::enter(Acceptor acceptor, bool local) {
+  entrances_.push_back({std::move(acceptor), local});
+  if (onConnection_) {
+    acceptNext(entrances_.back());
+  }
 }
 
 void Listener::start(std::function<void(Accepted)> onConnection) {

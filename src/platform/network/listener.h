@@ -64,6 +64,7 @@ class Listener {
 
   void open(const asio::ip::tcp::endpoint& endpoint);
   void adopt(int listeningSocket);
+  void enter(Acceptor acceptor, bool local);
   void acceptNext(Entrance& entrance);
 
   asio::io_context& io_;
