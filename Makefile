@@ -84,6 +84,7 @@ bench: deps-bench
 	cmake --build --preset bench -j $(JOBS)
 	./build/bench/bench/skyrazor_bench
 	./build/bench/bench/skyrazor_soak
+	./build/bench/bench/skyrazor_soak --self-check
 	./build/bench/bench/skyrazor_terminal_figures ./build/bench/skyrazor
 	./build/bench/bench/skyrazor_network_figures ./build/bench/skyrazor
 

@@ -4,8 +4,15 @@
 // after every frame what the battle promises about ships and projectile rings.
 //
 //   skyrazor_soak [battles per level] [frame cap per battle]
+//   skyrazor_soak --self-check [battles]
+//
+// The self-check plays random two-person battles at both pilots' terminals
+// with the other pilot's keys 1 to 8 frames late, so that corrections happen
+// in almost every frame, and checks every final frame against the same
+// battle played straight.
 //
 // Exits with status 1 when any check failed.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +23,7 @@
 #include "battle/frame_loop.h"
 #include "battle/promises.h"
 #include "console/console.h"
+#include "support/duel_self_check.h"
 
 namespace {
 
@@ -145,9 +153,45 @@ int positiveArgument(int argc, char** argv, int index, int fallback) {
   return value > 0 ? value : fallback;
 }
 
+int runSelfCheck(int battles) {
+  std::printf(
+      "Self-check: %d random two-person battles at both terminals, the other pilot's keys 1 to 8 "
+      "frames late\n",
+      battles);
+  const auto start = std::chrono::steady_clock::now();
+  std::int64_t frames = 0;
+  std::int64_t corrections = 0;
+  std::uint32_t deepest = 0;
+  int failed = 0;
+  for (int battle = 1; battle <= battles; ++battle) {
+    const testing::DuelSelfCheck check =
+        testing::playDuelSelfCheck(static_cast<std::uint32_t>(battle), kDefaultFrameCap);
+    frames += check.frames;
+    corrections += check.corrections;
+    deepest = std::max(deepest, check.deepestCorrection);
+    if (!check.faults.empty()) {
+      if (++failed <= kReportedViolations) {
+        std::printf("FAILED: battle %d: %s\n", battle, check.faults.front().c_str());
+      }
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf(
+      "%lld frames, %lld corrections (%.2f per frame), deepest %u frames, in %.1f s\n"
+      "%d of %d battles ended apart from the battle played straight\n",
+      static_cast<long long>(frames), static_cast<long long>(corrections),
+      frames == 0 ? 0.0 : static_cast<double>(corrections) / static_cast<double>(frames), deepest,
+      seconds, failed, battles);
+  return failed == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--self-check") {
+    return runSelfCheck(positiveArgument(argc, argv, 2, 1000));
+  }
   const int battlesPerLevel = positiveArgument(argc, argv, 1, kDefaultBattlesPerLevel);
   const int frameCap = positiveArgument(argc, argv, 2, kDefaultFrameCap);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "battle/hand_over.h"
 #include "battle/state.h"
 #include "console/console.h"
 #include "console/random.h"
@@ -15,6 +16,8 @@ struct Game {
   Random random;
   ShellState shell;
   Duel duel;
+  // Who plays the battles elsewhere too (a network duel); none for most games.
+  BattleHandOver* handOver = nullptr;
 };
 
 }  // namespace skyrazor

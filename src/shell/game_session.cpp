@@ -12,6 +12,7 @@ int playGameSession(const GameSeams& seams, const std::function<void(Game&)>& be
   // The game's records are large enough (two projectile rings) to keep off
   // the stack of whoever plays it.
   auto game = std::make_unique<Game>(console);
+  game->handOver = seams.handOver;
   if (beforePlay) {
     beforePlay(*game);
   }

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "battle/hand_over.h"
 #include "console/screen.h"
 #include "console/seam.h"
 #include "shell/game.h"
@@ -17,6 +18,9 @@ struct GameSeams {
   Keyboard& firstKeyboard;
   Keyboard* secondKeyboard = nullptr;
   Clock& clock;
+  // Told when each battle begins and ends: a network duel, whose pilots'
+  // terminals play the battle themselves.
+  BattleHandOver* handOver = nullptr;
 };
 
 // Plays the whole program on these seams until the session ends, and gives

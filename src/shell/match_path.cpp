@@ -27,7 +27,17 @@ void runMatchPath(Game& game) {
   runMatchSetup(game);
   game.console.cls();
   BattleSettings settings = battleSettingsFor(game.shell);
-  runBattle(game.console, game.random, settings, game.duel, [&game] { tellFactsInBattle(game); });
+  if (game.handOver != nullptr) {
+    game.handOver->battleBegins(game.console, game.random, settings, game.duel);
+  }
+  int frames = 0;
+  runBattle(game.console, game.random, settings, game.duel, [&game, &frames] {
+    ++frames;
+    tellFactsInBattle(game);
+  });
+  if (game.handOver != nullptr) {
+    game.handOver->battleEnded(frames);
+  }
   game.console.expectSecondKeyboard(false);
   // The key the last frame left is the shell's again.
   game.shell.key = settings.key;
