@@ -173,6 +173,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (!takeValue(commandLine.recordPath)) {
         return failure("--record needs a file name");
       }
+    } else if (argument == "--duel-log") {
+      if (!takeValue(commandLine.network.duelLog)) {
+        return failure("--duel-log needs a file name");
+      }
     } else if (argument == "--replay") {
       if (commandLine.mode != CommandLine::Mode::Play) {
         return failure("--replay does not go with " + modeOption);
@@ -314,6 +318,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.mode != CommandLine::Mode::Host) {
     return failure("--record goes with playing on the terminal or --host, not with " + modeOption);
   }
+  if (!commandLine.network.duelLog.empty() && commandLine.mode != CommandLine::Mode::Host &&
+      commandLine.mode != CommandLine::Mode::Join) {
+    return failure("--duel-log goes with --host or --join");
+  }
   if (codeSeen && commandLine.mode != CommandLine::Mode::Host &&
       commandLine.mode != CommandLine::Mode::Join && commandLine.mode != CommandLine::Mode::Watch) {
     return failure("--code goes with --host, --join or --watch");
@@ -345,8 +353,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 const char* usageText() {
   return "Usage: skyrazor [--help | --version]\n"
          "       skyrazor [--record FILE]\n"
-         "       skyrazor --host [ADDRESS:]PORT [--code CODE] [--record FILE]\n"
+         "       skyrazor --host [ADDRESS:]PORT [--code CODE] [--record FILE] [--duel-log FILE]\n"
          "       skyrazor --join HOST:PORT [--code CODE | --room NAME | --new-room NAME]\n"
+         "                [--duel-log FILE]\n"
          "       skyrazor --watch HOST:PORT [--code CODE | --room NAME]\n"
          "       skyrazor --join PATH --from ADDRESS [--room NAME | --new-room NAME]\n"
          "       skyrazor --serve [[ADDRESS:]PORT] [--record-dir DIR] [--max-per-address N]\n"
@@ -382,6 +391,11 @@ const char* usageText() {
          "  --code CODE        the join code (1 to 16 letters and digits); without it the\n"
          "                     host draws one and a joining terminal asks for it, three\n"
          "                     tries\n"
+         "  --duel-log FILE    with --host or --join: add each duel's figures to FILE\n"
+         "                     (frames, corrections, repairs)\n"
+         "In a two-person battle between two terminals of this version, each terminal plays\n"
+         "the battle itself: its own pilot's keys show at once, the other pilot's as soon\n"
+         "as they arrive, and the host keeps the one battle both played.\n"
          "An IPv6 address goes in brackets: [::1]:5151. Ctrl-C or Ctrl-D leaves a joined\n"
          "game. The row below the picture (in a window of 26 rows or more) shows the\n"
          "connection and its round-trip time; in one of 25 rows, over the bottom row for\n"

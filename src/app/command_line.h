@@ -33,6 +33,9 @@ struct NetworkOptions {
   // (instead of address and port), and --from: where the player came from.
   std::string localSocket;
   std::string playerAddress;
+  // --duel-log FILE: where a pilot's terminal notes each duel's figures
+  // (corrections, repairs) and anything amiss; empty: nowhere.
+  std::string duelLog;
 };
 
 // A server of many rooms.

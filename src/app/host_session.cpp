@@ -2,6 +2,7 @@
 #include <limits>
 #include <memory>
 
+#include "app/duel_log.h"
 #include "app/live_platform.h"
 #include "app/network_sessions.h"
 #include "app/network_status.h"
@@ -11,6 +12,7 @@
 #include "platform/network/join_code.h"
 #include "platform/network/network_error.h"
 #include "platform/scripted/recorded_session.h"
+#include "server/duel_referee.h"
 #include "server/host_server.h"
 #include "shell/game_session.h"
 
@@ -101,37 +103,96 @@ class JoinedDisplays final : public Display {
   const HostTerminal& terminal_;
 };
 
+// What the host's terminal shows: the game's picture, or in a duel the
+// battle as the host's own pilot plays it, a little ahead of the game.
+class HostView final : public Display {
+ public:
+  HostView(LivePlatform& terminal, const Screen& picture, Screen& shown)
+      : terminal_(terminal), picture_(picture), shown_(shown) {}
+  void present() override {
+    if (!inDuel_) {
+      shown_ = picture_;
+      terminal_.present();
+    }
+  }
+  void frameEnded(int frameNumber) override { terminal_.frameEnded(frameNumber); }
+  void tellFacts(const GameFacts& facts) override { terminal_.tellFacts(facts); }
+  void showDuel(const Screen& view) {
+    inDuel_ = true;
+    shown_ = view;
+    terminal_.present();
+  }
+  void endDuel() {
+    inDuel_ = false;
+    present();
+  }
+
+ private:
+  LivePlatform& terminal_;
+  const Screen& picture_;
+  Screen& shown_;
+  bool inDuel_ = false;
+};
+
+// The host's own pilot in a duel: the keys typed at this terminal, one a
+// frame, and the battle shown as they play it.
+class TerminalPilot final : public network::HostPilot {
+ public:
+  TerminalPilot(LiveKeyboard& keyboard, HostView& view) : keyboard_(keyboard), view_(view) {}
+  FrameKey takeKey() override {
+    keyboard_.takeInTyped();
+    if (!keyboard_.keyWaiting()) {
+      return {};
+    }
+    return {true, keyboard_.takeWaitingKey()};
+  }
+  void show(const Screen& view) override { view_.showDuel(view); }
+  void duelOver() override { view_.endDuel(); }
+
+ private:
+  LiveKeyboard& keyboard_;
+  HostView& view_;
+};
+
 std::string howToJoin(const network::HostOptions& options, std::uint16_t port) {
   const std::string address =
       options.address.empty() ? network::thisMachineAddress() : options.address;
   return "To join: skyrazor --join " + endpointText(address, port) + " --code " + options.joinCode;
 }
 
-int playHosted(HostServer& server, const std::string& joinLine, ScriptRecorder* recorder) {
+int playHosted(HostServer& server, const std::string& joinLine, ScriptRecorder* recorder,
+               DuelLog& duelLog) {
   Screen screen(80, 25);
-  LivePlatform terminal(screen);
+  Screen shown(80, 25);
+  LivePlatform terminal(shown);
   server.onNews([&terminal] { terminal.wake(); });
   NewsStop newsStop(server);
   HostTerminal source(terminal, server, joinLine);
+  HostView view(terminal, screen, shown);
   JoinedDisplays joined(server, screen, source);
   Displays displays;
-  displays.add(terminal);
+  displays.add(view);
   displays.add(joined);
   LiveKeyboard keyboard(source, displays, screen, LivePlatform::kEndOfInputKey, &server);
-  Keyboard& pilot2 = *keyboard.secondKeyboard();
+  TerminalPilot pilot(keyboard, view);
+  network::DuelTerminalsOf<HostServer> terminals(server);
+  network::DuelReferee referee(terminals, source, keyboard, keyboard, *keyboard.secondKeyboard(),
+                               &pilot, [&duelLog](const std::string& line) { duelLog.note(line); });
   if (recorder == nullptr) {
-    return playGameSession({screen, displays, keyboard, &pilot2, keyboard});
+    return playGameSession({screen, displays, referee.firstKeyboard(), &referee.secondKeyboard(),
+                            referee.clock(), &referee});
   }
-  RecordedClock clock(keyboard, *recorder, 2);
-  RecordedKeyboard first(keyboard, keyboard, *recorder, KeyboardSeat::First);
-  RecordedKeyboard second(pilot2, keyboard, *recorder, KeyboardSeat::Second);
+  RecordedClock clock(referee.clock(), *recorder, 2);
+  RecordedKeyboard first(referee.firstKeyboard(), clock, *recorder, KeyboardSeat::First);
+  RecordedKeyboard second(referee.secondKeyboard(), clock, *recorder, KeyboardSeat::Second);
   RecordingNews news(*recorder, terminal);
-  return playGameSession({screen, displays, first, &second, clock});
+  return playGameSession({screen, displays, first, &second, clock, &referee});
 }
 
 }  // namespace
 
 int hostOnTerminal(const NetworkOptions& network, ScriptRecorder* recorder) {
+  DuelLog duelLog(network.duelLog);
   network::HostOptions options;
   options.address = network.address;
   options.port = network.port;
@@ -145,7 +206,7 @@ int hostOnTerminal(const NetworkOptions& network, ScriptRecorder* recorder) {
     return 1;
   }
   try {
-    return playHosted(*server, howToJoin(options, server->port()), recorder);
+    return playHosted(*server, howToJoin(options, server->port()), recorder, duelLog);
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;

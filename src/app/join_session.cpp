@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -11,6 +13,8 @@
 #include <unistd.h>
 #endif
 
+#include "app/duel_log.h"
+#include "app/joined_duel.h"
 #include "app/live_platform.h"
 #include "app/lobby.h"
 #include "app/lobby_session.h"
@@ -97,10 +101,108 @@ struct JoinEnd {
   std::string message;  // empty: nothing to say
 };
 
+// How long the host's messages take to get here: half the round trip,
+// once measured.
+std::int64_t oneWayMs(const JoinState& state) {
+  return state.roundTripMicroseconds < 0 ? 0 : state.roundTripMicroseconds / 2000;
+}
+
+// This pilot's duels: the battles the host hands over, played here.
+class DuelSeat {
+ public:
+  DuelSeat(JoinClient& client, LivePlatform& terminal, Screen& screen, DuelLog& log)
+      : client_(client), terminal_(terminal), screen_(screen), log_(log) {}
+
+  bool inDuel() const { return duel_.has_value(); }
+
+  // The host's duel messages; the picture shows again when a duel is over.
+  void takeNews(const JoinState& state, const Screen& hostPicture) {
+    messages_.clear();
+    client_.takeDuelMessages(messages_);
+    const std::int64_t now = terminal_.wallMs();
+    for (const network::DuelMessage& message : messages_) {
+      if (const auto* start = std::get_if<network::BattleStart>(&message)) {
+        duel_ = JoinedDuel::begin(*start, now, oneWayMs(state));
+        if (!duel_) {
+          log_.note("duel: the host's battle could not be played here; its picture shows");
+        }
+      } else if (const auto* keys = std::get_if<network::FrameKeys>(&message)) {
+        if (duel_ && !duel_->takeOtherKeys(*keys, now)) {
+          giveUp("the other pilot's keys came out of order", hostPicture);
+        }
+      } else if (const auto* repair = std::get_if<network::BattleRepair>(&message)) {
+        log_.note("duel: this terminal drifted from the host's battle; repaired from frame " +
+                  std::to_string(repair->frame));
+        if (duel_ && !duel_->repair(*repair)) {
+          giveUp("the host's repair could not be played here", hostPicture);
+        }
+      } else if (std::holds_alternative<network::BattleOver>(message) && duel_) {
+        log_.figures(duel_->figures());
+        duel_.reset();
+        showHostPicture(hostPicture);
+      }
+    }
+  }
+
+  // Plays the frames due, sends what they give the host, shows the battle.
+  void play(const JoinState& state) {
+    if (!duel_) {
+      return;
+    }
+    JoinedDuel::ToSend toSend = duel_->playDueFrames(terminal_.wallMs(), oneWayMs(state));
+    for (const network::FrameKeys& keys : toSend.keys) {
+      client_.sendFrameKeys(keys);
+    }
+    for (const network::FrameChecksums& checksums : toSend.checksums) {
+      client_.sendChecksums(checksums);
+    }
+    if (duel_->takeViewChanged()) {
+      screen_ = duel_->view();
+      terminal_.typingLine(false);
+      terminal_.present();
+    }
+  }
+
+  void keysTyped(const std::string& typed) {
+    for (char key : typed) {
+      duel_->keyTyped(static_cast<unsigned char>(key));
+    }
+  }
+
+  // Until the next frame is due, or news comes.
+  void wait() {
+    const std::int64_t now = terminal_.wallMs();
+    terminal_.waitUntil(duel_->nextFrameDue().value_or(now + kLongestWaitMs));
+  }
+
+ private:
+  // Without a frame due, news is still looked for this often.
+  static constexpr std::int64_t kLongestWaitMs = 250;
+
+  void giveUp(const std::string& why, const Screen& hostPicture) {
+    log_.note("duel: " + why + "; the host's picture shows");
+    duel_.reset();
+    showHostPicture(hostPicture);
+  }
+  void showHostPicture(const Screen& hostPicture) {
+    screen_ = hostPicture;
+    terminal_.typingLine(screen_.cursorVisible());
+    terminal_.present();
+  }
+
+  JoinClient& client_;
+  LivePlatform& terminal_;
+  Screen& screen_;
+  DuelLog& log_;
+  std::optional<JoinedDuel> duel_;
+  std::vector<network::DuelMessage> messages_;
+};
+
 // Shows the host's picture as it comes on `terminal` (whose picture is
 // `screen`) and sends what is typed, until the game ends one way or another.
+// In a duel it shows the battle this pilot plays instead.
 JoinEnd followHost(JoinClient& client, const std::string& host, LivePlatform& terminal,
-                   Screen& screen) {
+                   Screen& screen, DuelLog& duelLog) {
   client.onNews([&terminal] { terminal.wake(); });
   NewsStop newsStop(client);
   std::uint64_t shownChanges = 0;
@@ -108,6 +210,8 @@ JoinEnd followHost(JoinClient& client, const std::string& host, LivePlatform& te
   bool shownOverPicture = false;
   // Who sat where when last shown; none yet, so that taking a seat shows too.
   std::optional<std::pair<network::Role, std::optional<network::RoomSeats>>> shownSeats;
+  Screen hostPicture(screen.columns(), screen.rows());
+  DuelSeat duel(client, terminal, screen, duelLog);
   try {
     for (;;) {
       JoinState state = client.state();
@@ -129,17 +233,29 @@ JoinEnd followHost(JoinClient& client, const std::string& host, LivePlatform& te
           terminal.bringUpStatus();
         }
       }
-      if (client.takePicture(screen)) {
+      if (client.takePicture(hostPicture) && !duel.inDuel()) {
+        screen = hostPicture;
         terminal.typingLine(screen.cursorVisible());
         terminal.present();
       }
+      duel.takeNews(state, hostPicture);
+      duel.play(state);
       std::string typed;
-      terminal.takeTyped(typed, terminal.waitForInput());
+      if (duel.inDuel()) {
+        duel.wait();
+        terminal.takeTyped(typed, false);
+      } else {
+        terminal.takeTyped(typed, terminal.waitForInput());
+      }
       if (typed.find(static_cast<char>(kLeaveKey)) != std::string::npos) {
         return {0, ""};
       }
       if (holdsKeyboard(state) && !typed.empty()) {
-        client.sendKeys(typed);
+        if (duel.inDuel()) {
+          duel.keysTyped(typed);
+        } else {
+          client.sendKeys(typed);
+        }
         typedYet = true;
       }
     }
@@ -212,7 +328,8 @@ std::unique_ptr<JoinClient> connect(const NetworkOptions& network, network::Role
 // The server's lobby, then the room chosen there, on the one terminal.
 // The lobby goes as the room welcomes the player.
 JoinEnd visitLobby(std::unique_ptr<JoinClient> lobby, const NetworkOptions& network,
-                   const std::string& host, LivePlatform& terminal, Screen& screen) {
+                   const std::string& host, LivePlatform& terminal, Screen& screen,
+                   DuelLog& duelLog) {
   const std::string serverName =
       network.localSocket.empty() ? endpointText(network.address, network.port) : "";
   auto openRoom = [&network](const LobbyChoice& choice) {
@@ -232,7 +349,7 @@ JoinEnd visitLobby(std::unique_ptr<JoinClient> lobby, const NetworkOptions& netw
   if (!exit.room) {
     return {exit.exitStatus, exit.message};
   }
-  return followHost(*exit.room, host, terminal, screen);
+  return followHost(*exit.room, host, terminal, screen, duelLog);
 }
 
 }  // namespace
@@ -259,9 +376,10 @@ int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
   try {
     Screen screen(80, 25);
     LivePlatform terminal(screen);
+    DuelLog duelLog(network.duelLog);
     end = answer.seat == network::Role::Lobby
-              ? visitLobby(std::move(client), network, host, terminal, screen)
-              : followHost(*client, host, terminal, screen);
+              ? visitLobby(std::move(client), network, host, terminal, screen, duelLog)
+              : followHost(*client, host, terminal, screen, duelLog);
   } catch (const TerminalUnavailable& unavailable) {
     std::cerr << "skyrazor: " << unavailable.what() << "\n";
     return 1;

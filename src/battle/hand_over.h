@@ -16,6 +16,8 @@ class BattleHandOver {
   // Just before the first frame.
   virtual void battleBegins(const Console& console, const Random& random,
                             const BattleSettings& settings, const Duel& duel) = 0;
+  // Frame `frame` (counted from 1) is done, its picture drawn.
+  virtual void frameDone(int frame) { (void)frame; }
   // After the last frame, `frames` of them.
   virtual void battleEnded(int frames) = 0;
 };

@@ -83,7 +83,7 @@ bool battleGoesOn(const BattleSnapshot& battle) {
   return battle.duel.pilots[0].ship.hp > 0 && battle.duel.pilots[1].ship.hp > 0;
 }
 
-void playFrame(BattleSnapshot& battle, const FrameKeys& keys) {
+void playFrame(BattleSnapshot& battle, const BothKeys& keys) {
   FrameSeams seams;
   FrameKeyboard left(keys.left);
   FrameKeyboard right(keys.right);

@@ -16,7 +16,7 @@ struct FrameKey {
 };
 
 // Both pilots' keys of one frame: the left ship's (pilot 1) and the right's.
-struct FrameKeys {
+struct BothKeys {
   FrameKey left;
   FrameKey right;
 };
@@ -46,7 +46,7 @@ bool battleGoesOn(const BattleSnapshot& battle);
 
 // Plays the next frame with these keys, as two pilots at keyboards of their
 // own would have pressed them.
-void playFrame(BattleSnapshot& battle, const FrameKeys& keys);
+void playFrame(BattleSnapshot& battle, const BothKeys& keys);
 
 // A fingerprint of everything a frame leaves behind, picture included, so
 // that two terminals can tell cheaply whether they still play the same battle.

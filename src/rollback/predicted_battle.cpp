@@ -11,6 +11,13 @@ constexpr std::uint32_t kKeptFinalFrames = 1024;
 
 }  // namespace
 
+std::string duelFiguresLine(const DuelFigures& figures) {
+  return "duel: frames=" + std::to_string(figures.frames) +
+         " corrections=" + std::to_string(figures.corrections) +
+         " deepest=" + std::to_string(figures.deepestCorrection) +
+         " repairs=" + std::to_string(figures.repairs);
+}
+
 PredictedBattle::PredictedBattle(BattleSnapshot start, Side own, std::uint32_t correctionFrames)
     : own_(own),
       correctionFrames_(std::max<std::uint32_t>(correctionFrames, 1)),
@@ -32,10 +39,10 @@ PredictedBattle::KnownKeys& PredictedBattle::keysOf(std::uint32_t frame) {
 }
 
 // A key not yet known is guessed as none.
-FrameKeys PredictedBattle::frameKeys(const KnownKeys& known) const {
+BothKeys PredictedBattle::frameKeys(const KnownKeys& known) const {
   const FrameKey own = known.own.value_or(FrameKey{});
   const FrameKey other = known.other.value_or(FrameKey{});
-  return own_ == Side::Left ? FrameKeys{own, other} : FrameKeys{other, own};
+  return own_ == Side::Left ? BothKeys{own, other} : BothKeys{other, own};
 }
 
 void PredictedBattle::playOwnFrame(FrameKey key) {

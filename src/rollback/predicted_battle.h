@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct DuelFigures {
   std::uint32_t deepestCorrection = 0;
   std::uint32_t repairs = 0;
 };
+
+// The figures as one line: "duel: frames=N corrections=C deepest=D repairs=R".
+std::string duelFiguresLine(const DuelFigures& figures);
 
 // One pilot's battle at their own terminal. The own pilot's keys play at
 // once; the other pilot's keys are taken as none until they arrive, and when
@@ -70,7 +74,7 @@ class PredictedBattle {
     std::optional<FrameKey> other;
   };
   KnownKeys& keysOf(std::uint32_t frame);
-  FrameKeys frameKeys(const KnownKeys& known) const;
+  BothKeys frameKeys(const KnownKeys& known) const;
   void advanceFinal();
   void playShownAgain();
   void forgetOldKeys();

@@ -462,6 +462,8 @@ std::string GameServer::Network::metrics() {
   figures.frameCounts.assign(counts.begin(), counts.end());
   figures.frameSumSeconds = counters_.framePeriods.sumSeconds();
   figures.sentBytes = counters_.sentBytes.load(std::memory_order_relaxed);
+  figures.duels = counters_.duels.load(std::memory_order_relaxed);
+  figures.duelRepairs = counters_.duelRepairs.load(std::memory_order_relaxed);
   figures.process = readProcessFigures();
   return metricsText(figures);
 }

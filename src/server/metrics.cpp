@@ -92,6 +92,12 @@ std::string metricsText(const MetricFigures& figures) {
   out.family("skyrazor_sent_bytes_total", "counter",
              "Bytes sent to seated terminals and browsers.");
   out.sample("skyrazor_sent_bytes_total", "", figures.sentBytes);
+  out.family("skyrazor_duels_total", "counter",
+             "Two-person battles played at both pilots' own terminals.");
+  out.sample("skyrazor_duels_total", "", figures.duels);
+  out.family("skyrazor_duel_repairs_total", "counter",
+             "Pilots' terminals found apart from their room's battle and repaired.");
+  out.sample("skyrazor_duel_repairs_total", "", figures.duelRepairs);
   if (figures.process) {
     addProcess(out, *figures.process);
   }

@@ -36,6 +36,8 @@ struct MetricFigures {
   std::vector<std::uint64_t> frameCounts;
   double frameSumSeconds = 0.0;
   std::uint64_t sentBytes = 0;
+  std::uint64_t duels = 0;
+  std::uint64_t duelRepairs = 0;
   std::optional<ProcessFigures> process;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/scripted/printable_text.h"
 #include "platform/scripted/recorded_session.h"
 #include "platform/scripted/script_recorder.h"
+#include "server/duel_referee.h"
 #include "server/frame_periods.h"
 #include "shell/game_session.h"
 
@@ -73,8 +74,16 @@ std::string RoomGames::playUnrecorded(Room& room) {
   Screen screen(80, 25);
   RoomDisplay display(room, screen);
   LiveKeyboard keyboard(room.firstKeys(), display, screen, KeyClock::kCtrlD, &room);
-  playGameSession({screen, display, keyboard, keyboard.secondKeyboard(), keyboard});
+  DuelTerminalsOf<Room> terminals(room);
+  DuelReferee referee(terminals, room.firstKeys(), keyboard, keyboard, *keyboard.secondKeyboard(),
+                      nullptr, roomLog(room), room.counters());
+  playGameSession({screen, display, referee.firstKeyboard(), &referee.secondKeyboard(),
+                   referee.clock(), &referee});
   return display.periods().summary();
+}
+
+DuelReferee::EventLog RoomGames::roomLog(const Room& room) const {
+  return [this, &room](const std::string& line) { log_("room " + room.name() + ": " + line); };
 }
 
 std::string RoomGames::playRecorded(Room& room) {
@@ -91,11 +100,14 @@ std::string RoomGames::playRecorded(Room& room) {
   Screen screen(80, 25);
   RoomDisplay display(room, screen);
   LiveKeyboard keyboard(room.firstKeys(), display, screen, KeyClock::kCtrlD, &room);
+  DuelTerminalsOf<Room> terminals(room);
+  DuelReferee referee(terminals, room.firstKeys(), keyboard, keyboard, *keyboard.secondKeyboard(),
+                      nullptr, roomLog(room), room.counters());
   ScriptRecorder recorder(file);
-  RecordedClock clock(keyboard, recorder, 2);
-  RecordedKeyboard first(keyboard, keyboard, recorder, KeyboardSeat::First);
-  RecordedKeyboard second(*keyboard.secondKeyboard(), keyboard, recorder, KeyboardSeat::Second);
-  playGameSession({screen, display, first, &second, clock});
+  RecordedClock clock(referee.clock(), recorder, 2);
+  RecordedKeyboard first(referee.firstKeyboard(), clock, recorder, KeyboardSeat::First);
+  RecordedKeyboard second(referee.secondKeyboard(), clock, recorder, KeyboardSeat::Second);
+  playGameSession({screen, display, first, &second, clock, &referee});
   recorder.finish();
   const std::string recording = printableFileName(path->string());
   if (recorder.failed()) {

@@ -26,6 +26,8 @@ class RoomGames {
  private:
   std::string playUnrecorded(Room& room);
   std::string playRecorded(Room& room);
+  // A duel's lines for the server's log, naming the room.
+  EventLog roomLog(const Room& room) const;
 
   std::string recordDirectory_;
   EventLog log_;

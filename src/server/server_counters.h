@@ -63,6 +63,10 @@ struct ServerCounters {
   std::array<std::atomic<std::uint64_t>, static_cast<std::size_t>(RefusalKind::Count)> refusals{};
   FramePeriodHistogram framePeriods;
   std::atomic<std::uint64_t> sentBytes{0};
+  // Two-person battles played at both pilots' own terminals, and the times a
+  // terminal drifted from the room's battle and was repaired (the goal: none).
+  std::atomic<std::uint64_t> duels{0};
+  std::atomic<std::uint64_t> duelRepairs{0};
 };
 
 }  // namespace skyrazor::network

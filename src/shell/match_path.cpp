@@ -33,6 +33,9 @@ void runMatchPath(Game& game) {
   int frames = 0;
   runBattle(game.console, game.random, settings, game.duel, [&game, &frames] {
     ++frames;
+    if (game.handOver != nullptr) {
+      game.handOver->frameDone(frames);
+    }
     tellFactsInBattle(game);
   });
   if (game.handOver != nullptr) {

@@ -32,10 +32,11 @@ std::int64_t InboxKeySource::wallMs() {
 void InboxKeySource::waitUntil(std::int64_t deadlineMs) {
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, std::chrono::milliseconds(deadlineMs - wallMs()),
-                    [this] { return closed_; });
+                    [this] { return closed_ || woken_; });
   if (closed_) {
     throw SessionEnded{0};
   }
+  woken_ = false;
 }
 
 bool InboxKeySource::waitForInput() {
@@ -54,7 +55,7 @@ bool InboxKeySource::waitForInput() {
 void InboxKeySource::wake() {
   std::lock_guard lock(mutex_);
   woken_ = true;
-  wakeAWaitForInput();
+  changed_.notify_all();
 }
 
 // Under the lock.

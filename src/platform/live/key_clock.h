@@ -109,6 +109,8 @@ class KeyClock {
   // first keyboard's end-of-input key ends the session.
   unsigned char readKey(KeyboardSeat seat = KeyboardSeat::First);
 
+  // Takes in the keys typed so far, without moving the clock or waiting.
+  void takeInTyped() { takeIn(false); }
   // Forgets the keys a keyboard has waiting.
   void dropKeys(KeyboardSeat seat);
 

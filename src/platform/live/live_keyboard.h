@@ -56,6 +56,12 @@ class LiveKeyboard final : public Keyboard, public Clock {
   void sleep(int milliseconds) override;
   std::int64_t nowMs() override;
 
+  // Takes in what was typed so far, without waiting or moving the game
+  // clock: for whoever reads keys between the game's waits.
+  void takeInTyped() {
+    source_.checkEnded();
+    keys_.takeInTyped();
+  }
   // Pilot 2's keyboard; null without a second seat.
   Keyboard* secondKeyboard() { return second_ ? &*second_ : nullptr; }
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "rollback/predicted_battle.h"
+
+namespace skyrazor {
+
+// Where a pilot's terminal notes its duels (--duel-log): a line for each
+// duel's figures and for anything amiss, each with its time. Nothing is
+// noted without a file; a file that cannot be written is told once.
+class DuelLog {
+ public:
+  explicit DuelLog(std::string path) : path_(std::move(path)) {}
+  void note(const std::string& line);
+  // A duel's figures as this terminal saw them.
+  void figures(const DuelFigures& figures);
+
+ private:
+  std::string path_;
+  bool failed_ = false;
+};
+
+}  // namespace skyrazor
