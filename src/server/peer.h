@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ struct Peer {
   // its player really is.
   bool local = false;
   Seat seat = Seat::Waiting;
+  // The protocol version its hello spoke: it is never sent a newer message.
+  std::uint16_t version = 0;
   // It joined to play, not only to watch: a free pilot's seat may go to it.
   bool askedToPlay = false;
   // It holds the first keyboard only until the two-person match under way

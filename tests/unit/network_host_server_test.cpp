@@ -408,7 +408,7 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
     const std::optional<Refusal> refusal = stranger.receiveAs<Refusal>();
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->reason, RefusalReason::VersionMismatch);
-    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 5, yours 6");
+    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 6, yours 7");
     EXPECT_TRUE(stranger.closedWithin(kPatience));
   }
   {
