@@ -65,6 +65,23 @@ wire="$seeds/wire_decoder"
   printf '\000\000\000\040\015\000\001\001\000\000\004duel\001\003Ann\003Bob'
   printf '\003\002\000\000\000\000\000\001\000\000\000\005'
 } >"$wire/to-lobby"
+# A duel: a pilot's terminal of version 6, its keys and checksums, and what
+# the host sends it (the battle's start, the other pilot's keys, a repair,
+# the battle's end).
+{
+  printf '\000'
+  printf '\000\000\000\022\001SKYRAZOR\000\006\001\002ab\000\000\000'  # hello: a pilot
+  printf '\000\000\000\014\017\000\000\000\001\000\024\002\001a\000\000'  # keys of frames 1-2
+  printf '\000\000\000\016\020\000\000\000\001\002\336\255\276\357\001\002\003\004'  # checksums
+} >"$wire/to-host-duel"
+{
+  printf '\002'
+  printf '\000\000\000\007\002\001\000\120\000\031\000'  # welcome: a pilot, 80x25, no room
+  printf '\000\000\000\015\016\001\000\010\000\000\000\000\000\003abc'  # start: ship 1
+  printf '\000\000\000\014\017\000\000\000\001\000\000\002\000\000\001z'  # keys of frames 1-2
+  printf '\000\000\000\011\021\000\000\000\002\000\002xy'   # repair after frame 2
+  printf '\000\000\000\005\022\000\000\000\002'            # over after 2 frames
+} >"$wire/to-pilot-duel"
 # Two whole screens of the largest picture, 100x54, every cell differing
 # between them: the changes a peer is then sent need several messages.
 # Each cell is given as printf writes it: its byte, then its attribute's two.

@@ -174,4 +174,25 @@ HostStatus HostServer::status() const {
   return network_->room().status();
 }
 
+bool HostServer::beginDuel(std::uint16_t correctionFrames, std::uint32_t frame,
+                           const std::string& state) {
+  return network_->room().beginDuel(correctionFrames, frame, state);
+}
+
+void HostServer::sendFrameKeys(int ship, const FrameKeys& keys) {
+  network_->room().sendFrameKeys(ship, keys);
+}
+
+void HostServer::sendRepair(int ship, const BattleRepair& repair) {
+  network_->room().sendRepair(ship, repair);
+}
+
+void HostServer::endDuel(std::uint32_t frames) {
+  network_->room().endDuel(frames);
+}
+
+DuelNews HostServer::takeDuelNews() {
+  return network_->room().takeDuelNews();
+}
+
 }  // namespace skyrazor::network

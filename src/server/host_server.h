@@ -79,6 +79,14 @@ class HostServer final : public SeatInbox {
 
   HostStatus status() const;
 
+  // The duel with pilot 2's terminal, as Room's (the left ship is the host's
+  // own keyboard): called on the game's thread.
+  bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame, const std::string& state);
+  void sendFrameKeys(int ship, const FrameKeys& keys);
+  void sendRepair(int ship, const BattleRepair& repair);
+  void endDuel(std::uint32_t frames);
+  DuelNews takeDuelNews();
+
  private:
   class Network;
   std::unique_ptr<Network> network_;

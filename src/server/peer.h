@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,15 @@ struct Peer {
   // its player really is.
   bool local = false;
   Seat seat = Seat::Waiting;
+  // The protocol version its hello spoke: it is never sent a newer message.
+  std::uint16_t version = 0;
+  // The ship it flies in the room's duel under way (0 left, 1 right), if any.
+  int duelShip = -1;
+  // The first battle frame whose keys it has yet to send in that duel.
+  std::uint32_t nextKeyFrame = 1;
+  // Its duel has ended (or it was sent one that did): duel messages it sent
+  // before it heard so are dropped without a fuss.
+  bool duelOver = false;
   // It joined to play, not only to watch: a free pilot's seat may go to it.
   bool askedToPlay = false;
   // It holds the first keyboard only until the two-person match under way

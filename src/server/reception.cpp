@@ -208,10 +208,11 @@ void Reception::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
 }
 
 void Reception::onHello(const std::shared_ptr<Peer>& peer, const Hello& hello) {
-  if (hello.version != kProtocolVersion) {
+  if (!isServedVersion(hello.version)) {
     refuse(peer, versionRefusal(hello.version));
     return;
   }
+  peer->version = hello.version;
   if (!hello.playerAddress.empty() && !takePlayerAddress(peer, hello.playerAddress)) {
     return;
   }

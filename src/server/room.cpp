@@ -12,6 +12,19 @@ namespace {
 // Pilot 2's keys that the game has not taken yet; more than a person types
 // between two battle frames, so nothing real is dropped.
 constexpr std::size_t kMostWaitingKeys = 1024;
+// A duel terminal's battle frames (of keys, or of checksums) that the game
+// has not taken yet: over a minute of battle. A game that far behind has
+// lost that terminal.
+constexpr std::size_t kMostUntakenDuelFrames = 4096;
+
+// Whether a terminal plays a duel itself: a browser only shows pictures.
+bool playsDuels(const std::shared_ptr<Peer>& peer) {
+  return peer && peer->version >= kFirstDuelVersion && !peer->connection->overWebSocket();
+}
+
+bool isBattleState(const std::string& state) {
+  return !state.empty() && state.size() <= kLongestBattleState;
+}
 
 const char* seatName(Seat seat) {
   switch (seat) {
@@ -213,6 +226,10 @@ void Room::onMessage(const std::shared_ptr<Peer>& peer, Message& message) {
     } else if (peer->seat == Seat::Watcher) {
       peer->connection->close("sent keys while watching");
     }
+  } else if (const FrameKeys* frameKeys = std::get_if<FrameKeys>(&message)) {
+    onFrameKeys(peer, *frameKeys);
+  } else if (const FrameChecksums* checksums = std::get_if<FrameChecksums>(&message)) {
+    onFrameChecksums(peer, *checksums);
   } else if (std::holds_alternative<Goodbye>(message)) {
     peer->connection->close("left");
   } else {
@@ -248,6 +265,7 @@ void Room::onClosed(const std::shared_ptr<Peer>& peer, const std::string& why) {
   if (peer->seat != Seat::Leaving) {
     unseat(peer, why);
   }
+  leaveDuel(*peer);
   peers_.remove(peer);
   if (peers_.empty() && emptied_) {
     emptied_();
@@ -267,6 +285,7 @@ void Room::onSilent(const std::shared_ptr<Peer>& peer) {
 
 void Room::unseat(const std::shared_ptr<Peer>& peer, const std::string& why) {
   logEvent(peer->connection->address() + " left as " + seatName(peer->seat) + " (" + why + ")");
+  leaveDuel(*peer);
   if (peer->seat == Seat::Pilot) {
     std::lock_guard lock(shared_);
     pilotKeys_.clear();  // the game must not take the old pilot's keys now
@@ -396,6 +415,7 @@ void Room::noteSeats() {
   const std::shared_ptr<Peer> pilot = seatedAt(Seat::Pilot);
   const std::string address = pilot ? pilot->connection->address() : "";
   const int watchers = static_cast<int>(countSeated(Seat::Watcher));
+  noteDuelSeats();  // before the game is woken to the change
   changeStatus([&](RoomStatus& status) {
     if (!pilot || status.pilotAddress != address || !status.pilotJoined) {
       status.pilotRoundTripMicroseconds = -1;
@@ -487,6 +507,233 @@ RoomStatus Room::status() const {
 void Room::tellFacts(const GameFacts& facts) {
   if (post_) {
     post_([this, facts] { facts_ = facts; });
+  }
+}
+
+// --- The duel ------------------------------------------------------------------------
+
+// The game decides on its own thread whether a duel can begin: it is told
+// whenever the seats change.
+void Room::noteDuelSeats() {
+  const bool leftReady = playsDuels(duelSeatHolder(0));
+  const bool rightReady = playsDuels(duelSeatHolder(1));
+  std::lock_guard lock(shared_);
+  duelSeatsReady_ = {leftReady, rightReady};
+}
+
+// The terminal that flies `ship`: at a host the left ship is the host's own
+// keyboard, at a server the first keyboard's terminal (a stand-in included).
+std::shared_ptr<Peer> Room::duelSeatHolder(int ship) const {
+  if (ship == 1) {
+    return seatedAt(Seat::Pilot);
+  }
+  return atServer() ? seatedAt(Seat::RoomHost) : nullptr;
+}
+
+bool Room::beginDuel(std::uint16_t correctionFrames, std::uint32_t frame,
+                     const std::string& state) {
+  if (correctionFrames == 0 || correctionFrames > kMostCorrectionFrames || !isBattleState(state) ||
+      !post_) {
+    return false;
+  }
+  {
+    std::lock_guard lock(shared_);
+    if (!duelSeatsReady_[1] || (atServer() && !duelSeatsReady_[0])) {
+      return false;
+    }
+    duelUnderWay_ = true;
+    duelNews_ = DuelNews{};
+    untakenKeyFrames_ = {};
+    untakenChecksumFrames_ = {};
+  }
+  post_([this, start = BattleStart{0, correctionFrames, frame, state}] { startDuel(start); });
+  return true;
+}
+
+// The seats may have changed since the game asked: a ship whose terminal
+// is no longer there (or no longer one that plays duels) is gone at once.
+void Room::startDuel(const BattleStart& start) {
+  for (std::shared_ptr<Peer>& old : duelPeers_) {
+    if (old) {
+      old->duelShip = -1;
+      old->duelOver = true;  // what it still sends of the old duel is dropped
+      old.reset();
+    }
+  }
+  std::string pilots;
+  for (int ship = 0; ship < 2; ++ship) {
+    const std::shared_ptr<Peer> peer = duelSeatHolder(ship);
+    if (ship == 0 && !atServer()) {
+      continue;  // the host's own keyboard
+    }
+    if (!playsDuels(peer)) {
+      markDuelGone(ship);
+      continue;
+    }
+    peer->duelShip = ship;
+    peer->nextKeyFrame = start.frame + 1;
+    peer->duelOver = false;
+    duelPeers_[static_cast<std::size_t>(ship)] = peer;
+    pilots += (pilots.empty() ? "" : " and ") + peer->connection->address();
+  }
+  logEvent("a duel began at frame " + std::to_string(start.frame) + " (" +
+           (pilots.empty() ? "no terminal" : pilots) + ")");
+  for (int ship = 0; ship < 2; ++ship) {
+    BattleStart own = start;
+    own.ship = static_cast<std::uint8_t>(ship);
+    sendToDuel(ship, own);
+  }
+}
+
+void Room::sendFrameKeys(int ship, const FrameKeys& keys) {
+  if (ship < 0 || ship > 1 || !post_) {
+    return;
+  }
+  post_([this, ship, keys] { sendToDuel(ship, keys); });
+}
+
+void Room::sendRepair(int ship, const BattleRepair& repair) {
+  if (ship < 0 || ship > 1 || !post_) {
+    return;
+  }
+  post_([this, ship, repair] { sendToDuel(ship, repair); });
+}
+
+// What a duel terminal is sent cannot be skipped as a picture can: one
+// that cannot take it is let go.
+void Room::sendToDuel(int ship, const Message& message) {
+  const std::shared_ptr<Peer> peer = duelPeers_[static_cast<std::size_t>(ship)];
+  if (peer && !peer->connection->send(message)) {
+    peer->connection->close("fell behind its duel and was let go");
+  }
+}
+
+void Room::endDuel(std::uint32_t frames) {
+  {
+    std::lock_guard lock(shared_);
+    duelUnderWay_ = false;
+    duelNews_ = DuelNews{};
+    untakenKeyFrames_ = {};
+    untakenChecksumFrames_ = {};
+  }
+  if (post_) {
+    post_([this, frames] { finishDuel(frames); });
+  }
+}
+
+void Room::finishDuel(std::uint32_t frames) {
+  bool any = false;
+  for (int ship = 0; ship < 2; ++ship) {
+    const std::shared_ptr<Peer> peer = duelPeers_[static_cast<std::size_t>(ship)];
+    if (!peer) {
+      continue;
+    }
+    any = true;
+    sendToDuel(ship, BattleOver{frames});
+    peer->duelShip = -1;
+    peer->duelOver = true;
+    duelPeers_[static_cast<std::size_t>(ship)].reset();
+  }
+  if (any) {
+    logEvent("a duel ended after " + std::to_string(frames) + " frames");
+  }
+}
+
+DuelNews Room::takeDuelNews() {
+  std::lock_guard lock(shared_);
+  DuelNews news = std::move(duelNews_);
+  duelNews_ = DuelNews{};
+  untakenKeyFrames_ = {};
+  untakenChecksumFrames_ = {};
+  return news;
+}
+
+// Keys from one ship's terminal must follow on from the last it sent; at a
+// server they go on to the other ship's terminal at once, so that its wait
+// for them is one hop, not two.
+void Room::onFrameKeys(const std::shared_ptr<Peer>& peer, const FrameKeys& keys) {
+  if (!inDuel(peer, "keys")) {
+    return;
+  }
+  if (keys.firstFrame != peer->nextKeyFrame) {
+    peer->connection->close("sent a battle's keys out of their order");
+    return;
+  }
+  peer->nextKeyFrame += static_cast<std::uint32_t>(keys.keys.size());
+  const int ship = peer->duelShip;
+  if (!queueDuelNews(ship, keys)) {
+    peer->connection->close("sent more of its duel than the game could take, and was let go");
+    return;
+  }
+  if (atServer()) {
+    sendToDuel(1 - ship, keys);
+  }
+}
+
+void Room::onFrameChecksums(const std::shared_ptr<Peer>& peer, const FrameChecksums& checksums) {
+  if (inDuel(peer, "checksums") && !queueDuelNews(peer->duelShip, checksums)) {
+    peer->connection->close("sent more of its duel than the game could take, and was let go");
+  }
+}
+
+// Whether a duel message comes from a terminal of the duel under way. One
+// whose duel has ended may still have some on the way; from anyone else it
+// is out of place.
+bool Room::inDuel(const std::shared_ptr<Peer>& peer, const char* what) {
+  if (peer->duelShip >= 0) {
+    return true;
+  }
+  if (!peer->duelOver) {
+    peer->connection->close(std::string("sent a battle's ") + what + " with no duel of its own");
+  }
+  return false;
+}
+
+// Queued for the game's thread, unless the game has ended the duel already.
+// False when the game has too much of that ship's news untaken.
+bool Room::queueDuelNews(int ship, const Message& message) {
+  const auto index = static_cast<std::size_t>(ship);
+  std::lock_guard lock(shared_);
+  if (!duelUnderWay_) {
+    return true;
+  }
+  if (const auto* keys = std::get_if<FrameKeys>(&message)) {
+    untakenKeyFrames_[index] += keys->keys.size();
+    if (untakenKeyFrames_[index] > kMostUntakenDuelFrames) {
+      return false;
+    }
+    duelNews_.keys[index].push_back(*keys);
+  } else if (const auto* checksums = std::get_if<FrameChecksums>(&message)) {
+    untakenChecksumFrames_[index] += checksums->checksums.size();
+    if (untakenChecksumFrames_[index] > kMostUntakenDuelFrames) {
+      return false;
+    }
+    duelNews_.checksums[index].push_back(*checksums);
+  }
+  if (wake_) {
+    wake_();
+  }
+  return true;
+}
+
+void Room::leaveDuel(Peer& peer) {
+  if (peer.duelShip < 0) {
+    return;
+  }
+  const int ship = peer.duelShip;
+  peer.duelShip = -1;
+  duelPeers_[static_cast<std::size_t>(ship)].reset();
+  logEvent(peer.connection->address() + " left its duel");
+  markDuelGone(ship);
+}
+
+void Room::markDuelGone(int ship) {
+  std::lock_guard lock(shared_);
+  if (duelUnderWay_) {
+    duelNews_.gone[static_cast<std::size_t>(ship)] = true;
+    if (wake_) {
+      wake_();
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "console/screen.h"
 #include "console/seam.h"
@@ -47,6 +49,15 @@ struct RoomStatus {
   int pilotRoundTripMicroseconds = -1;  // -1 until measured
   int watchers = 0;
   std::uint64_t changes = 0;  // counts every change, so a reader can tell
+};
+
+// What a duel's terminals sent since the game last asked, per ship (0 the
+// left, 1 the right): their pilots' keys and their checksums, in the order
+// they came. gone[ship]: its terminal left, or was let go, and sends no more.
+struct DuelNews {
+  std::array<std::vector<FrameKeys>, 2> keys;
+  std::array<std::vector<FrameChecksums>, 2> checksums;
+  std::array<bool, 2> gone{};
 };
 
 // One game's terminals: who sits where, the picture each is sent, their keys
@@ -132,6 +143,28 @@ class Room final : public SeatInbox, public PeerHome {
   // What the game is doing, for the lobby's row (once onPublished is set).
   void tellFacts(const GameFacts& facts);
 
+  // --- The duel: a two-person battle whose pilots both sit at terminals
+  // that play it themselves (version kFirstDuelVersion or later, not a
+  // browser). Also on the game's thread; what goes out is handed to the
+  // network's thread, as pictures are.
+  // Whether both ships' terminals can play a duel now: at a host, pilot 2's
+  // (the left ship is the host's own keyboard); at a server, the first
+  // keyboard's (the room host, or whoever stands in for it) and pilot 2's.
+  // If so, each is sent its BattleStart (ship 0 the first keyboard's, 1 pilot
+  // 2's), they are the duel's terminals until endDuel, and the answer is
+  // true; else nothing is sent. A duel under way is forgotten first, unended.
+  bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame, const std::string& state);
+  // Keys for the terminal flying `ship` (0 or 1): at a host, its own pilot's
+  // keys for pilot 2. A server passes each duel terminal's keys on to the
+  // other by itself, at once.
+  void sendFrameKeys(int ship, const FrameKeys& keys);
+  void sendRepair(int ship, const BattleRepair& repair);
+  // Sends the duel's terminals (those still here) its BattleOver, and
+  // forgets the duel: what they still send of it is dropped.
+  void endDuel(std::uint32_t frames);
+  // What the duel's terminals sent since the last call.
+  DuelNews takeDuelNews();
+
  private:
   void seatAt(const std::shared_ptr<Peer>& peer, Seat seat);
   void moveUp(const std::shared_ptr<Peer>& peer, Seat seat);
@@ -148,6 +181,17 @@ class Room final : public SeatInbox, public PeerHome {
   std::shared_ptr<Peer> seatedAt(Seat seat) const;
   std::size_t countSeated(Seat seat) const;
   void logEvent(const std::string& line) const;
+  void noteDuelSeats();
+  std::shared_ptr<Peer> duelSeatHolder(int ship) const;
+  void startDuel(const BattleStart& start);
+  void finishDuel(std::uint32_t frames);
+  void sendToDuel(int ship, const Message& message);
+  void onFrameKeys(const std::shared_ptr<Peer>& peer, const FrameKeys& keys);
+  void onFrameChecksums(const std::shared_ptr<Peer>& peer, const FrameChecksums& checksums);
+  bool inDuel(const std::shared_ptr<Peer>& peer, const char* what);
+  bool queueDuelNews(int ship, const Message& message);
+  void leaveDuel(Peer& peer);
+  void markDuelGone(int ship);
 
   RoomOptions options_;
   EventLog log_;
@@ -159,7 +203,8 @@ class Room final : public SeatInbox, public PeerHome {
   RoomSeats seats_;  // who sits in a server's room, as its terminals are told
   std::chrono::steady_clock::time_point openedAt_;
   std::optional<std::chrono::steady_clock::time_point> pilotSeatFreeSince_;
-  GameFacts facts_;  // as the game last told them
+  GameFacts facts_;                                 // as the game last told them
+  std::array<std::shared_ptr<Peer>, 2> duelPeers_;  // the duel's terminals, by ship
 
   mutable std::mutex shared_;  // guards everything below
   Screen publishedPicture_{80, 25};
@@ -168,6 +213,15 @@ class Room final : public SeatInbox, public PeerHome {
   bool keysExpected_ = false;
   RoomStatus status_;
   std::function<void()> wake_;
+  // Which ships' seats hold a terminal that can play a duel, as the network's
+  // thread last saw them.
+  std::array<bool, 2> duelSeatsReady_{};
+  bool duelUnderWay_ = false;  // as the game sees it: begun and not yet ended
+  DuelNews duelNews_;
+  // Battle frames of keys, and of checksums, each ship's terminal sent that
+  // the game has not taken yet.
+  std::array<std::size_t, 2> untakenKeyFrames_{};
+  std::array<std::size_t, 2> untakenChecksumFrames_{};
 };
 
 // Who an address is, for limits and for slowing down guesses: an IPv4

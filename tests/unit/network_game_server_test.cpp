@@ -34,7 +34,8 @@ constexpr std::chrono::milliseconds kPatience{3000};
 
 // Shows the first keyboard's keys on the top row, until the room ends it;
 // from a key '[' to a key ']' it plays a two-person match, pilot 2's
-// keyboard read all along.
+// keyboard read all along. A key '{' begins a duel (shown as '+' when it
+// began, '-' when it could not), '}' ends it after two frames.
 std::string showTypedKeys(Room& room) {
   Screen screen(80, 25);
   room.publish(screen, false);
@@ -51,6 +52,11 @@ std::string showTypedKeys(Room& room) {
           room.tellFacts(key == ']' ? GameFacts{}
                                     : GameFacts{GameFacts::Activity::TwoPersonBattle,
                                                 "Ann\x1b[2Jis-a-long-name", "Bob", 3, 2, 0, 0});
+        }
+        if (key == '{') {
+          key = room.beginDuel(8, 0, "state") ? '+' : '-';
+        } else if (key == '}') {
+          room.endDuel(2);
         }
         screen.setCell(static_cast<int>(shown.size() % 80), 0,
                        Cell{static_cast<unsigned char>(key), 7});
@@ -220,6 +226,49 @@ TEST(GameServer, KeepsEveryShipInItsHandsUntilTheMatchIsOver) {
       awaitState(*pilot, [](const JoinState& state) { return state.seat == Role::RoomHost; }));
   EXPECT_TRUE(
       awaitState(*watcher, [](const JoinState& state) { return state.seat == Role::Pilot; }));
+}
+
+std::vector<DuelMessage> awaitDuelMessages(JoinClient& client, std::size_t count) {
+  std::vector<DuelMessage> received;
+  awaitState(client, [&](const JoinState&) {
+    client.takeDuelMessages(received);
+    return received.size() >= count;
+  });
+  return received;
+}
+
+// Both pilots at terminals of the duel's version: each is handed the battle,
+// and each one's keys reach the other straight from the server's thread.
+TEST(GameServer, PassesEachDuelTerminalsKeysOnToTheOther) {
+  RunningServer server(quickServer());
+  auto host = join(server.port(), "duel", Role::Pilot, RoomWanted::NewNamed);
+  ASSERT_EQ(host->awaitAnswer().seat, Role::RoomHost);
+  auto pilot = join(server.port(), "duel");
+  ASSERT_EQ(pilot->awaitAnswer().seat, Role::Pilot);
+  ASSERT_TRUE(awaitState(*host, [](const JoinState& state) {
+    return state.roomSeats && state.roomSeats->pilotSeated;
+  }));
+  host->sendKeys("{");
+  ASSERT_TRUE(shows(*pilot, "+"));
+  EXPECT_EQ(awaitDuelMessages(*host, 1), (std::vector<DuelMessage>{BattleStart{0, 8, 0, "state"}}));
+  EXPECT_EQ(awaitDuelMessages(*pilot, 1),
+            (std::vector<DuelMessage>{BattleStart{1, 8, 0, "state"}}));
+  EXPECT_TRUE(server.logged("room duel: a duel began at frame 0"));
+
+  const FrameKeys left{1, 20, {FrameKey{true, 'a'}}};
+  const FrameKeys right{1, 35, {FrameKey{false, 0}, FrameKey{true, 'b'}}};
+  host->sendFrameKeys(left);
+  pilot->sendFrameKeys(right);
+  pilot->sendChecksums(FrameChecksums{1, {7}});  // the game's, never passed on
+  EXPECT_EQ(awaitDuelMessages(*pilot, 1), std::vector<DuelMessage>{left});
+  EXPECT_EQ(awaitDuelMessages(*host, 1), std::vector<DuelMessage>{right});
+
+  host->sendKeys("}");
+  EXPECT_EQ(awaitDuelMessages(*host, 1), std::vector<DuelMessage>{BattleOver{2}});
+  EXPECT_EQ(awaitDuelMessages(*pilot, 1), std::vector<DuelMessage>{BattleOver{2}});
+  EXPECT_TRUE(server.logged("room duel: a duel ended after 2 frames"));
+  EXPECT_EQ(host->state().phase, JoinState::Phase::Joined);
+  EXPECT_EQ(pilot->state().phase, JoinState::Phase::Joined);
 }
 
 // A room is joined only by its name; a new one is opened only under a free

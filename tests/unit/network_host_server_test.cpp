@@ -408,7 +408,7 @@ TEST(HostServer, WelcomesTheRightCodeAndTurnsEverythingElseAwayReadably) {
     const std::optional<Refusal> refusal = stranger.receiveAs<Refusal>();
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->reason, RefusalReason::VersionMismatch);
-    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 5, yours 6");
+    EXPECT_EQ(refusal->text, "This game speaks Skyrazor protocol 6, yours 7");
     EXPECT_TRUE(stranger.closedWithin(kPatience));
   }
   {
@@ -708,6 +708,113 @@ TEST(JoinClient, JoinsSeesThePictureSendsKeysAndHearsHowItEnded) {
     EXPECT_NE(state.endReason.find("cannot reach 127.0.0.1 port"), std::string::npos)
         << state.endReason;
   }
+}
+
+std::vector<DuelMessage> awaitDuelMessages(News& news, JoinClient& client, std::size_t count) {
+  std::vector<DuelMessage> received;
+  news.waitUntil(
+      [&] {
+        client.takeDuelMessages(received);
+        return received.size() >= count;
+      },
+      kPatience);
+  return received;
+}
+
+// A pilot of the version before the duel plays as it always did and is
+// never offered one. A pilot of the duel's version is handed the battle and
+// trades keys with the game; keys that skip a frame let it go, and only it.
+TEST(HostServer, PlaysADuelOnlyWithAPilotOfTheDuelsVersion) {
+  News news;
+  HostServer host(quickHost());
+  host.onNews(news.waker());
+  host.expectKeys(true);
+  host.publish(frameScreen(1), true);
+  {
+    SCOPED_TRACE("a pilot of version 5");
+    JoinOptions options = joinOptions(host.port(), "ROCKET");
+    options.protocolVersion = kOldestServedVersion;
+    JoinClient older(options);
+    older.onNews(news.waker());
+    ASSERT_EQ(older.awaitAnswer().phase, JoinState::Phase::Joined);
+    ASSERT_TRUE(news.waitUntil([&] { return host.status().pilotJoined; }, kPatience));
+    EXPECT_FALSE(host.beginDuel(8, 0, "state"));
+    older.sendKeys("k");
+    std::string typed;
+    EXPECT_TRUE(news.waitUntil(
+        [&] {
+          host.takeTyped(typed);
+          return !typed.empty();
+        },
+        kPatience));
+    EXPECT_EQ(typed, "k");
+    host.publish(frameScreen(2), true);
+    Screen shown(1, 1);
+    EXPECT_TRUE(news.waitUntil(
+        [&] { return older.takePicture(shown) && samePicture(shown, frameScreen(2)); }, kPatience));
+    std::vector<DuelMessage> none;
+    older.takeDuelMessages(none);
+    EXPECT_TRUE(none.empty());
+  }
+
+  JoinClient pilot(joinOptions(host.port(), "ROCKET"));
+  pilot.onNews(news.waker());
+  ASSERT_EQ(pilot.awaitAnswer().phase, JoinState::Phase::Joined);
+  JoinClient watcher(joinOptions(host.port(), "ROCKET", Role::Watcher));
+  ASSERT_EQ(watcher.awaitAnswer().phase, JoinState::Phase::Joined);
+  // The seat is the new pilot's once the game hears of it.
+  ASSERT_TRUE(news.waitUntil([&] { return host.beginDuel(8, 0, "state"); }, kPatience));
+  EXPECT_EQ(awaitDuelMessages(news, pilot, 1),
+            (std::vector<DuelMessage>{BattleStart{1, 8, 0, "state"}}));
+
+  const FrameKeys hostsFirst{1, 0, {FrameKey{true, 'x'}}};
+  const FrameKeys hostsNext{2, 0, {FrameKey{}, FrameKey{true, 'y'}}};
+  host.sendFrameKeys(1, hostsFirst);
+  host.sendFrameKeys(1, hostsNext);
+  EXPECT_EQ(awaitDuelMessages(news, pilot, 2), (std::vector<DuelMessage>{hostsFirst, hostsNext}));
+
+  const FrameKeys pilots{1, 12, {FrameKey{true, 'p'}, FrameKey{}}};
+  pilot.sendFrameKeys(pilots);
+  pilot.sendChecksums(FrameChecksums{1, {99}});
+  DuelNews heard;
+  const auto hear = [&] {
+    DuelNews more = host.takeDuelNews();
+    for (std::size_t ship = 0; ship < 2; ++ship) {
+      heard.keys[ship].insert(heard.keys[ship].end(), more.keys[ship].begin(),
+                              more.keys[ship].end());
+      heard.checksums[ship].insert(heard.checksums[ship].end(), more.checksums[ship].begin(),
+                                   more.checksums[ship].end());
+      heard.gone[ship] = heard.gone[ship] || more.gone[ship];
+    }
+  };
+  EXPECT_TRUE(news.waitUntil(
+      [&] {
+        hear();
+        return !heard.checksums[1].empty();
+      },
+      kPatience));
+  EXPECT_EQ(heard.keys[1], std::vector<FrameKeys>{pilots});
+  EXPECT_EQ(heard.checksums[1], (std::vector<FrameChecksums>{FrameChecksums{1, {99}}}));
+
+  {
+    SCOPED_TRACE("a duel's keys from a terminal that plays none");
+    TestPeer intruder(host.port());
+    intruder.join("ROCKET", Role::Watcher);
+    intruder.send(FrameKeys{1, 0, {FrameKey{}}});
+    EXPECT_TRUE(intruder.closedWithin(kPatience));
+  }
+  pilot.sendFrameKeys(FrameKeys{5, 12, {FrameKey{}}});  // frames 3 and 4 skipped
+  EXPECT_TRUE(news.waitUntil(
+      [&] {
+        hear();
+        return heard.gone[1];
+      },
+      kPatience));
+  EXPECT_FALSE(heard.gone[0]);
+  EXPECT_EQ(heard.keys[1].size(), 1u);
+  EXPECT_EQ(awaitEnd(news, pilot).phase, JoinState::Phase::Ended);
+  EXPECT_EQ(watcher.state().phase, JoinState::Phase::Joined);
+  host.endDuel(3);
 }
 
 TEST(JoinClient, JoinsOverIpv6Loopback) {

@@ -79,6 +79,15 @@ std::vector<Message> oneOfEveryKind() {
                   {1, ListedRoom{"duel-9", RoomActivity::ArcadeRun, "Cy", "", 0, 0, 0, 65535, true,
                                  0, 0xFFFFFFFF}}}},
       LobbyRooms{0, {}},
+      Hello{kOldestServedVersion, Role::Pilot, "ab", "", RoomWanted::Named, ""},
+      BattleStart{1, 1000, 0, std::string(kLongestBattleState, '\xA5')},
+      BattleStart{0, 1, 0xFFFFFFFF, "s"},
+      FrameKeys{1, 0, {FrameKey{true, 'f'}, FrameKey{false, 0}, FrameKey{true, 0xFF}}},
+      FrameKeys{0xFFFFFFFF - 63, 65535, std::vector<FrameKey>(kMostFramesPerMessage)},
+      FrameChecksums{7, {0xDEADBEEF, 0}},
+      FrameChecksums{0xFFFFFFFF, {1}},
+      BattleRepair{120, "state"},
+      BattleOver{0xFFFFFFFF},
   };
 }
 
@@ -134,14 +143,20 @@ TEST(WireFormat, WhatNeverChangesBetweenVersionsIsPinnedByteByByte) {
   // A hello's magic and version, and a whole refusal, read the same in every
   // version, so that peers of different versions part with a readable reason.
   EXPECT_EQ(encoded(Hello{kProtocolVersion, Role::Pilot, "ab", "", RoomWanted::Named, ""}),
+            "\0\0\0\x12\x01SKYRAZOR\0\x06\x01\x02"
+            "ab\0\0\0"s);
+  // The version before the duel lays its hello out alike.
+  EXPECT_EQ(encoded(Hello{5, Role::Pilot, "ab", "", RoomWanted::Named, ""}),
             "\0\0\0\x12\x01SKYRAZOR\0\x05\x01\x02"
             "ab\0\0\0"s);
   EXPECT_EQ(encoded(Refusal{RefusalReason::VersionMismatch, "v2 only"}),
             "\0\0\0\x0A\x03\x02\x07v2 only"s);
 
   // A newer peer's hello is read as far as its version, whatever follows.
-  std::string newerHello = std::string(kHelloMagic) + bigEndian16(6) + "\x05more fields\xFF"s;
-  const std::vector<Message> readAsNewer{Hello{6, Role::Pilot, "", "", RoomWanted::Named, ""}};
+  std::string newerHello =
+      std::string(kHelloMagic) + bigEndian16(kProtocolVersion + 1) + "\x05more fields\xFF"s;
+  const std::vector<Message> readAsNewer{
+      Hello{kProtocolVersion + 1, Role::Pilot, "", "", RoomWanted::Named, ""}};
   EXPECT_EQ(decodeInPieces(frame(MessageType::Hello, newerHello), 1), readAsNewer);
   // And a reason newer than this reader knows still carries its text.
   const std::vector<Message> newerReason{
@@ -206,6 +221,35 @@ TEST(WireFormat, EveryMalformedMessageEndsTheStream) {
        frame(MessageType::ScreenChanges, "\0\0\0\0\0\0\x02"s + runOfOne)},
       {"screen changes with a cursor of no known shape",
        frame(MessageType::ScreenChanges, "\0\0\0\0\x65\0\0"s)},
+      // A duel's messages.
+      {"a battle's start for a third ship",
+       frame(MessageType::BattleStart, "\x02\0\x08\0\0\0\0\0\x01s"s)},
+      {"a battle's start correcting no frames",
+       frame(MessageType::BattleStart, "\x01\0\0\0\0\0\0\0\x01s"s)},
+      {"a battle's start correcting too many frames",
+       frame(MessageType::BattleStart, "\x01\x03\xE9\0\0\0\0\0\x01s"s)},
+      {"a battle's start with no state",
+       frame(MessageType::BattleStart, "\x01\0\x08\0\0\0\0\0\0"s)},
+      {"a battle's state longer than its bound",
+       frame(MessageType::BattleRepair, "\0\0\0\x01\x30\x01"s + std::string(0x3001, 's'))},
+      {"a battle's state short of its length", frame(MessageType::BattleRepair,
+                                                     "\0\0\0\x01\0\x03"
+                                                     "ab"s)},
+      {"a battle's state with a byte after it", frame(MessageType::BattleRepair,
+                                                      "\0\0\0\x01\0\x01"
+                                                      "ab"s)},
+      {"frames' keys from frame 0", frame(MessageType::FrameKeys, "\0\0\0\0\0\0\x01\x01k"s)},
+      {"frames' keys of no frames", frame(MessageType::FrameKeys, "\0\0\0\x01\0\0\0"s)},
+      {"a frame's key pressed twice", frame(MessageType::FrameKeys, "\0\0\0\x01\0\0\x01\x02k"s)},
+      {"frames' keys past the last frame",
+       frame(MessageType::FrameKeys, "\xFF\xFF\xFF\xFF\0\0\x02\x01k\x01k"s)},
+      {"frames' keys counting more than they hold",
+       frame(MessageType::FrameKeys, "\0\0\0\x01\0\0\x02\x01k"s)},
+      {"more checksums than a message carries",
+       frame(MessageType::FrameChecksums, "\0\0\0\x01\x41"s + std::string(4 * 65, 'c'))},
+      {"checksums with a byte after them",
+       frame(MessageType::FrameChecksums, "\0\0\0\x01\x01sum!!"s)},
+      {"a battle's end cut short", frame(MessageType::BattleOver, "\0\0\x01"s)},
   };
   for (const auto& malformedCase : cases) {
     SCOPED_TRACE(malformedCase.what);
@@ -245,6 +289,18 @@ TEST(WireFormat, WhatAPeerWouldRefuseIsNeverWritten) {
       LobbyRooms{1, {{0, ListedRoom{"", RoomActivity::Menus, "", "", 0, 0, 0, 0, false, 0, 0}}}},
       LobbyRooms{
           1, {{0, ListedRoom{"r", static_cast<RoomActivity>(4), "", "", 0, 0, 0, 0, false, 0, 0}}}},
+      BattleStart{2, 8, 0, "s"},
+      BattleStart{0, 0, 0, "s"},
+      BattleStart{0, kMostCorrectionFrames + 1, 0, "s"},
+      BattleStart{0, 8, 0, ""},
+      BattleRepair{1, std::string(kLongestBattleState + 1, 's')},
+      FrameKeys{0, 0, {FrameKey{}}},
+      FrameKeys{1, 0, {}},
+      FrameKeys{1, 0, std::vector<FrameKey>(kMostFramesPerMessage + 1)},
+      FrameKeys{0xFFFFFFFF, 0, {FrameKey{}, FrameKey{}}},
+      FrameChecksums{1, {}},
+      FrameChecksums{0, {1}},
+      FrameChecksums{1, std::vector<std::uint32_t>(kMostFramesPerMessage + 1)},
   };
   for (const Message& message : refused) {
     SCOPED_TRACE(message.index());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -13,6 +14,28 @@ namespace skyrazor::network {
 namespace {
 
 constexpr std::chrono::milliseconds kGoodbyeLimit{1000};
+// The duel's messages the terminal has not taken yet: a minute of battle's
+// keys, and a few dozen battle states.
+constexpr std::size_t kMostUntakenDuelMessages = 4096;
+constexpr std::size_t kMostUntakenStateBytes = 64 * kLongestBattleState;
+
+// What a host sends a pilot's terminal of a duel.
+bool isDuelMessage(const Message& message) {
+  return std::holds_alternative<BattleStart>(message) ||
+         std::holds_alternative<FrameKeys>(message) ||
+         std::holds_alternative<BattleRepair>(message) ||
+         std::holds_alternative<BattleOver>(message);
+}
+
+std::size_t stateBytes(const DuelMessage& message) {
+  if (const auto* start = std::get_if<BattleStart>(&message)) {
+    return start->state.size();
+  }
+  if (const auto* repair = std::get_if<BattleRepair>(&message)) {
+    return repair->state.size();
+  }
+  return 0;
+}
 
 // The game is over, or its server stopped: nothing went wrong.
 bool isCleanEnd(const Goodbye& goodbye) {
@@ -37,6 +60,8 @@ class JoinClient::Network {
   bool takePicture(Screen& screen);
   void viewLobby(const LobbyView& view);
   bool takeLobby(LobbyListing& listing);
+  void takeDuelMessages(std::vector<DuelMessage>& out);
+  void sendToHost(const Message& message);
   JoinState state() const;
   JoinState awaitAnswer();
 
@@ -48,6 +73,9 @@ class JoinClient::Network {
   void onAnswer(Message& message);
   void onPicture(Message& message);
   void onLobbyRooms(const LobbyRooms& rooms);
+  void onDuelMessage(Message& message);
+  bool inOrder(const Message& message);
+  void queueDuelMessage(DuelMessage message);
   void onClosed(const std::string& why);
   void scheduleHeartbeat();
   void end(const std::string& reason, bool endedByHost);
@@ -73,12 +101,16 @@ class JoinClient::Network {
   bool welcomed_ = false;
   bool leaving_ = false;
   Screen received_{80, 25};  // the picture as the host's messages leave it
+  // The battle frame whose keys the host sends next, while a duel is under way.
+  std::optional<std::uint32_t> nextDuelKeyFrame_;
 
   mutable std::mutex shared_;  // guards everything below
   Screen picture_{80, 25};
   bool pictureChanged_ = false;
   LobbyListing lobby_;
   bool lobbyChanged_ = false;
+  std::vector<DuelMessage> duelMessages_;
+  std::size_t duelStateBytes_ = 0;
   JoinState state_;
   std::condition_variable answered_;
   std::function<void()> wake_;
@@ -186,8 +218,8 @@ void JoinClient::Network::onConnected(StreamSocket socket, std::string address) 
        [this](const std::string& why) { onClosed(why); },
        {},
        [this] { connection_->close(other() + " gave no sign of life for a while"); }});
-  connection_->send(Hello{kProtocolVersion, options_.role, options_.joinCode, options_.roomName,
-                          options_.roomWanted, options_.playerAddress});
+  connection_->send(Hello{options_.protocolVersion, options_.role, options_.joinCode,
+                          options_.roomName, options_.roomWanted, options_.playerAddress});
   // The connect took about a round trip; the answer takes one more, after
   // whatever the host holds it back.
   const auto connectTook = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -232,6 +264,8 @@ void JoinClient::Network::onMessage(Message& message) {
   } else if (std::holds_alternative<WholeScreen>(message) ||
              std::holds_alternative<ScreenChanges>(message)) {
     onPicture(message);
+  } else if (isDuelMessage(message) && options_.protocolVersion >= kFirstDuelVersion) {
+    onDuelMessage(message);
   } else {
     connection_->close(other() + " sent a message out of place");
   }
@@ -294,6 +328,62 @@ void JoinClient::Network::onLobbyRooms(const LobbyRooms& rooms) {
   lobbyChanged_ = true;
   if (wake_) {
     wake_();  // under the lock: see changeState
+  }
+}
+
+void JoinClient::Network::onDuelMessage(Message& message) {
+  if (!inOrder(message)) {
+    connection_->close(other() + " sent a duel's message out of place");
+    return;
+  }
+  if (auto* start = std::get_if<BattleStart>(&message)) {
+    queueDuelMessage(std::move(*start));
+  } else if (auto* keys = std::get_if<FrameKeys>(&message)) {
+    queueDuelMessage(std::move(*keys));
+  } else if (auto* repair = std::get_if<BattleRepair>(&message)) {
+    queueDuelMessage(std::move(*repair));
+  } else {
+    queueDuelMessage(std::get<BattleOver>(message));
+  }
+}
+
+// A duel begins with its BattleStart and ends with its BattleOver; between
+// them the other pilot's keys follow on from one another, frame by frame.
+bool JoinClient::Network::inOrder(const Message& message) {
+  if (const auto* start = std::get_if<BattleStart>(&message)) {
+    nextDuelKeyFrame_ = start->frame + 1;
+    return true;
+  }
+  if (!nextDuelKeyFrame_) {
+    return false;
+  }
+  if (const auto* keys = std::get_if<FrameKeys>(&message)) {
+    if (keys->firstFrame != *nextDuelKeyFrame_) {
+      return false;
+    }
+    *nextDuelKeyFrame_ += static_cast<std::uint32_t>(keys->keys.size());
+  } else if (std::holds_alternative<BattleOver>(message)) {
+    nextDuelKeyFrame_.reset();
+  }
+  return true;
+}
+
+// A terminal whose player's side takes none of them for long has fallen
+// behind the duel, and leaves it rather than hold an ever longer queue.
+void JoinClient::Network::queueDuelMessage(DuelMessage message) {
+  bool fellBehind = false;
+  {
+    std::lock_guard lock(shared_);
+    duelStateBytes_ += stateBytes(message);
+    duelMessages_.push_back(std::move(message));
+    fellBehind =
+        duelMessages_.size() > kMostUntakenDuelMessages || duelStateBytes_ > kMostUntakenStateBytes;
+    if (wake_ && !fellBehind) {
+      wake_();  // under the lock: see changeState
+    }
+  }
+  if (fellBehind) {
+    end("this terminal fell behind the duel and left it", false);
   }
 }
 
@@ -393,6 +483,26 @@ void JoinClient::Network::sendKeys(std::string_view keys) {
   });
 }
 
+void JoinClient::Network::takeDuelMessages(std::vector<DuelMessage>& out) {
+  std::lock_guard lock(shared_);
+  std::move(duelMessages_.begin(), duelMessages_.end(), std::back_inserter(out));
+  duelMessages_.clear();
+  duelStateBytes_ = 0;
+}
+
+// A duel's message that cannot go out (the host reads nothing) ends the
+// connection: the duel cannot go on without it.
+void JoinClient::Network::sendToHost(const Message& message) {
+  asio::post(io_, [this, message] {
+    if (!welcomed_ || !connection_->isOpen() || options_.protocolVersion < kFirstDuelVersion) {
+      return;  // nowhere to go, or a host of a version that plays no duel
+    }
+    if (!connection_->send(message)) {
+      end("this terminal could not send its duel to " + other() + " in time", false);
+    }
+  });
+}
+
 bool JoinClient::Network::takePicture(Screen& screen) {
   std::lock_guard lock(shared_);
   if (!pictureChanged_) {
@@ -443,6 +553,18 @@ void JoinClient::sendKeys(std::string_view keys) {
 
 bool JoinClient::takePicture(Screen& screen) {
   return network_->takePicture(screen);
+}
+
+void JoinClient::takeDuelMessages(std::vector<DuelMessage>& out) {
+  network_->takeDuelMessages(out);
+}
+
+void JoinClient::sendFrameKeys(const FrameKeys& keys) {
+  network_->sendToHost(keys);
+}
+
+void JoinClient::sendChecksums(const FrameChecksums& checksums) {
+  network_->sendToHost(checksums);
 }
 
 void JoinClient::viewLobby(const LobbyView& view) {

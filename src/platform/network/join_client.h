@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 #include "console/screen.h"
 #include "platform/network/wire_format.h"
@@ -41,7 +43,13 @@ struct JoinOptions {
   std::chrono::milliseconds heartbeatPeriod{1000};
   std::chrono::milliseconds silenceLimit{5000};
   std::size_t mostQueuedBytes = 16 * 1024;
+  // The version its hello speaks: kOldestServedVersion for a terminal of the
+  // one before duels (in tests), which is then never sent a duel.
+  std::uint16_t protocolVersion = kProtocolVersion;
 };
+
+// What the host sends a pilot's terminal about a duel it plays.
+using DuelMessage = std::variant<BattleStart, FrameKeys, BattleRepair, BattleOver>;
 
 // Where a joined terminal's connection stands, for its status line and for
 // the line it leaves with.
@@ -105,6 +113,14 @@ class JoinClient {
   // Copies the lobby's listing into `listing` when it changed since the last
   // call, and says whether it did.
   bool takeLobby(LobbyListing& listing);
+
+  // The duel's messages from the host, in the order they came, since the
+  // last call: appended to `out`.
+  void takeDuelMessages(std::vector<DuelMessage>& out);
+  // This terminal's pilot's keys in the duel, and its checksums of the
+  // frames it has final.
+  void sendFrameKeys(const FrameKeys& keys);
+  void sendChecksums(const FrameChecksums& checksums);
 
   JoinState state() const;
   // Waits until the host has answered (welcomed or refused) or cannot be

@@ -203,7 +203,7 @@ Decoded decodeHello(PayloadReader reader) {
   if (!reader.number(hello.version)) {
     return malformed("a hello without its version");
   }
-  if (hello.version != kProtocolVersion) {
+  if (!isServedVersion(hello.version)) {
     return hello;  // the rest is laid out as its own version says
   }
   std::uint8_t role = 0;
@@ -407,13 +407,97 @@ Decoded decodeGoodbye(PayloadReader reader) {
   return finished(reader, goodbye, "a goodbye");
 }
 
+// A battle's state, its length in two bytes: never empty, never past its bound.
+bool readBattleState(PayloadReader& reader, std::string& state) {
+  std::uint16_t length = 0;
+  std::string_view bytes;
+  if (!reader.number(length) || length == 0 || length > kLongestBattleState ||
+      !reader.bytes(length, bytes)) {
+    return false;
+  }
+  state.assign(bytes);
+  return true;
+}
+
+// Frames are counted from 1, and the last one a message speaks of is still
+// one a 32-bit count reaches.
+bool isFrameRange(std::uint32_t firstFrame, std::size_t count) {
+  return firstFrame >= 1 && count >= 1 && count <= kMostFramesPerMessage &&
+         firstFrame - 1 <= std::numeric_limits<std::uint32_t>::max() - count;
+}
+
+Decoded decodeBattleStart(PayloadReader reader) {
+  BattleStart start;
+  if (!reader.number(start.ship) || !reader.number(start.correctionFrames) ||
+      !reader.number(start.frame) || !readBattleState(reader, start.state)) {
+    return malformed("a battle's start cut short, or its state empty or too long");
+  }
+  if (start.ship > 1 || start.correctionFrames == 0 ||
+      start.correctionFrames > kMostCorrectionFrames) {
+    return malformed("a battle's start for no known ship, or correcting no frames or too many");
+  }
+  return finished(reader, std::move(start), "a battle's start");
+}
+
+Decoded decodeBattleRepair(PayloadReader reader) {
+  BattleRepair repair;
+  if (!reader.number(repair.frame) || !readBattleState(reader, repair.state)) {
+    return malformed("a battle's repair cut short, or its state empty or too long");
+  }
+  return finished(reader, std::move(repair), "a battle's repair");
+}
+
+Decoded decodeFrameKeys(PayloadReader reader) {
+  FrameKeys keys;
+  std::uint8_t count = 0;
+  if (!reader.number(keys.firstFrame) || !reader.number(keys.delayMs) || !reader.number(count) ||
+      !isFrameRange(keys.firstFrame, count) || reader.remaining() < 2u * count) {
+    return malformed("frames' keys cut short, or from frame 0, or none or too many");
+  }
+  keys.keys.reserve(count);
+  for (std::uint8_t index = 0; index < count; ++index) {
+    std::uint8_t pressed = 0;
+    FrameKey key;
+    reader.number(pressed);
+    reader.number(key.byte);
+    if (pressed > 1) {
+      return malformed("a frame's key neither pressed nor not");
+    }
+    key.pressed = pressed == 1;
+    keys.keys.push_back(key);
+  }
+  return finished(reader, std::move(keys), "frames' keys");
+}
+
+Decoded decodeFrameChecksums(PayloadReader reader) {
+  FrameChecksums sums;
+  std::uint8_t count = 0;
+  if (!reader.number(sums.firstFrame) || !reader.number(count) ||
+      !isFrameRange(sums.firstFrame, count) || reader.remaining() < 4u * count) {
+    return malformed("frames' checksums cut short, or from frame 0, or none or too many");
+  }
+  sums.checksums.resize(count);
+  for (std::uint32_t& checksum : sums.checksums) {
+    reader.number(checksum);
+  }
+  return finished(reader, std::move(sums), "frames' checksums");
+}
+
+Decoded decodeBattleOver(PayloadReader reader) {
+  BattleOver over;
+  if (!reader.number(over.frames)) {
+    return malformed("a battle's end cut short");
+  }
+  return finished(reader, over, "a battle's end");
+}
+
 struct PayloadEncoder {
   PayloadWriter& writer;
 
   void operator()(const Hello& hello) const {
     writer.bytes(kHelloMagic);
     writer.number(hello.version);
-    if (hello.version != kProtocolVersion) {
+    if (!isServedVersion(hello.version)) {
       return;  // this end knows no other version's layout
     }
     writer.number(static_cast<std::uint8_t>(hello.role));
@@ -484,15 +568,48 @@ struct PayloadEncoder {
       writer.number(room.openSeconds);
     }
   }
+  void operator()(const BattleStart& start) const {
+    writer.number(start.ship);
+    writer.number(start.correctionFrames);
+    writer.number(start.frame);
+    battleState(start.state);
+  }
+  void operator()(const FrameKeys& keys) const {
+    writer.number(keys.firstFrame);
+    writer.number(keys.delayMs);
+    writer.count<std::uint8_t>(keys.keys.size());
+    for (const FrameKey& key : keys.keys) {
+      writer.number(static_cast<std::uint8_t>(key.pressed ? 1 : 0));
+      writer.number(key.byte);
+    }
+  }
+  void operator()(const FrameChecksums& sums) const {
+    writer.number(sums.firstFrame);
+    writer.count<std::uint8_t>(sums.checksums.size());
+    for (const std::uint32_t checksum : sums.checksums) {
+      writer.number(checksum);
+    }
+  }
+  void operator()(const BattleRepair& repair) const {
+    writer.number(repair.frame);
+    battleState(repair.state);
+  }
+  void operator()(const BattleOver& over) const { writer.number(over.frames); }
+
+  void battleState(const std::string& state) const {
+    writer.count<std::uint16_t>(state.size());
+    writer.bytes(state);
+  }
 };
 
 // The type byte of each alternative of Message, in the order it lists them.
 constexpr MessageType kTypeOfAlternative[] = {
-    MessageType::Hello,      MessageType::Welcome,     MessageType::Refusal,
-    MessageType::Keys,       MessageType::WholeScreen, MessageType::ScreenChanges,
-    MessageType::Ping,       MessageType::Pong,        MessageType::Goodbye,
-    MessageType::SeatChange, MessageType::RoomSeats,   MessageType::LobbyView,
-    MessageType::LobbyRooms,
+    MessageType::Hello,          MessageType::Welcome,      MessageType::Refusal,
+    MessageType::Keys,           MessageType::WholeScreen,  MessageType::ScreenChanges,
+    MessageType::Ping,           MessageType::Pong,         MessageType::Goodbye,
+    MessageType::SeatChange,     MessageType::RoomSeats,    MessageType::LobbyView,
+    MessageType::LobbyRooms,     MessageType::BattleStart,  MessageType::FrameKeys,
+    MessageType::FrameChecksums, MessageType::BattleRepair, MessageType::BattleOver,
 };
 static_assert(std::size(kTypeOfAlternative) == std::variant_size_v<Message>);
 
@@ -525,7 +642,11 @@ bool operator==(const CellRun& left, const CellRun& right) {
 
 bool isKnownMessageType(std::uint8_t type) {
   return type >= static_cast<std::uint8_t>(MessageType::Hello) &&
-         type <= static_cast<std::uint8_t>(MessageType::LobbyRooms);
+         type <= static_cast<std::uint8_t>(MessageType::BattleOver);
+}
+
+bool isServedVersion(std::uint16_t version) {
+  return version >= kOldestServedVersion && version <= kProtocolVersion;
 }
 
 std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::string_view payload) {
@@ -557,6 +678,16 @@ std::variant<Message, MalformedMessage> decodeMessage(std::uint8_t type, std::st
       return decodeLobbyView(reader);
     case MessageType::LobbyRooms:
       return decodeLobbyRooms(reader);
+    case MessageType::BattleStart:
+      return decodeBattleStart(reader);
+    case MessageType::FrameKeys:
+      return decodeFrameKeys(reader);
+    case MessageType::FrameChecksums:
+      return decodeFrameChecksums(reader);
+    case MessageType::BattleRepair:
+      return decodeBattleRepair(reader);
+    case MessageType::BattleOver:
+      return decodeBattleOver(reader);
   }
   return malformed("a message of unknown type " + std::to_string(type));
 }

@@ -18,7 +18,12 @@
 // doc/protocol.md writes the layouts down byte by byte.
 namespace skyrazor::network {
 
-inline constexpr std::uint16_t kProtocolVersion = 5;
+inline constexpr std::uint16_t kProtocolVersion = 6;
+// The oldest version a host or server still takes in: its hello is laid out
+// as this version's, and it is never sent a message newer than its own.
+inline constexpr std::uint16_t kOldestServedVersion = 5;
+// The first version whose terminals play a two-person battle themselves (a duel).
+inline constexpr std::uint16_t kFirstDuelVersion = 6;
 // The longest a host or server holds back its answer to a hello, after wrong
 // guesses from the hello's address; a joining terminal waits this long for
 // its answer, and the link's round trip on top.
@@ -43,6 +48,12 @@ inline constexpr std::size_t kLongestListedPilot = 16;
 // The most rows of a server's listing a lobby may ask for at once: more than
 // any window shows, little to send.
 inline constexpr std::size_t kMostLobbyRows = 50;
+// A battle's state as the game writes it, handed to a duel's terminal whole.
+inline constexpr std::size_t kLongestBattleState = 12 * 1024;
+// Battle frames' keys or checksums in one message.
+inline constexpr std::size_t kMostFramesPerMessage = 64;
+// How far back a duel's correction may reach, in battle frames.
+inline constexpr std::uint16_t kMostCorrectionFrames = 1000;
 // Each cell takes three bytes: its byte and its 16-bit attribute.
 inline constexpr std::size_t kCellBytes = 3;
 inline constexpr std::size_t kCursorBytes = 5;
@@ -68,6 +79,11 @@ enum class MessageType : std::uint8_t {
   RoomSeats = 11,
   LobbyView = 12,
   LobbyRooms = 13,
+  BattleStart = 14,
+  FrameKeys = 15,
+  FrameChecksums = 16,
+  BattleRepair = 17,
+  BattleOver = 18,
 };
 
 // A hello asks for a pilot's or a watcher's seat; a welcome or a seat change
@@ -101,7 +117,8 @@ enum class RoomWanted : std::uint8_t {
 };
 
 // The first message on every connection, from the terminal that joins or
-// watches. A hello of another version is read as far as its version (the
+// watches. Versions kOldestServedVersion to kProtocolVersion lay it out
+// alike. A hello of another version is read as far as its version (the
 // rest of its layout is that version's business): the other fields are then
 // left as they start, so that the host can still refuse it readably. One is
 // written as its magic and version alone.
@@ -269,8 +286,72 @@ struct LobbyRooms {
   bool operator==(const LobbyRooms&) const = default;
 };
 
+// --- The duel: a two-person battle whose pilots both sit at terminals of
+// version kFirstDuelVersion or later. Each pilot's terminal plays the battle
+// itself from the state it is handed, its own pilot's keys at once and the
+// other pilot's as they come; the host (or server) keeps the game that counts.
+
+// One pilot's key in one battle frame: the key their phase took, or none.
+struct FrameKey {
+  bool pressed = false;
+  std::uint8_t byte = 0;
+  bool operator==(const FrameKey&) const = default;
+};
+
+// The battle handed over to a pilot's terminal at its first frame, so that
+// it plays the battle itself.
+struct BattleStart {
+  std::uint8_t ship =
+      0;  // the ship the receiver flies: 0 the left (pilot 1), 1 the right (pilot 2)
+  std::uint16_t correctionFrames =
+      8;                    // how far back a correction may reach: 1 to kMostCorrectionFrames
+  std::uint32_t frame = 0;  // frames played before this state (0 at the battle's start)
+  std::string state;        // 1 to kLongestBattleState bytes, as the game writes them (opaque here)
+  bool operator==(const BattleStart&) const = default;
+};
+
+// The host's state after `frame` frames, for a terminal whose checksum
+// showed that its battle had drifted.
+struct BattleRepair {
+  std::uint32_t frame = 0;
+  std::string state;  // 1 to kLongestBattleState bytes
+  bool operator==(const BattleRepair&) const = default;
+};
+
+// Keys of consecutive battle frames from firstFrame (counted from 1): a
+// pilot's terminal sends its own pilot's; the host or server sends each
+// pilot's terminal the other pilot's. delayMs: how long the keys took from
+// the pilot who pressed them to the host or server, as that pilot's terminal
+// reckons it (half its round trip; 0 for keys pressed at the host's own
+// keyboard); a server passes it on unchanged.
+struct FrameKeys {
+  std::uint32_t firstFrame = 1;
+  std::uint16_t delayMs = 0;
+  std::vector<FrameKey> keys;  // 1 to kMostFramesPerMessage
+  bool operator==(const FrameKeys&) const = default;
+};
+
+// A pilot's terminal's checksums of its final frames (those whose both
+// pilots' keys it knows), from firstFrame.
+struct FrameChecksums {
+  std::uint32_t firstFrame = 1;
+  std::vector<std::uint32_t> checksums;  // 1 to kMostFramesPerMessage
+  bool operator==(const FrameChecksums&) const = default;
+};
+
+// The battle is over at the host after `frames` frames (or was given up):
+// the terminal shows the host's picture again.
+struct BattleOver {
+  std::uint32_t frames = 0;
+  bool operator==(const BattleOver&) const = default;
+};
+
 using Message = std::variant<Hello, Welcome, Refusal, Keys, WholeScreen, ScreenChanges, Ping, Pong,
-                             Goodbye, SeatChange, RoomSeats, LobbyView, LobbyRooms>;
+                             Goodbye, SeatChange, RoomSeats, LobbyView, LobbyRooms, BattleStart,
+                             FrameKeys, FrameChecksums, BattleRepair, BattleOver>;
+
+// Whether a hello of `version` is laid out as this end's own.
+bool isServedVersion(std::uint16_t version);
 
 // Why bytes from a peer are not a message; the connection they came on is done.
 struct MalformedMessage {
