@@ -11,9 +11,9 @@ scripts="$source/tests/scripts"
 seeds="$build/seeds"
 
 rm -rf "$seeds"
-mkdir -p "$seeds/script_run" "$seeds/typed_line" "$seeds/wire_decoder" \
+mkdir -p "$seeds/script_run" "$seeds/typed_line" "$seeds/wire_decoder" "$seeds/battle_state" \
   "$build/corpus/script_run" "$build/corpus/typed_line" "$build/corpus/wire_decoder" \
-  "$build/findings"
+  "$build/corpus/battle_state" "$build/findings"
 
 # The scripted-run target starts from the test scripts themselves.
 cp "$scripts"/*.script "$seeds/script_run/"
@@ -99,6 +99,12 @@ wholeScreen() {
   wholeScreen 'B\000\036'
 } >"$wire/largest-pictures"
 
+# The battle state target builds its sound states itself from the seed in
+# its first four bytes; its seeds are a few seeds, unchanged and changed.
+printf '\000\000\000\001' >"$seeds/battle_state/sound"
+printf '\000\001\000\002\000\007\000' >"$seeds/battle_state/one-byte"
+printf '\000\000\000\003\000\011\377\000\030\001' >"$seeds/battle_state/two-bytes"
+
 status=0
 run() {
   target=$1
@@ -114,4 +120,5 @@ run() {
 run script_run -dict="$source/fuzz/script.dict" -max_len=8192
 run typed_line -max_len=4096
 run wire_decoder -dict="$source/fuzz/wire.dict" -max_len=40000
+run battle_state -max_len=600
 exit $status
