@@ -23,6 +23,12 @@ FrameKey toWire(const skyrazor::FrameKey& key) {
   return {key.pressed, key.byte};
 }
 
+void dropWaitingKeys(Keyboard& keyboard) {
+  while (keyboard.keyWaiting()) {
+    keyboard.takeWaitingKey();
+  }
+}
+
 }  // namespace
 
 // The game's clock: in a duel, each frame's pause waits until the frame is
@@ -104,6 +110,13 @@ void DuelReferee::battleBegins(const Console& console, const Random& random,
       !terminals_.beginDuel(static_cast<std::uint16_t>(correctionFrames), 0, *state)) {
     return;
   }
+  // Keys a far pilot typed before the battle were sent as keys, not frames:
+  // their terminal plays the battle from its first frame without them, so
+  // the game must not take them later either.
+  if (hostPilot_ == nullptr) {
+    dropWaitingKeys(first_);
+  }
+  dropWaitingKeys(second_);
   inDuel_ = true;
   console_ = &console;
   random_ = &random;
@@ -115,7 +128,6 @@ void DuelReferee::battleBegins(const Console& console, const Random& random,
   known_ = {};
   repairedUpTo_ = {};
   checksums_.clear();
-  pendingChecks_ = {};
   lastFrame_ = start;
   repairs_ = 0;
   lastProgressMs_ = waits_.wallMs();

@@ -161,7 +161,6 @@ class DuelReferee final : public BattleHandOver {
   std::array<std::uint32_t, 2> repairedUpTo_{};
   std::int64_t lastProgressMs_ = 0;
   std::deque<std::pair<std::uint32_t, std::uint32_t>> checksums_;  // the game's, by frame
-  std::array<std::deque<std::pair<std::uint32_t, std::uint32_t>>, 2> pendingChecks_;
   BattleSnapshot lastFrame_;
   std::uint32_t repairs_ = 0;
   // The host's own pilot's battle.
