@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::string bytes = *snapshotBytes(battle);
   for (std::size_t at = 4; at + 2 < size; at += 3) {
-    const std::size_t offset = (static_cast<std::size_t>(data[at]) << 8 | data[at + 1]) % bytes.size();
+    const std::size_t offset =
+        (static_cast<std::size_t>(data[at]) << 8 | data[at + 1]) % bytes.size();
     bytes[offset] = static_cast<char>(data[at + 2]);
   }
   const std::optional<BattleSnapshot> read = snapshotFromBytes(bytes);

@@ -76,11 +76,9 @@ JoinedDuel::ToSend JoinedDuel::playDueFrames(std::int64_t nowMs, std::int64_t ow
     }
     battle_.playOwnFrame(key);
     const std::uint32_t frame = battle_.playedFrames();
-    if (toSend.keys.empty() ||
-        toSend.keys.back().keys.size() >= network::kMostFramesPerMessage) {
-      toSend.keys.push_back({frame, static_cast<std::uint16_t>(std::clamp<std::int64_t>(
-                                        ownDelayMs, 0, 0xFFFF)),
-                             {}});
+    if (toSend.keys.empty() || toSend.keys.back().keys.size() >= network::kMostFramesPerMessage) {
+      toSend.keys.push_back(
+          {frame, static_cast<std::uint16_t>(std::clamp<std::int64_t>(ownDelayMs, 0, 0xFFFF)), {}});
     }
     toSend.keys.back().keys.push_back({key.pressed, key.byte});
     pacer_.played(frame, nowMs);

@@ -106,8 +106,7 @@ void DuelReferee::battleBegins(const Console& console, const Random& random,
   const std::optional<std::string> state = snapshotBytes(start);
   const std::int32_t correctionFrames =
       std::clamp(kCorrectionReachMs / std::max(settings.gameSpeed, 1), 1, 1000);
-  if (!state ||
-      !terminals_.beginDuel(static_cast<std::uint16_t>(correctionFrames), 0, *state)) {
+  if (!state || !terminals_.beginDuel(static_cast<std::uint16_t>(correctionFrames), 0, *state)) {
     return;
   }
   // Keys a far pilot typed before the battle were sent as keys, not frames:

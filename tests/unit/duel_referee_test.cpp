@@ -40,8 +40,7 @@ class FarPilot final : public DuelTerminals, public KeySource, public HostPilot 
     DuelNews news;
     // Pilot 2 plays frame n when it is due at its end, and its key takes the
     // link's delay to come.
-    while (pilot2Played_ < 200 &&
-           beganMs_ + (pilot2Played_ + 1) * 50 + kLinkDelayMs <= nowMs_) {
+    while (pilot2Played_ < 200 && beganMs_ + (pilot2Played_ + 1) * 50 + kLinkDelayMs <= nowMs_) {
       ++pilot2Played_;
       const skyrazor::FrameKey key = testing::randomKey(dice_);
       pilot2Keys_[pilot2Played_] = key;
