@@ -243,7 +243,7 @@ void DuelReferee::waitForFinal(std::uint32_t frame) {
     if (hostView_ && hostView_->mayPlayOn()) {
       deadline = std::min(deadline, pacer_->dueMs(hostView_->playedFrames() + 1));
     }
-    waits_.waitUntil(deadline);
+    waits_.waitForNews(deadline);
   }
 }
 

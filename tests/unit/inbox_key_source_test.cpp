@@ -42,6 +42,16 @@ TEST(InboxKeySource, WaitsEndOnKeysOnAWakeOrWhenClosedAndSleepsOnlyWhenClosed) {
   source.takeTyped(keys, true);
   EXPECT_EQ(keys, "c");
 
+  // A wait for news, though, ends on a wake (a duel's keys have come).
+  const std::int64_t newsDeadline = source.wallMs() + 10000;
+  std::thread messenger([&source] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    source.wake();
+  });
+  source.waitForNews(newsDeadline);
+  messenger.join();
+  EXPECT_LT(source.wallMs(), newsDeadline - 5000);
+
   // Closing ends a sleep at once.
   const std::int64_t longDeadline = source.wallMs() + 10000;
   std::thread closer([&source] {

@@ -32,11 +32,20 @@ std::int64_t InboxKeySource::wallMs() {
 void InboxKeySource::waitUntil(std::int64_t deadlineMs) {
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, std::chrono::milliseconds(deadlineMs - wallMs()),
-                    [this] { return closed_ || woken_; });
+                    [this] { return closed_; });
   if (closed_) {
     throw SessionEnded{0};
   }
-  woken_ = false;
+}
+
+void InboxKeySource::waitForNews(std::int64_t deadlineMs) {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::milliseconds(deadlineMs - wallMs()),
+                    [this] { return closed_ || news_; });
+  if (closed_) {
+    throw SessionEnded{0};
+  }
+  news_ = false;
 }
 
 bool InboxKeySource::waitForInput() {
@@ -55,6 +64,7 @@ bool InboxKeySource::waitForInput() {
 void InboxKeySource::wake() {
   std::lock_guard lock(mutex_);
   woken_ = true;
+  news_ = true;
   changed_.notify_all();
 }
 

@@ -27,6 +27,8 @@ class InboxKeySource final : public KeySource {
 
   std::int64_t wallMs() override;
   void waitUntil(std::int64_t deadlineMs) override;
+  // Ends at the deadline, on a wake or when closed.
+  void waitForNews(std::int64_t deadlineMs) override;
   bool waitForInput() override;
   void wake() override;
   void takeTyped(std::string& bytes, bool afterWait) override;
@@ -45,6 +47,7 @@ class InboxKeySource final : public KeySource {
   std::condition_variable changed_;
   std::string keys_;
   bool woken_ = false;
+  bool news_ = false;  // a wake that a wait for news has not yet seen
   bool waitingForInput_ = false;
   bool closed_ = false;
   bool typing_ = false;

@@ -20,6 +20,9 @@ class KeySource {
   virtual std::int64_t wallMs() = 0;
   // Waits until the wall clock reaches `deadlineMs`; may return earlier.
   virtual void waitUntil(std::int64_t deadlineMs) = 0;
+  // Waits until the wall clock reaches `deadlineMs`, or until wake() is
+  // called: for whoever waits on the network's news as well as the time.
+  virtual void waitForNews(std::int64_t deadlineMs) { waitUntil(deadlineMs); }
   // Waits until something can be read from the keyboard (true), or until
   // wake() is called (false).
   virtual bool waitForInput() = 0;
