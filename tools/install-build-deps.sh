@@ -6,7 +6,8 @@
 #            with its driver and Selenium for the browser tests, and nginx,
 #            openssl and curl for the test behind a TLS reverse proxy, and
 #            Prometheus's Python client for the service test's metrics
-#   bench    also Google Benchmark
+#   bench    also Google Benchmark, and pyte to read the duel figures'
+#            terminals
 #   windows  also MinGW-w64, GoogleTest's source, Wine to run the tests, and
 #            tmux to play them in a pane
 #   fuzz     also clang and its runtime libraries (libFuzzer, the sanitizers)
@@ -33,7 +34,7 @@ case $target in
     purpose="the tests"
     ;;
   bench)
-    packages+=(libbenchmark-dev)
+    packages+=(libbenchmark-dev python3-pyte)
     purpose="the benchmarks"
     ;;
   windows)
