@@ -6,7 +6,7 @@
 # wins (one hit point each, set on the options screen). On the result screen
 # the three panes show the same picture, and the host's recording, played
 # headless, ends on it too: what each terminal saw late is still the one
-# game. Usage: duel_link_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without
+# game. Both pilots' terminals played it as a duel, with no repair. Usage: duel_link_test.sh PATH/TO/skyrazor. Exits 77 (skipped) without
 # tmux or /usr/bin/python3 (the link emulator's).
 
 set -u
@@ -41,7 +41,8 @@ host() {
   for attempt in 1 2 3 4 5; do
     port=$try_port
     try_port=$((try_port + 1))
-    start_game host --host "127.0.0.1:$port" --code Sky42 --record "$work/host/recording"
+    start_game host --host "127.0.0.1:$port" --code Sky42 --record "$work/host/recording" \
+      --duel-log "$work/host-duel.log"
     until_true "the host neither listened nor ended" hosting_or_gone || exit 1
     text_on_screen "To join: skyrazor --join 127.0.0.1:$port" && return 0
     tmux_ kill-session -t host
@@ -76,7 +77,7 @@ wait_for_file "$work/link-port" || {
 }
 linked=127.0.0.1:$(cat "$work/link-port")
 
-start_game pilot --join "$linked" --code sky42
+start_game pilot --join "$linked" --code sky42 --duel-log "$work/pilot-duel.log"
 start_game watcher --watch "$linked" --code SKY42
 use host
 wait_for_text " ms - 1 watcher"
@@ -129,6 +130,11 @@ if [ $failures -ne 0 ]; then
 fi
 stop_and_keep_screen
 check_replay
+# Both terminals played the battle themselves, and never drifted apart.
+for log in host-duel pilot-duel; do
+  grep -q "duel: frames=[1-9][0-9]* .* repairs=0" "$work/$log.log" ||
+    fail "no duel without repairs in the $log log: $(cat "$work/$log.log" 2>&1)"
+done
 
 echo "ran for $(elapsed_ms "$began") ms"
 if [ $failures -ne 0 ]; then
