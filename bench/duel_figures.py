@@ -42,8 +42,11 @@ when they do not say) is started with one, and the lines `duel: frames=N
 corrections=C deepest=D repairs=R` they wrote are summed per case (deepest:
 the largest).
 
-Prints a table and, with --markdown, writes it as Markdown to FILE. Stops by
-itself: every wait is bounded, and every process it started is ended.
+Prints a table and, with --markdown, writes it as Markdown to FILE. A case
+that fails (a terminal ended, a screen never came) is told on standard error
+with the folder of its logs, and played once more; a second failure ends the
+run. Stops by itself: every wait is bounded, and every process it started is
+ended.
 """
 
 import argparse
@@ -250,7 +253,7 @@ class Duel:
         self.background(name, [str(EMULATOR), "--listen", "127.0.0.1:0",
                                "--to", f"127.0.0.1:{to_port}", "--delay-ms", str(delay_ms),
                                "--jitter-ms", str(jitter_ms), "--seed", str(seed),
-                               "--lifetime-s", "900", "--ready-file", ready])
+                               "--lifetime-s", "900", "--ready-file", ready, "--log"])
         deadline = time.monotonic() + 10
         while not os.path.exists(ready):
             if time.monotonic() > deadline:
@@ -572,9 +575,19 @@ def main():
                 jitter_shown = int(jitter) if float(jitter).is_integer() else jitter
                 print(f"{kind}, round trip {delay} ms, jitter +-{jitter_shown} ms ...",
                       file=sys.stderr, flush=True)
-                results.append(measure_case(options.binary, kind, delay, jitter_shown,
-                                            options.presses, options.seed * 1000 + case_number,
-                                            duel_logs, options.frame_ms))
+                # A case that fails is told and played once more; its files
+                # (the links' and the server's logs) are kept.
+                for attempt in (1, 2):
+                    try:
+                        results.append(measure_case(
+                            options.binary, kind, delay, jitter_shown, options.presses,
+                            options.seed * 1000 + case_number, duel_logs, options.frame_ms))
+                        break
+                    except Failure as failure:
+                        if attempt == 2:
+                            raise
+                        print(f"duel_figures.py: {failure}; once more", file=sys.stderr,
+                              flush=True)
     rows = table_rows(results)
     print("Key to screen, median / p90 ms, from the key written to a pilot's terminal:")
     print(plain_table(rows))

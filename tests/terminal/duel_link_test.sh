@@ -69,7 +69,7 @@ began=$(date +%s%N)
 host
 host_pid=$pid
 "$emulator" --listen 127.0.0.1:0 --to "127.0.0.1:$port" --delay-ms 200 --lifetime-s 170 \
-  --ready-file "$work/link-port" >"$work/link.log" 2>&1 &
+  --ready-file "$work/link-port" --log >"$work/link.log" 2>&1 &
 link=$!
 wait_for_file "$work/link-port" || {
   fail "the link emulator did not start: $(cat "$work/link.log")"
@@ -124,6 +124,7 @@ use host
 until_true "the three panes do not show the same result" same_everywhere
 if [ $failures -ne 0 ]; then
   for pane in host pilot watcher; do
+    [ -f "$work/$pane-picture" ] || continue
     echo "the $pane showed:"
     sed 's/^/    | /' "$work/$pane-picture"
   done
@@ -138,6 +139,8 @@ done
 
 echo "ran for $(elapsed_ms "$began") ms"
 if [ $failures -ne 0 ]; then
+  echo "the link said:"
+  sed 's/^/    | /' "$work/link.log"
   echo "$failures failure(s)"
   exit 1
 fi
