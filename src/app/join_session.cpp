@@ -112,6 +112,16 @@ class DuelSeat {
  public:
   DuelSeat(JoinClient& client, LivePlatform& terminal, Screen& screen, DuelLog& log)
       : client_(client), terminal_(terminal), screen_(screen), log_(log) {}
+  // Leaving in a duel (the host ended, the player left) still notes its
+  // figures so far.
+  ~DuelSeat() {
+    if (duel_) {
+      log_.note("duel: left at frame " + std::to_string(duel_->figures().frames));
+      log_.figures(duel_->figures());
+    }
+  }
+  DuelSeat(const DuelSeat&) = delete;
+  DuelSeat& operator=(const DuelSeat&) = delete;
 
   bool inDuel() const { return duel_.has_value(); }
 
@@ -288,6 +298,13 @@ network::JoinOptions joinOptions(const NetworkOptions& network, network::Role ro
   options.roomWanted = wanted;
   options.localSocket = network.localSocket;
   options.playerAddress = network.playerAddress;
+  // A player who came in over ssh sits far from this terminal, which runs on
+  // the server's own machine: a duel played here would show them the other
+  // pilot's corrections, not their own keys any sooner. They are shown the
+  // room's picture, as a terminal of the protocol before duels is.
+  if (!network.localSocket.empty()) {
+    options.protocolVersion = network::kOldestServedVersion;
+  }
   return options;
 }
 

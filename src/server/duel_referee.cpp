@@ -81,7 +81,14 @@ DuelReferee::DuelReferee(DuelTerminals& terminals, KeySource& waits, Clock& cloc
       refereeFirst_(std::make_unique<RefereeKeyboard>(*this, first, 0)),
       refereeSecond_(std::make_unique<RefereeKeyboard>(*this, second, 1)) {}
 
-DuelReferee::~DuelReferee() = default;
+// A session that ends in a duel (the host left, the server stopped) still
+// notes the duel's figures so far.
+DuelReferee::~DuelReferee() {
+  if (inDuel_) {
+    log_("duel cut short at frame " + std::to_string(playing_));
+    log_(duelFiguresLine(figuresNow(playing_)));
+  }
+}
 
 Clock& DuelReferee::clock() {
   return *refereeClock_;
@@ -166,10 +173,7 @@ void DuelReferee::battleEnded(int frames) {
 void DuelReferee::finish(std::uint32_t frames) {
   inDuel_ = false;
   terminals_.endDuel(frames);
-  // The host's pilot's corrections; at a server, the pilots' terminals count theirs.
-  DuelFigures figures = hostView_ ? hostView_->figures() : DuelFigures{};
-  figures.frames = frames;
-  figures.repairs = repairs_;
+  const DuelFigures figures = figuresNow(frames);
   if (hostView_) {
     hostView_.reset();
     pacer_.reset();
@@ -180,6 +184,14 @@ void DuelReferee::finish(std::uint32_t frames) {
   random_ = nullptr;
   settings_ = nullptr;
   duel_ = nullptr;
+}
+
+// The host's pilot's corrections; at a server, the pilots' terminals count theirs.
+DuelFigures DuelReferee::figuresNow(std::uint32_t frames) const {
+  DuelFigures figures = hostView_ ? hostView_->figures() : DuelFigures{};
+  figures.frames = frames;
+  figures.repairs = repairs_;
+  return figures;
 }
 
 BattleSnapshot DuelReferee::gameNow() const {
@@ -276,9 +288,12 @@ void DuelReferee::takeKeys(int ship, const FrameKeys& keys) {
   }
   lastProgressMs_ = waits_.wallMs();
   if (hostView_ && ship == 1) {
+    const std::uint32_t corrections = hostView_->figures().corrections;
     hostView_->takeOtherKeys(keys.firstFrame, played);
     otherHeard_ = {known_[index], lastProgressMs_, keys.delayMs};
-    hostPilot_->show(hostView_->shown().screen);
+    if (hostView_->figures().corrections != corrections) {
+      hostPilot_->show(hostView_->shown().screen);
+    }
   }
 }
 

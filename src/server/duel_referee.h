@@ -135,6 +135,7 @@ class DuelReferee final : public BattleHandOver {
   void playHostFrames();
   KnownFrame& frameAt(std::uint32_t frame);
   BattleSnapshot gameNow() const;
+  DuelFigures figuresNow(std::uint32_t frames) const;
 
   DuelTerminals& terminals_;
   KeySource& waits_;
