@@ -59,7 +59,6 @@ import selectors
 import shutil
 import signal
 import socket
-import statistics
 import struct
 import subprocess
 import sys
