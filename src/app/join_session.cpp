@@ -391,9 +391,10 @@ int joinOnTerminal(const NetworkOptions& network, bool asPilot) {
   const std::string host = endpointText(network.address, network.port);
   JoinEnd end;
   try {
+    // Goes after the terminal is given back, to tell of a log it could not write.
+    DuelLog duelLog(network.duelLog);
     Screen screen(80, 25);
     LivePlatform terminal(screen);
-    DuelLog duelLog(network.duelLog);
     end = answer.seat == network::Role::Lobby
               ? visitLobby(std::move(client), network, host, terminal, screen, duelLog)
               : followHost(*client, host, terminal, screen, duelLog);

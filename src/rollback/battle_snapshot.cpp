@@ -31,38 +31,6 @@ class FrameKeyboard final : public Keyboard {
   FrameKey key_;
 };
 
-// FNV-1a, 32 bits: quick, and enough to tell two battles apart.
-class Fingerprint {
- public:
-  void add(std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-      addByte(static_cast<unsigned char>(value >> shift));
-    }
-  }
-  void addNumber(std::int32_t value) { add(static_cast<std::uint32_t>(value)); }
-  void addByte(unsigned char byte) {
-    hash_ ^= byte;
-    hash_ *= 16777619u;
-  }
-  std::uint32_t value() const { return hash_; }
-
- private:
-  std::uint32_t hash_ = 2166136261u;
-};
-
-void addPilot(Fingerprint& fingerprint, const Pilot& pilot) {
-  const ShipState& ship = pilot.ship;
-  for (std::int32_t value : {ship.col, ship.row, ship.shields, ship.hp, ship.weaponType,
-                             ship.nextSlot, ship.dustWallTimer}) {
-    fingerprint.addNumber(value);
-  }
-  for (const Projectile& slot : pilot.pool) {
-    fingerprint.addByte(static_cast<unsigned char>(slot.symbol));
-    fingerprint.addNumber(slot.col);
-    fingerprint.addNumber(slot.row);
-  }
-}
-
 }  // namespace
 
 BattleSnapshot snapshotOf(const Screen& screen, std::uint32_t randomState,
@@ -95,33 +63,6 @@ void playFrame(BattleSnapshot& battle, const BothKeys& keys) {
   battle.key = settings.key;
   battle.randomState = random.state();
   ++battle.frame;
-}
-
-std::uint32_t checksumOf(const BattleSnapshot& battle) {
-  Fingerprint fingerprint;
-  fingerprint.add(battle.frame);
-  fingerprint.addByte(static_cast<unsigned char>(battle.key));
-  fingerprint.add(battle.randomState);
-  fingerprint.addNumber(battle.duel.regenTick);
-  const ComputerPilotState& computer = battle.duel.computerPilot;
-  for (std::int32_t value :
-       {computer.rocketCooldown, computer.wanderCount, computer.patternState}) {
-    fingerprint.addNumber(value);
-  }
-  for (const Pilot& pilot : battle.duel.pilots) {
-    addPilot(fingerprint, pilot);
-  }
-  const Screen& screen = battle.screen;
-  for (int row = 0; row < screen.rows(); ++row) {
-    for (const Cell& cell : screen.rowCells(row)) {
-      fingerprint.addByte(cell.byte);
-      fingerprint.add(cell.attribute);
-    }
-  }
-  fingerprint.addNumber(screen.cursorColumn());
-  fingerprint.addNumber(screen.cursorRow());
-  fingerprint.add(screen.attribute());
-  return fingerprint.value();
 }
 
 }  // namespace skyrazor

@@ -48,8 +48,4 @@ bool battleGoesOn(const BattleSnapshot& battle);
 // own would have pressed them.
 void playFrame(BattleSnapshot& battle, const BothKeys& keys);
 
-// A fingerprint of everything a frame leaves behind, picture included, so
-// that two terminals can tell cheaply whether they still play the same battle.
-std::uint32_t checksumOf(const BattleSnapshot& battle);
-
 }  // namespace skyrazor

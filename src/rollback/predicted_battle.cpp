@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "rollback/snapshot_bytes.h"
+
 namespace skyrazor {
 namespace {
 

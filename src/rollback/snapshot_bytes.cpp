@@ -206,13 +206,7 @@ std::optional<Screen> readScreen(Reader& in) {
   return screen;
 }
 
-}  // namespace
-
-std::optional<std::string> snapshotBytes(const BattleSnapshot& battle) {
-  if (battle.name1.size() > kLongestHandedName || battle.name2.size() > kLongestHandedName) {
-    return std::nullopt;
-  }
-  Writer out;
+void writeBattle(Writer& out, const BattleSnapshot& battle) {
   out.byte(kLayout);
   out.u32(battle.frame);
   out.number(battle.gameSpeed);
@@ -231,7 +225,28 @@ std::optional<std::string> snapshotBytes(const BattleSnapshot& battle) {
   out.text(battle.name1);
   out.text(battle.name2);
   writeScreen(out, battle.screen);
+}
+
+}  // namespace
+
+std::optional<std::string> snapshotBytes(const BattleSnapshot& battle) {
+  if (battle.name1.size() > kLongestHandedName || battle.name2.size() > kLongestHandedName) {
+    return std::nullopt;
+  }
+  Writer out;
+  writeBattle(out, battle);
   return out.take();
+}
+
+std::uint32_t checksumOf(const BattleSnapshot& battle) {
+  Writer out;
+  writeBattle(out, battle);
+  std::uint32_t hash = 2166136261u;
+  for (char byte : out.take()) {
+    hash ^= static_cast<unsigned char>(byte);
+    hash *= 16777619u;
+  }
+  return hash;
 }
 
 std::optional<BattleSnapshot> snapshotFromBytes(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,11 @@ namespace skyrazor {
 // The longest name a handed-over battle carries; a battle with a longer one
 // is not handed over.
 inline constexpr std::size_t kLongestHandedName = 1024;
+
+// A fingerprint of everything a frame leaves behind, picture included, so
+// that two terminals can tell cheaply whether they still play the same
+// battle: the FNV-1a hash of the battle's bytes.
+std::uint32_t checksumOf(const BattleSnapshot& battle);
 
 // None when a name is too long to hand over.
 std::optional<std::string> snapshotBytes(const BattleSnapshot& battle);

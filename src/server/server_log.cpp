@@ -6,7 +6,7 @@
 
 namespace skyrazor::network {
 
-void ServerLog::write(const std::string& line) {
+std::string utcTimeStamp() {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
 #ifdef _WIN32
@@ -16,8 +16,13 @@ void ServerLog::write(const std::string& line) {
 #endif
   std::array<char, 32> stamp{};
   std::strftime(stamp.data(), stamp.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return stamp.data();
+}
+
+void ServerLog::write(const std::string& line) {
+  const std::string stamp = utcTimeStamp();
   std::lock_guard lock(mutex_);
-  std::cerr << stamp.data() << ' ' << line << '\n' << std::flush;
+  std::cerr << stamp << ' ' << line << '\n' << std::flush;
 }
 
 }  // namespace skyrazor::network

@@ -16,6 +16,7 @@
 
 #include "rollback/battle_snapshot.h"
 #include "rollback/predicted_battle.h"
+#include "rollback/snapshot_bytes.h"
 
 namespace skyrazor::testing {
 

@@ -7,6 +7,7 @@
 
 #include "battle/frame_loop.h"
 #include "rollback/battle_snapshot.h"
+#include "rollback/snapshot_bytes.h"
 #include "support/duel_self_check.h"
 
 namespace skyrazor::network {
