@@ -55,7 +55,10 @@ void PredictedBattle::playOwnFrame(FrameKey key) {
 }
 
 bool PredictedBattle::takeOtherKeys(std::uint32_t firstFrame, const std::vector<FrameKey>& keys) {
-  if (firstFrame != otherKnown_ + 1) {
+  // The other pilot plays no further ahead of this one's keys than a
+  // correction reaches; keys beyond that are not of this duel.
+  if (firstFrame != otherKnown_ + 1 ||
+      otherKnown_ + keys.size() > ownKnown_ + 2 * correctionFrames_) {
     return false;
   }
   std::optional<std::uint32_t> firstWrongGuess;
@@ -78,7 +81,10 @@ bool PredictedBattle::takeOtherKeys(std::uint32_t firstFrame, const std::vector<
 }
 
 bool PredictedBattle::repair(const BattleSnapshot& hostBattle) {
-  if (hostBattle.frame + 1 < firstKeptFrame_) {
+  // The host's battle is final only as far as both pilots' keys reached it,
+  // and both came here before its repair did.
+  if (hostBattle.frame + 1 < firstKeptFrame_ ||
+      hostBattle.frame > std::min(ownKnown_, otherKnown_)) {
     return false;
   }
   // The host may be ahead of this terminal's final frames (it had the

@@ -56,12 +56,14 @@ class PredictedBattle {
   // Plays the next frame with the own pilot's key.
   void playOwnFrame(FrameKey key);
   // The other pilot's keys, for consecutive frames from `firstFrame`, which
-  // must follow those already known. Returns false, changing nothing, when
-  // they do not.
+  // must follow those already known and not run further ahead of the own
+  // keys than the other pilot may play. Returns false, changing nothing,
+  // when they do not.
   bool takeOtherKeys(std::uint32_t firstFrame, const std::vector<FrameKey>& keys);
   // The host's battle after `hostBattle.frame` frames, when this one had
   // drifted from it: the keys since are played again over it. False, changing
-  // nothing, when those keys are no longer kept.
+  // nothing, when those keys are no longer kept or the host's battle is
+  // ahead of the keys this terminal has.
   bool repair(const BattleSnapshot& hostBattle);
 
   // Checksums of the frames that became final since the last call, by frame.

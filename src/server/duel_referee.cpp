@@ -119,6 +119,7 @@ void DuelReferee::battleBegins(const Console& console, const Random& random,
   // Keys a far pilot typed before the battle were sent as keys, not frames:
   // their terminal plays the battle from its first frame without them, so
   // the game must not take them later either.
+  clock_.sleep(0);  // takes in what was typed up to now; the clock stays
   if (hostPilot_ == nullptr) {
     dropWaitingKeys(first_);
   }
@@ -134,6 +135,8 @@ void DuelReferee::battleBegins(const Console& console, const Random& random,
   known_ = {};
   repairedUpTo_ = {};
   checksums_.clear();
+  earlyChecksums_ = {};
+  correctionFrames_ = static_cast<std::uint32_t>(correctionFrames);
   lastFrame_ = start;
   repairs_ = 0;
   lastProgressMs_ = waits_.wallMs();
@@ -161,6 +164,14 @@ void DuelReferee::frameDone(int frame) {
   while (!frames_.empty() && firstKnownFrame_ <= lastFrame_.frame) {
     frames_.pop_front();
     ++firstKnownFrame_;
+  }
+  for (int ship = 0; ship < 2; ++ship) {
+    auto& early = earlyChecksums_[static_cast<std::size_t>(ship)];
+    while (!early.empty() && early.front().first <= lastFrame_.frame) {
+      const auto [earlyFrame, checksum] = early.front();
+      early.pop_front();
+      compareChecksum(ship, earlyFrame, checksum);
+    }
   }
 }
 
@@ -265,6 +276,9 @@ void DuelReferee::absorbNews() {
     const auto index = static_cast<std::size_t>(ship);
     for (const FrameKeys& keys : news.keys[index]) {
       takeKeys(ship, keys);
+      if (!inDuel_) {
+        return;
+      }
     }
     for (const FrameChecksums& checksums : news.checksums[index]) {
       compareChecksums(ship, checksums);
@@ -281,16 +295,25 @@ void DuelReferee::takeKeys(int ship, const FrameKeys& keys) {
   if (keys.firstFrame != known_[index] + 1) {
     return;
   }
+  // A terminal plays no further ahead of the other pilot's keys than a
+  // correction reaches: one that sends more is not playing the duel.
+  if (known_[index] + keys.keys.size() > known_[1 - index] + 2 * correctionFrames_) {
+    abandon("pilot " + std::to_string(ship + 1) + "'s terminal ran too far ahead");
+    return;
+  }
+  const std::uint32_t finalBefore = std::min(known_[0], known_[1]);
   std::vector<skyrazor::FrameKey> played;
   for (const FrameKey& key : keys.keys) {
     frameAt(++known_[index]).ships[index] = fromWire(key);
     played.push_back(fromWire(key));
   }
-  lastProgressMs_ = waits_.wallMs();
+  if (std::min(known_[0], known_[1]) > finalBefore) {
+    lastProgressMs_ = waits_.wallMs();
+  }
   if (hostView_ && ship == 1) {
     const std::uint32_t corrections = hostView_->figures().corrections;
     hostView_->takeOtherKeys(keys.firstFrame, played);
-    otherHeard_ = {known_[index], lastProgressMs_, keys.delayMs};
+    otherHeard_ = {known_[index], waits_.wallMs(), keys.delayMs};
     if (hostView_->figures().corrections != corrections) {
       hostPilot_->show(hostView_->shown().screen);
     }
@@ -305,34 +328,49 @@ void DuelReferee::abandon(const std::string& why) {
   finish(playing_);
 }
 
-// A terminal whose final frame differs from the game's is sent the game's
-// latest state; what it sent before that arrives is not held against it.
+// A terminal's checksum of a frame the game has not yet played waits for it
+// (the terminal had both keys sooner), a while.
 void DuelReferee::compareChecksums(int ship, const FrameChecksums& checksums) {
-  const auto index = static_cast<std::size_t>(ship);
+  auto& early = earlyChecksums_[static_cast<std::size_t>(ship)];
   for (std::size_t at = 0; at < checksums.checksums.size(); ++at) {
     const std::uint32_t frame = checksums.firstFrame + static_cast<std::uint32_t>(at);
-    if (frame <= repairedUpTo_[index]) {
+    if (frame > lastFrame_.frame) {
+      if (early.size() < kKeptChecksums) {
+        early.emplace_back(frame, checksums.checksums[at]);
+      }
       continue;
     }
-    const auto game = std::find_if(checksums_.begin(), checksums_.end(),
-                                   [frame](const auto& known) { return known.first == frame; });
-    if (game == checksums_.end() || game->second == checksums.checksums[at]) {
-      continue;
-    }
-    const std::optional<std::string> state = snapshotBytes(lastFrame_);
-    if (!state) {
-      return;
-    }
-    terminals_.sendRepair(ship, BattleRepair{lastFrame_.frame, *state});
-    repairedUpTo_[index] = lastFrame_.frame;
-    ++repairs_;
-    if (counters_ != nullptr) {
-      counters_->duelRepairs.fetch_add(1, std::memory_order_relaxed);
-    }
-    log_("duel: pilot " + std::to_string(ship + 1) + "'s terminal drifted at frame " +
-         std::to_string(frame) + "; repaired from frame " + std::to_string(lastFrame_.frame));
+    compareChecksum(ship, frame, checksums.checksums[at]);
+  }
+}
+
+// A terminal whose final frame differs from the game's is sent the game's
+// latest state; what it sent before that reached it is not held against it.
+void DuelReferee::compareChecksum(int ship, std::uint32_t frame, std::uint32_t checksum) {
+  const auto index = static_cast<std::size_t>(ship);
+  if (frame <= repairedUpTo_[index]) {
     return;
   }
+  const auto game = std::find_if(checksums_.begin(), checksums_.end(),
+                                 [frame](const auto& known) { return known.first == frame; });
+  if (game == checksums_.end() || game->second == checksum) {
+    return;
+  }
+  const std::optional<std::string> state = snapshotBytes(lastFrame_);
+  if (!state) {
+    return;
+  }
+  terminals_.sendRepair(ship, BattleRepair{lastFrame_.frame, *state});
+  // Its checksums already on their way, of frames up to as far as it may
+  // have played, came before it had the repair.
+  repairedUpTo_[index] = known_[index] + 2 * correctionFrames_;
+  earlyChecksums_[index].clear();
+  ++repairs_;
+  if (counters_ != nullptr) {
+    counters_->duelRepairs.fetch_add(1, std::memory_order_relaxed);
+  }
+  log_("duel: pilot " + std::to_string(ship + 1) + "'s terminal drifted at frame " +
+       std::to_string(frame) + "; repaired from frame " + std::to_string(lastFrame_.frame));
 }
 
 // The host's pilot plays each frame as it comes due, unless the battle they
@@ -350,6 +388,9 @@ void DuelReferee::playHostFrames() {
     }
     const skyrazor::FrameKey key = hostPilot_->takeKey();
     hostView_->playOwnFrame(key);
+    if (known_[0] < known_[1]) {
+      lastProgressMs_ = now;
+    }
     frameAt(++known_[0]).ships[0] = key;
     terminals_.sendFrameKeys(1, FrameKeys{frame, 0, {toWire(key)}});
     pacer_->played(frame, now);

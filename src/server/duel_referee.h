@@ -130,6 +130,7 @@ class DuelReferee final : public BattleHandOver {
   void absorbNews();
   void takeKeys(int ship, const FrameKeys& keys);
   void compareChecksums(int ship, const FrameChecksums& checksums);
+  void compareChecksum(int ship, std::uint32_t frame, std::uint32_t checksum);
   void abandon(const std::string& why);
   void finish(std::uint32_t frames);
   void playHostFrames();
@@ -160,8 +161,11 @@ class DuelReferee final : public BattleHandOver {
   std::deque<KnownFrame> frames_;
   std::array<std::uint32_t, 2> known_{};  // frames each ship's keys are in for
   std::array<std::uint32_t, 2> repairedUpTo_{};
-  std::int64_t lastProgressMs_ = 0;
+  std::int64_t lastProgressMs_ = 0;                                // when a frame last became final
   std::deque<std::pair<std::uint32_t, std::uint32_t>> checksums_;  // the game's, by frame
+  // The terminals' checksums of frames the game has yet to play.
+  std::array<std::deque<std::pair<std::uint32_t, std::uint32_t>>, 2> earlyChecksums_;
+  std::uint32_t correctionFrames_ = 1;
   BattleSnapshot lastFrame_;
   std::uint32_t repairs_ = 0;
   // The host's own pilot's battle.

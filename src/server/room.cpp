@@ -349,6 +349,13 @@ void Room::updatePeer(Peer& peer) {
     return;
   }
   tellSeats(peer);
+  // A pilot's terminal in a duel shows its own battle: the pictures would
+  // only stand in its keys' way. It is sent the whole picture at the end.
+  if (peer.duelShip >= 0) {
+    peer.skippedPicture = true;
+    peer.picture.holdsPicture = false;
+    return;
+  }
   if (peer.connection->queuedBytes() > options_.mostQueuedBytes / 2) {
     peer.skippedPicture = true;
     peer.picture.holdsPicture = false;
@@ -572,6 +579,7 @@ void Room::startDuel(const BattleStart& start) {
     }
     peer->duelShip = ship;
     peer->nextKeyFrame = start.frame + 1;
+    duelCorrectionFrames_ = start.correctionFrames;
     peer->duelOver = false;
     duelPeers_[static_cast<std::size_t>(ship)] = peer;
     pilots += (pilots.empty() ? "" : " and ") + peer->connection->address();
@@ -633,6 +641,7 @@ void Room::finishDuel(std::uint32_t frames) {
     peer->duelShip = -1;
     peer->duelOver = true;
     duelPeers_[static_cast<std::size_t>(ship)].reset();
+    updatePeer(*peer);  // the whole picture it shows again
   }
   if (any) {
     logEvent("a duel ended after " + std::to_string(frames) + " frames");
@@ -661,6 +670,14 @@ void Room::onFrameKeys(const std::shared_ptr<Peer>& peer, const FrameKeys& keys)
   }
   peer->nextKeyFrame += static_cast<std::uint32_t>(keys.keys.size());
   const int ship = peer->duelShip;
+  // A terminal plays no further ahead of the other pilot's keys than a
+  // correction reaches; one that sends more would only pile them up here and
+  // at the other terminal.
+  const std::shared_ptr<Peer>& other = duelPeers_[static_cast<std::size_t>(1 - ship)];
+  if (other && peer->nextKeyFrame > other->nextKeyFrame + 2u * duelCorrectionFrames_) {
+    peer->connection->close("ran its battle's keys too far ahead of the other pilot's");
+    return;
+  }
   if (!queueDuelNews(ship, keys)) {
     peer->connection->close("sent more of its duel than the game could take, and was let go");
     return;

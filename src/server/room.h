@@ -205,6 +205,7 @@ class Room final : public SeatInbox, public PeerHome {
   std::optional<std::chrono::steady_clock::time_point> pilotSeatFreeSince_;
   GameFacts facts_;                                 // as the game last told them
   std::array<std::shared_ptr<Peer>, 2> duelPeers_;  // the duel's terminals, by ship
+  std::uint16_t duelCorrectionFrames_ = 1;          // of the duel under way
 
   mutable std::mutex shared_;  // guards everything below
   Screen publishedPicture_{80, 25};

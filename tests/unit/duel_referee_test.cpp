@@ -38,6 +38,12 @@ class FarPilot final : public DuelTerminals, public KeySource, public HostPilot 
   }
   void endDuel(std::uint32_t frames) override { endedAfter_ = frames; }
   DuelNews takeDuelNews() override {
+    if (rushing_) {  // a terminal that sends a second of keys at once
+      rushing_ = false;
+      DuelNews rush;
+      rush.keys[1].push_back({1, 0, std::vector<FrameKey>(20)});
+      return rush;
+    }
     DuelNews news;
     // Pilot 2 plays frame n when it is due at its end, and its key takes the
     // link's delay to come.
@@ -84,6 +90,7 @@ class FarPilot final : public DuelTerminals, public KeySource, public HostPilot 
   std::vector<std::pair<int, std::uint32_t>> repairs_;
   std::uint32_t endedAfter_ = 0;
   int shown_ = 0;
+  bool rushing_ = false;
 };
 
 // The game's own seams under the referee: a clock that only counts, and
@@ -164,6 +171,33 @@ TEST(DuelReferee, TheGameTakesEachPilotsKeysInTheFramesTheirTerminalsPlayedThem)
   EXPECT_EQ(far.endedAfter_, 120u);
   EXPECT_NE(log.back().find("frames=120"), std::string::npos) << log.back();
   EXPECT_NE(log.back().find("repairs=1"), std::string::npos) << log.back();
+}
+
+// A pilot's terminal plays no further ahead of the other's keys than a
+// correction reaches: one whose keys come further ahead ends the duel, and
+// the battle goes on as any network game's.
+TEST(DuelReferee, GivesTheDuelUpWhenATerminalRunsFarAhead) {
+  std::mt19937 dice(3);
+  const BattleSnapshot start = testing::randomDuelStart(dice);
+  FarPilot far(4);
+  far.rushing_ = true;
+  GameSeams seams;
+  seams.typedBefore_ = 0;
+  std::vector<std::string> log;
+  DuelReferee referee(far, far, seams, seams, seams, &far,
+                      [&log](const std::string& line) { log.push_back(line); });
+  Screen screen = start.screen;
+  Console console(screen, seams, referee.firstKeyboard(), &referee.secondKeyboard(),
+                  referee.clock());
+  Random random;
+  Duel duel = start.duel;
+  BattleSettings settings{start.name1, start.name2, start.gameSpeed, 0, start.key};
+  referee.battleBegins(console, random, settings, duel);
+  ASSERT_TRUE(referee.inDuel());
+  referee.clock().sleep(start.gameSpeed);
+  EXPECT_FALSE(referee.inDuel());
+  EXPECT_EQ(far.endedAfter_, 1u);
+  EXPECT_NE(log[log.size() - 2].find("ran too far ahead"), std::string::npos);
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ TEST(PredictedBattle, RepairsFromTheHostsBattleAndPlaysItsOwnKeysAgain) {
   BattleSnapshot hostAfterOne = start;
   playFrame(hostAfterOne, {pressed('e'), FrameKey{}});
   hostAfterOne.duel.left().ship.shields -= 1;
+  EXPECT_FALSE(left.repair(hostAfterOne)) << "before pilot 2's key of frame 1 came here";
+  ASSERT_TRUE(left.takeOtherKeys(1, {FrameKey{}}));
   ASSERT_TRUE(left.repair(hostAfterOne));
   EXPECT_EQ(left.figures().repairs, 1u);
   EXPECT_EQ(left.shown().frame, 3u);
