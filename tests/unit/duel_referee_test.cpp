@@ -116,6 +116,28 @@ class GameSeams final : public Display, public Clock, public Keyboard {
   bool inDuel_ = false;
 };
 
+// The game's battle from a start, played on the referee's clock and
+// keyboards, and the referee told it has begun.
+struct RefereedBattle {
+  RefereedBattle(const BattleSnapshot& start, FarPilot& far, GameSeams& seams)
+      : referee(far, far, seams, seams, seams, &far,
+                [this](const std::string& line) { log.push_back(line); }),
+        screen(start.screen),
+        console(screen, seams, referee.firstKeyboard(), &referee.secondKeyboard(), referee.clock()),
+        duel(start.duel),
+        settings{start.name1, start.name2, start.gameSpeed, 0, start.key} {
+    random.seed(start.randomState);
+    referee.battleBegins(console, random, settings, duel);
+  }
+  std::vector<std::string> log;
+  DuelReferee referee;
+  Screen screen;
+  Console console;
+  Random random;
+  Duel duel;
+  BattleSettings settings;
+};
+
 TEST(DuelReferee, TheGameTakesEachPilotsKeysInTheFramesTheirTerminalsPlayedThem) {
   std::mt19937 dice(5);
   BattleSnapshot start = testing::randomDuelStart(dice);
@@ -125,18 +147,8 @@ TEST(DuelReferee, TheGameTakesEachPilotsKeysInTheFramesTheirTerminalsPlayedThem)
   }
   FarPilot far(9);
   GameSeams seams;
-  std::vector<std::string> log;
-  DuelReferee referee(far, far, seams, seams, seams, &far,
-                      [&log](const std::string& line) { log.push_back(line); });
-
-  Screen screen = start.screen;
-  Console console(screen, seams, referee.firstKeyboard(), &referee.secondKeyboard(),
-                  referee.clock());
-  Random random;
-  random.seed(start.randomState);
-  Duel duel = start.duel;
-  BattleSettings settings{start.name1, start.name2, start.gameSpeed, 0, start.key};
-  referee.battleBegins(console, random, settings, duel);
+  RefereedBattle game(start, far, seams);
+  DuelReferee& referee = game.referee;
   ASSERT_TRUE(referee.inDuel());
   seams.inDuel_ = true;
   EXPECT_EQ(seams.typedBefore_, 0);
@@ -144,13 +156,13 @@ TEST(DuelReferee, TheGameTakesEachPilotsKeysInTheFramesTheirTerminalsPlayedThem)
 
   BattleSnapshot straight = start;
   for (std::uint32_t frame = 1; frame <= 120; ++frame) {
-    runBattleFrame(console, random, settings, duel);
+    runBattleFrame(game.console, game.random, game.settings, game.duel);
     referee.frameDone(static_cast<int>(frame));
     ASSERT_TRUE(far.hostKeys_.count(frame) && far.pilot2Keys_.count(frame));
     playFrame(straight, {far.hostKeys_[frame], far.pilot2Keys_[frame]});
-    BattleSnapshot game = snapshotOf(screen, random.state(), settings, duel);
-    game.frame = frame;
-    ASSERT_EQ(checksumOf(game), checksumOf(straight)) << "frame " << frame;
+    BattleSnapshot played = snapshotOf(game.screen, game.random.state(), game.settings, game.duel);
+    played.frame = frame;
+    ASSERT_EQ(checksumOf(played), checksumOf(straight)) << "frame " << frame;
     if (frame == 60) {
       far.claimChecksum(59, checksumOf(straight) + 1);
     }
@@ -169,12 +181,12 @@ TEST(DuelReferee, TheGameTakesEachPilotsKeysInTheFramesTheirTerminalsPlayedThem)
   referee.battleEnded(120);
   EXPECT_FALSE(referee.inDuel());
   EXPECT_EQ(far.endedAfter_, 120u);
-  EXPECT_NE(log.back().find("frames=120"), std::string::npos) << log.back();
-  EXPECT_NE(log.back().find("repairs=1"), std::string::npos) << log.back();
+  EXPECT_NE(game.log.back().find("frames=120"), std::string::npos) << game.log.back();
+  EXPECT_NE(game.log.back().find("repairs=1"), std::string::npos) << game.log.back();
 }
 
 // A pilot's terminal plays no further ahead of the other's keys than a
-// correction reaches: one whose keys come further ahead ends the duel, and
+// correction reaches: one whose keys come further ahead ends the game.duel, and
 // the battle goes on as any network game's.
 TEST(DuelReferee, GivesTheDuelUpWhenATerminalRunsFarAhead) {
   std::mt19937 dice(3);
@@ -183,21 +195,12 @@ TEST(DuelReferee, GivesTheDuelUpWhenATerminalRunsFarAhead) {
   far.rushing_ = true;
   GameSeams seams;
   seams.typedBefore_ = 0;
-  std::vector<std::string> log;
-  DuelReferee referee(far, far, seams, seams, seams, &far,
-                      [&log](const std::string& line) { log.push_back(line); });
-  Screen screen = start.screen;
-  Console console(screen, seams, referee.firstKeyboard(), &referee.secondKeyboard(),
-                  referee.clock());
-  Random random;
-  Duel duel = start.duel;
-  BattleSettings settings{start.name1, start.name2, start.gameSpeed, 0, start.key};
-  referee.battleBegins(console, random, settings, duel);
-  ASSERT_TRUE(referee.inDuel());
-  referee.clock().sleep(start.gameSpeed);
-  EXPECT_FALSE(referee.inDuel());
+  RefereedBattle game(start, far, seams);
+  ASSERT_TRUE(game.referee.inDuel());
+  game.referee.clock().sleep(start.gameSpeed);
+  EXPECT_FALSE(game.referee.inDuel());
   EXPECT_EQ(far.endedAfter_, 1u);
-  EXPECT_NE(log[log.size() - 2].find("ran too far ahead"), std::string::npos);
+  EXPECT_NE(game.log[game.log.size() - 2].find("ran too far ahead"), std::string::npos);
 }
 
 }  // namespace
