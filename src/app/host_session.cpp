@@ -175,8 +175,7 @@ int playHosted(HostServer& server, const std::string& joinLine, ScriptRecorder* 
   displays.add(joined);
   LiveKeyboard keyboard(source, displays, screen, LivePlatform::kEndOfInputKey, &server);
   TerminalPilot pilot(keyboard, view);
-  network::DuelTerminalsOf<HostServer> terminals(server);
-  network::DuelReferee referee(terminals, source, keyboard, keyboard, *keyboard.secondKeyboard(),
+  network::DuelReferee referee(server, source, keyboard, keyboard, *keyboard.secondKeyboard(),
                                &pilot, [&duelLog](const std::string& line) { duelLog.note(line); });
   if (recorder == nullptr) {
     return playGameSession({screen, displays, referee.firstKeyboard(), &referee.secondKeyboard(),

@@ -26,13 +26,8 @@ JoinedDuel::JoinedDuel(BattleSnapshot start, Side own, std::uint32_t correctionF
     : battle_(start, own, correctionFrames), pacer_(start.gameSpeed, startMs) {}
 
 bool JoinedDuel::takeOtherKeys(const network::FrameKeys& keys, std::int64_t nowMs) {
-  std::vector<FrameKey> played;
-  played.reserve(keys.keys.size());
-  for (const network::FrameKey& key : keys.keys) {
-    played.push_back({key.pressed, key.byte});
-  }
   const std::uint32_t corrections = battle_.figures().corrections;
-  if (!battle_.takeOtherKeys(keys.firstFrame, played)) {
+  if (!battle_.takeOtherKeys(keys.firstFrame, keys.keys)) {
     return false;
   }
   viewChanged_ = viewChanged_ || battle_.figures().corrections != corrections;
@@ -80,7 +75,7 @@ JoinedDuel::ToSend JoinedDuel::playDueFrames(std::int64_t nowMs, std::int64_t ow
       toSend.keys.push_back(
           {frame, static_cast<std::uint16_t>(std::clamp<std::int64_t>(ownDelayMs, 0, 0xFFFF)), {}});
     }
-    toSend.keys.back().keys.push_back({key.pressed, key.byte});
+    toSend.keys.back().keys.push_back(key);
     pacer_.played(frame, nowMs);
     if (otherHeard_) {
       pacer_.keepInStep(frame, otherFrame_, otherAgeMs_ + ownDelayMs + (nowMs - otherArrivedMs_));

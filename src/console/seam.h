@@ -42,6 +42,14 @@ struct GameFacts {
   bool operator==(const GameFacts&) const = default;
 };
 
+// One pilot's key in one battle frame: the key their phase took, or none.
+// What a network duel's terminals tell each other, frame by frame.
+struct FrameKey {
+  bool pressed = false;
+  unsigned char byte = 0;
+  bool operator==(const FrameKey&) const = default;
+};
+
 // Shows the screen model. Called at every point where the program waits, so
 // that each battle frame reaches the player as one update.
 class Display {

@@ -5,15 +5,9 @@
 
 #include "battle/state.h"
 #include "console/screen.h"
+#include "console/seam.h"
 
 namespace skyrazor {
-
-// One pilot's key in one battle frame: the key its phase took, or none.
-struct FrameKey {
-  bool pressed = false;
-  unsigned char byte = 0;
-  bool operator==(const FrameKey&) const = default;
-};
 
 // Both pilots' keys of one frame: the left ship's (pilot 1) and the right's.
 struct BothKeys {

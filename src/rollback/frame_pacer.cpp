@@ -30,9 +30,7 @@ void FramePacer::keepInStep(std::uint32_t playedFrames, std::uint32_t otherFrame
   const std::int64_t aheadTimesPeriod =
       static_cast<std::int64_t>(playedFrames) * periodMs_ - otherNowTimesPeriod;
   if (aheadTimesPeriod >= periodMs_) {
-    const std::int64_t ease = std::max(periodMs_ / kEaseDivisor, 1);
-    startMs_ += ease;
-    easedMs_ += ease;
+    startMs_ += std::max(periodMs_ / kEaseDivisor, 1);
   }
 }
 

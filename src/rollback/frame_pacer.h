@@ -18,7 +18,6 @@ class FramePacer {
   // `battleBeganMs`: when the host's battle began, on this terminal's wall clock.
   FramePacer(std::int32_t periodMs, std::int64_t battleBeganMs);
 
-  std::int32_t periodMs() const { return periodMs_; }
   // When frame `frame` (counted from 1) is due.
   std::int64_t dueMs(std::uint32_t frame) const;
   // Called as frame `frame` is played at `nowMs`.
@@ -29,13 +28,10 @@ class FramePacer {
   // (`keysAgeMs`: their journey from the other pilot to this terminal).
   // Eases off when a whole frame or more ahead.
   void keepInStep(std::uint32_t playedFrames, std::uint32_t otherFrames, std::int64_t keysAgeMs);
-  // Milliseconds added to the schedule so far by easing off.
-  std::int64_t easedMs() const { return easedMs_; }
 
  private:
   std::int32_t periodMs_;
   std::int64_t startMs_;
-  std::int64_t easedMs_ = 0;
 };
 
 }  // namespace skyrazor

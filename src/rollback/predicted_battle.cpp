@@ -73,7 +73,6 @@ bool PredictedBattle::takeOtherKeys(std::uint32_t firstFrame, const std::vector<
   if (firstWrongGuess) {
     const std::uint32_t depth = ownKnown_ - *firstWrongGuess + 1;
     ++figures_.corrections;
-    figures_.correctedFrames += depth;
     figures_.deepestCorrection = std::max(figures_.deepestCorrection, depth);
     playShownAgain();
   }

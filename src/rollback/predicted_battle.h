@@ -17,7 +17,6 @@ namespace skyrazor {
 struct DuelFigures {
   std::uint32_t frames = 0;
   std::uint32_t corrections = 0;
-  std::uint32_t correctedFrames = 0;  // summed over all corrections
   std::uint32_t deepestCorrection = 0;
   std::uint32_t repairs = 0;
 };
@@ -45,9 +44,7 @@ class PredictedBattle {
   std::uint32_t finalFrames() const { return final_.frame; }
   // Frames the other pilot's keys are known for.
   std::uint32_t otherKnownFrames() const { return otherKnown_; }
-  std::uint32_t correctionFrames() const { return correctionFrames_; }
   bool shownGoesOn() const { return battleGoesOn(shown_); }
-  bool finalGoesOn() const { return battleGoesOn(final_); }
   // Whether the own pilot may play the next frame: the battle they see goes
   // on, and the other pilot's keys are not further behind than a correction
   // may reach.

@@ -15,14 +15,6 @@ constexpr std::size_t kKeptChecksums = 1024;
 // A wait with no frame of the host's pilot due still looks at the terminals' news this often.
 constexpr std::int64_t kLongestWaitMs = 250;
 
-skyrazor::FrameKey fromWire(const FrameKey& key) {
-  return {key.pressed, key.byte};
-}
-
-FrameKey toWire(const skyrazor::FrameKey& key) {
-  return {key.pressed, key.byte};
-}
-
 void dropWaitingKeys(Keyboard& keyboard) {
   while (keyboard.keyWaiting()) {
     keyboard.takeWaitingKey();
@@ -237,7 +229,7 @@ bool DuelReferee::keyWaiting(int ship) {
 unsigned char DuelReferee::takeWaitingKey(int ship) {
   KnownFrame& known = frameAt(playing_);
   known.taken[static_cast<std::size_t>(ship)] = true;
-  return known.ships[static_cast<std::size_t>(ship)].value_or(skyrazor::FrameKey{}).byte;
+  return known.ships[static_cast<std::size_t>(ship)].value_or(FrameKey{}).byte;
 }
 
 bool DuelReferee::isFinal(std::uint32_t frame) const {
@@ -302,17 +294,15 @@ void DuelReferee::takeKeys(int ship, const FrameKeys& keys) {
     return;
   }
   const std::uint32_t finalBefore = std::min(known_[0], known_[1]);
-  std::vector<skyrazor::FrameKey> played;
   for (const FrameKey& key : keys.keys) {
-    frameAt(++known_[index]).ships[index] = fromWire(key);
-    played.push_back(fromWire(key));
+    frameAt(++known_[index]).ships[index] = key;
   }
   if (std::min(known_[0], known_[1]) > finalBefore) {
     lastProgressMs_ = waits_.wallMs();
   }
   if (hostView_ && ship == 1) {
     const std::uint32_t corrections = hostView_->figures().corrections;
-    hostView_->takeOtherKeys(keys.firstFrame, played);
+    hostView_->takeOtherKeys(keys.firstFrame, keys.keys);
     otherHeard_ = {known_[index], waits_.wallMs(), keys.delayMs};
     if (hostView_->figures().corrections != corrections) {
       hostPilot_->show(hostView_->shown().screen);
@@ -386,13 +376,13 @@ void DuelReferee::playHostFrames() {
     if (!hostView_->mayPlayOn() || now < pacer_->dueMs(frame)) {
       break;
     }
-    const skyrazor::FrameKey key = hostPilot_->takeKey();
+    const FrameKey key = hostPilot_->takeKey();
     hostView_->playOwnFrame(key);
     if (known_[0] < known_[1]) {
       lastProgressMs_ = now;
     }
     frameAt(++known_[0]).ships[0] = key;
-    terminals_.sendFrameKeys(1, FrameKeys{frame, 0, {toWire(key)}});
+    terminals_.sendFrameKeys(1, FrameKeys{frame, 0, {key}});
     pacer_->played(frame, now);
     pacer_->keepInStep(frame, otherHeard_.frame,
                        otherHeard_.delayMs + (now - otherHeard_.arrivedMs));

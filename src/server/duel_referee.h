@@ -21,47 +21,12 @@
 
 namespace skyrazor::network {
 
-// The pilots' terminals of a duel, as its referee reaches them: a server
-// room's, or the host's one game's.
-class DuelTerminals {
- public:
-  virtual ~DuelTerminals() = default;
-  virtual bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame,
-                         const std::string& state) = 0;
-  virtual void sendFrameKeys(int ship, const FrameKeys& keys) = 0;
-  virtual void sendRepair(int ship, const BattleRepair& repair) = 0;
-  virtual void endDuel(std::uint32_t frames) = 0;
-  virtual DuelNews takeDuelNews() = 0;
-};
-
-// A room or a host server, as the duel's terminals.
-template <typename Terminals>
-class DuelTerminalsOf final : public DuelTerminals {
- public:
-  explicit DuelTerminalsOf(Terminals& terminals) : terminals_(terminals) {}
-  bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame,
-                 const std::string& state) override {
-    return terminals_.beginDuel(correctionFrames, frame, state);
-  }
-  void sendFrameKeys(int ship, const FrameKeys& keys) override {
-    terminals_.sendFrameKeys(ship, keys);
-  }
-  void sendRepair(int ship, const BattleRepair& repair) override {
-    terminals_.sendRepair(ship, repair);
-  }
-  void endDuel(std::uint32_t frames) override { terminals_.endDuel(frames); }
-  DuelNews takeDuelNews() override { return terminals_.takeDuelNews(); }
-
- private:
-  Terminals& terminals_;
-};
-
 // The host's own pilot, who flies the left ship at the host's terminal.
 class HostPilot {
  public:
   virtual ~HostPilot() = default;
   // The host's next key, if one was typed: one is taken a frame.
-  virtual skyrazor::FrameKey takeKey() = 0;
+  virtual FrameKey takeKey() = 0;
   // Shows the battle as the host's pilot sees it.
   virtual void show(const Screen& view) = 0;
   // The battle is over: the game's own picture shows again.
@@ -113,7 +78,7 @@ class DuelReferee final : public BattleHandOver {
   class RefereeClock;
   class RefereeKeyboard;
   struct KnownFrame {
-    std::array<std::optional<skyrazor::FrameKey>, 2> ships;
+    std::array<std::optional<FrameKey>, 2> ships;
     std::array<bool, 2> taken{};
   };
   struct HeardOf {

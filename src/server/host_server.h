@@ -49,7 +49,7 @@ using HostStatus = RoomStatus;
 // 2's keys from it as the second seat of the live keyboard; nothing else from
 // the wire reaches the game. Whoever it calls on news (keys, a terminal
 // joined or left) must be safe to call from its thread.
-class HostServer final : public SeatInbox {
+class HostServer final : public SeatInbox, public DuelTerminals {
  public:
   // Listens at once, or throws NetworkError.
   explicit HostServer(HostOptions options);
@@ -81,11 +81,12 @@ class HostServer final : public SeatInbox {
 
   // The duel with pilot 2's terminal, as Room's (the left ship is the host's
   // own keyboard): called on the game's thread.
-  bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame, const std::string& state);
-  void sendFrameKeys(int ship, const FrameKeys& keys);
-  void sendRepair(int ship, const BattleRepair& repair);
-  void endDuel(std::uint32_t frames);
-  DuelNews takeDuelNews();
+  bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame,
+                 const std::string& state) override;
+  void sendFrameKeys(int ship, const FrameKeys& keys) override;
+  void sendRepair(int ship, const BattleRepair& repair) override;
+  void endDuel(std::uint32_t frames) override;
+  DuelNews takeDuelNews() override;
 
  private:
   class Network;

@@ -60,6 +60,19 @@ struct DuelNews {
   std::array<bool, 2> gone{};
 };
 
+// The pilots' terminals of a duel, as the game's thread reaches them: a
+// server room's, or the host's one game's (see Room for what each does).
+class DuelTerminals {
+ public:
+  virtual ~DuelTerminals() = default;
+  virtual bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame,
+                         const std::string& state) = 0;
+  virtual void sendFrameKeys(int ship, const FrameKeys& keys) = 0;
+  virtual void sendRepair(int ship, const BattleRepair& repair) = 0;
+  virtual void endDuel(std::uint32_t frames) = 0;
+  virtual DuelNews takeDuelNews() = 0;
+};
+
 // One game's terminals: who sits where, the picture each is sent, their keys
 // for the game's keyboards and their heartbeat. Its connections live on the
 // network's thread; the game's thread hands it every picture it presents and
@@ -75,7 +88,7 @@ struct DuelNews {
 // keeps the right ship to its end, a host's left ship goes to the
 // longest-joined watcher (or the next terminal to come) until then, or flies
 // on with no keys, and the usual moves up wait for the match to be over.
-class Room final : public SeatInbox, public PeerHome {
+class Room final : public SeatInbox, public PeerHome, public DuelTerminals {
  public:
   // One line for the server's log, without its time.
   using EventLog = std::function<void(const std::string&)>;
@@ -153,17 +166,18 @@ class Room final : public SeatInbox, public PeerHome {
   // If so, each is sent its BattleStart (ship 0 the first keyboard's, 1 pilot
   // 2's), they are the duel's terminals until endDuel, and the answer is
   // true; else nothing is sent. A duel under way is forgotten first, unended.
-  bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame, const std::string& state);
+  bool beginDuel(std::uint16_t correctionFrames, std::uint32_t frame,
+                 const std::string& state) override;
   // Keys for the terminal flying `ship` (0 or 1): at a host, its own pilot's
   // keys for pilot 2. A server passes each duel terminal's keys on to the
   // other by itself, at once.
-  void sendFrameKeys(int ship, const FrameKeys& keys);
-  void sendRepair(int ship, const BattleRepair& repair);
+  void sendFrameKeys(int ship, const FrameKeys& keys) override;
+  void sendRepair(int ship, const BattleRepair& repair) override;
   // Sends the duel's terminals (those still here) its BattleOver, and
   // forgets the duel: what they still send of it is dropped.
-  void endDuel(std::uint32_t frames);
+  void endDuel(std::uint32_t frames) override;
   // What the duel's terminals sent since the last call.
-  DuelNews takeDuelNews();
+  DuelNews takeDuelNews() override;
 
  private:
   void seatAt(const std::shared_ptr<Peer>& peer, Seat seat);

@@ -74,8 +74,7 @@ std::string RoomGames::playUnrecorded(Room& room) {
   Screen screen(80, 25);
   RoomDisplay display(room, screen);
   LiveKeyboard keyboard(room.firstKeys(), display, screen, KeyClock::kCtrlD, &room);
-  DuelTerminalsOf<Room> terminals(room);
-  DuelReferee referee(terminals, room.firstKeys(), keyboard, keyboard, *keyboard.secondKeyboard(),
+  DuelReferee referee(room, room.firstKeys(), keyboard, keyboard, *keyboard.secondKeyboard(),
                       nullptr, roomLog(room), room.counters());
   playGameSession({screen, display, referee.firstKeyboard(), &referee.secondKeyboard(),
                    referee.clock(), &referee});
@@ -100,8 +99,7 @@ std::string RoomGames::playRecorded(Room& room) {
   Screen screen(80, 25);
   RoomDisplay display(room, screen);
   LiveKeyboard keyboard(room.firstKeys(), display, screen, KeyClock::kCtrlD, &room);
-  DuelTerminalsOf<Room> terminals(room);
-  DuelReferee referee(terminals, room.firstKeys(), keyboard, keyboard, *keyboard.secondKeyboard(),
+  DuelReferee referee(room, room.firstKeys(), keyboard, keyboard, *keyboard.secondKeyboard(),
                       nullptr, roomLog(room), room.counters());
   ScriptRecorder recorder(file);
   RecordedClock clock(referee.clock(), recorder, 2);

@@ -49,9 +49,9 @@ class FarPilot final : public DuelTerminals, public KeySource, public HostPilot 
     // link's delay to come.
     while (pilot2Played_ < 200 && beganMs_ + (pilot2Played_ + 1) * 50 + kLinkDelayMs <= nowMs_) {
       ++pilot2Played_;
-      const skyrazor::FrameKey key = testing::randomKey(dice_);
+      const FrameKey key = testing::randomKey(dice_);
       pilot2Keys_[pilot2Played_] = key;
-      news.keys[1].push_back({pilot2Played_, kLinkDelayMs, {{key.pressed, key.byte}}});
+      news.keys[1].push_back({pilot2Played_, kLinkDelayMs, {key}});
     }
     news.checksums[1] = std::move(checksums_);
     checksums_.clear();
@@ -65,8 +65,8 @@ class FarPilot final : public DuelTerminals, public KeySource, public HostPilot 
   void takeTyped(std::string&, bool) override {}
 
   // HostPilot
-  skyrazor::FrameKey takeKey() override {
-    const skyrazor::FrameKey key = testing::randomKey(dice_);
+  FrameKey takeKey() override {
+    const FrameKey key = testing::randomKey(dice_);
     hostKeys_[++hostPlayed_] = key;
     return key;
   }
@@ -83,8 +83,8 @@ class FarPilot final : public DuelTerminals, public KeySource, public HostPilot 
   std::uint16_t correctionFrames_ = 0;
   std::uint32_t pilot2Played_ = 0;
   std::uint32_t hostPlayed_ = 0;
-  std::map<std::uint32_t, skyrazor::FrameKey> pilot2Keys_;
-  std::map<std::uint32_t, skyrazor::FrameKey> hostKeys_;
+  std::map<std::uint32_t, FrameKey> pilot2Keys_;
+  std::map<std::uint32_t, FrameKey> hostKeys_;
   std::size_t hostKeysSent_ = 0;
   std::vector<FrameChecksums> checksums_;
   std::vector<std::pair<int, std::uint32_t>> repairs_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/screen.h"
+#include "console/seam.h"
 
 // The messages two Skyrazor terminals exchange over the network, and their
 // bytes. The host's game is the only game: a joined pilot sends keys, the host
@@ -291,12 +292,7 @@ struct LobbyRooms {
 // itself from the state it is handed, its own pilot's keys at once and the
 // other pilot's as they come; the host (or server) keeps the game that counts.
 
-// One pilot's key in one battle frame: the key their phase took, or none.
-struct FrameKey {
-  bool pressed = false;
-  std::uint8_t byte = 0;
-  bool operator==(const FrameKey&) const = default;
-};
+// One pilot's key in one battle frame: console/seam.h's FrameKey.
 
 // The battle handed over to a pilot's terminal at its first frame, so that
 // it plays the battle itself.
